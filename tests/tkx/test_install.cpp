@@ -1,0 +1,235 @@
+// The installed package: a C99 program built through pkg-config and a CMake
+// project built through find_package, both against a fresh install tree.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#ifndef TKX_BUILD_DIR
+#error "TKX_BUILD_DIR must name the build tree"
+#endif
+
+namespace {
+
+// exit status of the program the test builds when a device is attached: the
+// checks assume none, and opening a real one from a test is not wanted
+constexpr int kDeviceAttached = 77;
+
+struct Result {
+  int status;
+  std::string output;
+};
+
+// runs a shell command, collecting standard output and error
+Result Shell(const std::string &command) {
+  Result r{-1, ""};
+  FILE *p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  const int w = ::pclose(p);
+  r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+  return r;
+}
+
+std::string Quote(const std::string &s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+bool Exists(const std::string &path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void WriteFile(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
+
+// ---- the C program ----
+
+const char *const kCProgram = R"C(#include <tkx/tkxc.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int failures = 0;
+
+#define CHECK(cond)                                          \
+  do {                                                       \
+    if (!(cond)) {                                           \
+      printf("FAIL line %d: %s\n", __LINE__, #cond);         \
+      ++failures;                                            \
+    }                                                        \
+  } while (0)
+
+static const char *const messages[16] = {
+    "no error", "undocumented error", "communication error", "device controller busy",
+    "no driver found", "no device found", "operation not available", "operation timed out",
+    "geometric error", "expert mode disabled", "feature not implemented", "out of memory",
+    "device not ready", "file not found", "device auto-configuration failed",
+    "an index is outside a valid range"};
+
+int main(void) {
+  int major = 0, minor = 0, release = 0, revision = 0;
+  int r = tkxGetAPIVersion(&major, &minor, &release, &revision);
+  printf("version %d.%d.%d revision %d returned %d\n", major, minor, release, revision, r);
+  CHECK(major == 3 && minor == 2 && release == 2 && revision == 1466 && r == 1466);
+
+  for (int code = 0; code < 16; ++code) {
+    const char *s = tkxErrorGetStr(code);
+    CHECK(s != NULL && strcmp(s, messages[code]) == 0);
+  }
+  CHECK(tkxErrorGetStr(16) != NULL);
+  CHECK(tkxErrorGetStr(-1) != NULL);
+
+  int count = tkxGetDeviceCount();
+  printf("devices %d\n", count);
+  if (count != 0) return 77;
+
+  CHECK(tkxOpen() == -1);
+  CHECK(strcmp(tkxErrorGetLastStr(), "no device found") == 0);
+  *tkxErrnoLocation() = 0;
+  CHECK(tkxSetDevice(0) == -1);
+  CHECK(*tkxErrnoLocation() == 5);
+
+  double previous = tkxGetTime();
+  for (int i = 0; i < 5; ++i) {
+    tkxSleep(0.001);
+    double now = tkxGetTime();
+    CHECK(now >= previous);
+    previous = now;
+  }
+  CHECK(previous > 0.0);
+
+  CHECK(tkxGetEncoder(8, -1) == -1);
+  CHECK(*tkxErrnoLocation() == 9);
+  tkxEnableExpertMode();
+  CHECK(tkxGetEncoder(8, -1) == -1);
+  CHECK(*tkxErrnoLocation() == 15);
+  tkxDisableExpertMode();
+
+  if (failures)
+    printf("%d checks failed\n", failures);
+  else
+    printf("all good\n");
+  return failures ? 1 : 0;
+}
+)C";
+
+// ---- the CMake consumer ----
+
+const char *const kConsumerLists = R"(cmake_minimum_required(VERSION 3.20)
+project(consumer LANGUAGES CXX)
+find_package(tkx 3.2 REQUIRED)
+add_executable(x x.cpp)
+target_link_libraries(x tkx::tkx)
+)";
+
+const char *const kConsumerSource = R"(#include <tkx/tkxc.h>
+
+#include <cstdio>
+#include <cstring>
+
+int main() {
+  if (tkxGetAPIVersion(nullptr, nullptr, nullptr, nullptr) != 1466) return 1;
+  if (std::strcmp(tkxErrorGetStr(TKX_ERR_NOT_READY), "device not ready") != 0) return 2;
+  if (tkxGetDeviceCount() != 0) return 77;
+  // the ID defaults to the current slot in C++
+  tkxEnableExpertMode();
+  if (tkxGetEncoder(8) != -1 || *tkxErrnoLocation() != TKX_ERR_INDEX_RANGE) return 3;
+  std::printf("consumer ok\n");
+  return 0;
+}
+)";
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the archive of a sanitizer build needs the sanitizer runtime to link";
+#endif
+    std::string pattern = ::testing::TempDir() + "tkx_install_XXXXXX";
+    ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+    dir = pattern;
+    prefix = dir + "/prefix";
+    // only the library's component: the rest of the tree need not be built
+    const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
+                         " --component tkx");
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  void TearDown() override {
+    if (!dir.empty()) std::system(("rm -rf " + Quote(dir)).c_str());
+  }
+
+  // the directory holding tkx.pc, wherever the platform puts libraries
+  std::string PkgConfigDir() const {
+    for (const char *lib : {"lib", "lib64", "lib/x86_64-linux-gnu"}) {
+      const std::string d = prefix + "/" + lib + "/pkgconfig";
+      if (Exists(d + "/tkx.pc")) return d;
+    }
+    return "";
+  }
+
+  std::string dir, prefix;
+};
+
+TEST_F(InstallTest, InstallsHeadersArchiveAndPackageFiles) {
+  EXPECT_TRUE(Exists(prefix + "/include/tkx/tkxc.h"));
+  EXPECT_TRUE(Exists(prefix + "/include/tkx/tkxError.h"));
+  const std::string pc = PkgConfigDir();
+  ASSERT_FALSE(pc.empty());
+  const std::string lib = pc.substr(0, pc.size() - std::string("/pkgconfig").size());
+  EXPECT_TRUE(Exists(lib + "/libtkx.a"));
+  EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxConfig.cmake"));
+  EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxConfigVersion.cmake"));
+  EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxTargets.cmake"));
+}
+
+TEST_F(InstallTest, CProgramBuildsThroughPkgConfig) {
+  const std::string pc = PkgConfigDir();
+  ASSERT_FALSE(pc.empty());
+  const std::string env = "PKG_CONFIG_PATH=" + Quote(pc) + " ";
+
+  // the flags point into the install tree, wherever it was moved to
+  const Result flags = Shell(env + "pkg-config --cflags --libs tkx");
+  ASSERT_EQ(flags.status, 0) << flags.output;
+  EXPECT_NE(flags.output.find(prefix), std::string::npos) << flags.output;
+  EXPECT_NE(flags.output.find("-ltkx"), std::string::npos) << flags.output;
+
+  WriteFile(dir + "/t.c", kCProgram);
+  const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror t.c $(" + env +
+                           "pkg-config --cflags --libs tkx) -o t");
+  ASSERT_EQ(build.status, 0) << build.output;
+
+  const Result run = Shell(Quote(dir + "/t"));
+  if (run.status == kDeviceAttached) GTEST_SKIP() << "a device is attached";
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("version 3.2.2 revision 1466 returned 1466"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("all good"), std::string::npos) << run.output;
+}
+
+TEST_F(InstallTest, CMakeProjectFindsPackage) {
+  const std::string src = dir + "/consumer";
+  ASSERT_EQ(::mkdir(src.c_str(), 0700), 0);
+  WriteFile(src + "/CMakeLists.txt", kConsumerLists);
+  WriteFile(src + "/x.cpp", kConsumerSource);
+
+  const Result configure = Shell("cmake -S " + Quote(src) + " -B " + Quote(dir + "/consumer-build") +
+                               " -DCMAKE_PREFIX_PATH=" + Quote(prefix));
+  ASSERT_EQ(configure.status, 0) << configure.output;
+  const Result build = Shell("cmake --build " + Quote(dir + "/consumer-build"));
+  ASSERT_EQ(build.status, 0) << build.output;
+
+  const Result run = Shell(Quote(dir + "/consumer-build/x"));
+  if (run.status == kDeviceAttached) GTEST_SKIP() << "a device is attached";
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("consumer ok"), std::string::npos) << run.output;
+}
+
+}  // namespace

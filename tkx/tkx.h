@@ -1,0 +1,169 @@
+// Device slots: the binding of each of the four slots of the C API to one
+// physical device, with its communication object and mechanism models.
+#ifndef TKX_TKX_H
+#define TKX_TKX_H
+
+#include "tkx/tkxVelocityEstimator.h"
+
+#include <atomic>
+#include <cstdint>
+
+class tkxCom;
+class tkxTranslator;
+class tkxRotator;
+class tkxGripper;
+
+enum tkxTranslatorKind { TKX_TRANSLATOR_TRION, TKX_TRANSLATOR_FALCON };
+enum tkxRotatorKind { TKX_ROTATOR_WRIST, TKX_ROTATOR_STYLUS };
+
+// Creates what a slot binds to. The default counts and opens the real buses
+// and builds the library's own models; tests install their own through
+// TKX::SetFactory to drive the open and close sequences without hardware.
+class tkxDeviceFactory {
+ public:
+  virtual ~tkxDeviceFactory() = default;
+  virtual int CountUSB();
+  virtual int CountFalcon();
+  virtual tkxCom *NewUSB();
+  virtual tkxCom *NewFalcon();
+  virtual tkxTranslator *NewTranslator(tkxTranslatorKind kind);
+  // axisOffset: the stylus's axis offset angle (rad)
+  virtual tkxRotator *NewRotator(tkxRotatorKind kind, double axisOffset);
+  virtual tkxGripper *NewGripper();
+};
+
+// system-type numbers reported by the devices
+enum {
+  TKX_SYSTEM_NONE = 0,
+  TKX_SYSTEM_SIMULATOR = 11,
+  TKX_SYSTEM_TRION3 = 31,
+  TKX_SYSTEM_POLUX = 32,
+  TKX_SYSTEM_POLUX3 = 33,
+  TKX_SYSTEM_POLUX6_RIGHT = 34,
+  TKX_SYSTEM_POLUX7_RIGHT = 35,
+  TKX_SYSTEM_POLUX6_LEFT = 36,
+  TKX_SYSTEM_POLUX7_LEFT = 37,
+  TKX_SYSTEM_FALCON = 60,
+  TKX_SYSTEM_TRION6 = 61,
+  TKX_SYSTEM_TRION6_HR = 62,
+  TKX_SYSTEM_TRION3_USB = 63,
+  TKX_SYSTEM_TRION6_USB = 64,
+  TKX_SYSTEM_CONTROLLER = 81,
+  TKX_SYSTEM_CONTROLLER_HR = 82,
+  TKX_SYSTEM_CUSTOM = 91,
+  TKX_SYSTEM_TQ2200 = 101,
+};
+
+class TKX {
+ public:
+  static constexpr int kMaxDevices = 4;
+
+  struct ITKX {
+    int id = -1;
+    int systemType = 0;
+    uint16_t eepromVersion = 0;
+    uint8_t tkcVersion = 0, tkxVersion = 0, tkwVersion = 0;
+    uint16_t serialNumber = 0;
+    double force[3] = {0, 0, 0};
+    double torque[3] = {0, 0, 0};
+    int encoders[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    VelocityEstimator velocity;
+    tkxCom *com = nullptr;
+    tkxTranslator *translator = nullptr;
+    tkxRotator *rotator = nullptr;
+    tkxGripper *gripper = nullptr;
+
+    // registry shared by all slots
+    static std::atomic<int> DeviceCountUSB;
+    static std::atomic<int> DeviceCountFalcon;
+    static std::atomic<int> DeviceCountPCI;
+    static std::atomic<int> DeviceCount;
+    static std::atomic<int> DeviceAllocationTable[kMaxDevices];
+  };
+
+  TKX();
+  ~TKX();
+  TKX(const TKX &) = delete;
+  TKX &operator=(const TKX &) = delete;
+
+  // registry
+  static int GetDeviceCount();
+  // nullptr restores the default factory; the factory must outlive its use
+  static void SetFactory(tkxDeviceFactory *factory);
+  static tkxDeviceFactory &Factory();
+  static int AllocationState(int index);  // -1 absent, 0 free, 1 bound; 2 for a bad index
+
+  // binding
+  int Open();
+  int Open(int index);
+  int Close();
+  int ControllerSetDevice(int systemType);
+
+  // identity
+  int GetID() const { return d->id; }
+  int GetSystemType() const { return d->systemType; }
+  const char *GetSystemName() const { return SystemName(d->systemType); }
+  static const char *SystemName(int systemType);
+  bool IsLeftHanded() const;
+  uint8_t GetTKCVersion() const { return d->tkcVersion; }
+  uint8_t GetTKXVersion() const { return d->tkxVersion; }
+  uint8_t GetTKWVersion() const { return d->tkwVersion; }
+  uint16_t GetSerialNumber() const { return d->serialNumber; }
+  uint16_t GetEEPROMVersion() const { return d->eepromVersion; }
+  int SetTKCVersion(uint8_t v) { d->tkcVersion = v; return 0; }
+  int SetTKXVersion(uint8_t v) { d->tkxVersion = v; return 0; }
+  int SetTKWVersion(uint8_t v) { d->tkwVersion = v; return 0; }
+  int SetSerialNumber(uint16_t v) { d->serialNumber = v; return 0; }
+
+  // parts (null when absent)
+  tkxCom *GetCom() const { return d->com; }
+  tkxTranslator *GetTranslator() const { return d->translator; }
+  tkxRotator *GetRotator() const { return d->rotator; }
+  tkxGripper *GetGripper() const { return d->gripper; }
+  VelocityEstimator &Velocity() { return d->velocity; }
+  int *EncoderCache() { return d->encoders; }
+
+  // parameters and device memory
+  double GetParam(int id);
+  int SetParam(int id, double value);
+  const char *GetParamName(int id);
+  double GetDefaultParam(int id);
+  double GetLowerParam(int id);
+  double GetUpperParam(int id);
+  int GetMemAddr(unsigned short addr, unsigned char *buf, unsigned char len);
+  int SetMemAddr(unsigned short addr, unsigned char *buf, unsigned char len);
+  short GetShortFromMemory(int id);
+  int GetIntFromMemory(int id);
+  double GetDoubleFromMemory(int id);
+  int SetShortToMemory(int id, short v);
+  int SetIntToMemory(int id, int v);
+  int SetDoubleToMemory(int id, double v);
+  int GetMemoryModel();
+  int SetMemoryModel(int model);
+  int ReadConfig();
+  int WriteConfig();
+  int WriteHeader();
+  int ReadFirmware(const char *file, int *progress);
+  int WriteFirmware(const char *file, int *progress);
+  int EraseFirmware();
+  int GetOperatingMode(unsigned char *mode);
+  int SetOperatingMode(unsigned char mode);
+
+  // time
+  static double GetTime();
+  static int Sleep(double seconds);
+
+  // the address printed after "initialization error: please contact "
+  static const char *const kSupportAddress;
+
+ private:
+  void BuildModels(int systemType, bool allowFalcon);
+  void DeleteModels();
+  void SetLeftHandFlags(int systemType);
+  int FinishModels();
+  int FailInit(bool message);
+
+  ITKX *d;
+};
+
+#endif
