@@ -2,6 +2,9 @@
 #include "tkx/tkxTime.h"
 #include "tkx/tkxVelocityEstimator.h"
 #include "tkx/tkxc.h"
+#include "tkx/tkxComUSB.h"
+#include "tkx/tkxUSB.h"
+#include "tkx/virtual/tkxVirtualBus.h"
 
 #include <benchmark/benchmark.h>
 
@@ -77,5 +80,50 @@ void BM_VelocityWindowSpan(benchmark::State &state) {
   RunUpdateAndGet(state, VELOCITY_WINDOW_SPAN, false);
 }
 BENCHMARK(BM_VelocityWindowSpan);
+
+// ---- one exchange on the virtual bus ----
+
+// an encoder read with the time guard off: one command packet out, one reply back,
+// decoded into the cache, through the transport seam and the virtual firmware
+void BM_VirtualExchange(benchmark::State &state) {
+  tkx::testing::EnableLibusbBackend(false);
+  tkx::virt::UnplugAll();
+  tkx::virt::Plug(61);
+  tkx::virt::Rescan();
+  {
+    tkxComUSB com;
+    if (com.Open(0) != 0) {
+      state.SkipWithError("no virtual device");
+      return;
+    }
+    com.DisableTimeGuard();
+    int enc[8];
+    for (int i = 0; i < 1000; ++i) com.GetAllEnc(enc, nullptr);
+    for (auto _ : state) benchmark::DoNotOptimize(com.GetAllEnc(enc, nullptr));
+  }
+  tkx::virt::UnplugAll();
+  tkx::virt::Rescan();
+}
+BENCHMARK(BM_VirtualExchange);
+
+// a motor command, answered by an encoder reply, as the haptic loop sends one per step
+void BM_VirtualMotorCommand(benchmark::State &state) {
+  tkx::testing::EnableLibusbBackend(false);
+  tkx::virt::UnplugAll();
+  tkx::virt::Plug(61);
+  tkx::virt::Rescan();
+  {
+    tkxComUSB com;
+    if (com.Open(0) != 0) {
+      state.SkipWithError("no virtual device");
+      return;
+    }
+    short m = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(com.SetTransMot(m++, 0, 0));
+  }
+  tkx::virt::UnplugAll();
+  tkx::virt::Rescan();
+}
+BENCHMARK(BM_VirtualMotorCommand);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tkx/tkxTranslator.h"
 
 #include <cstdio>
+#include <new>
 
 const char *const TKX::kSupportAddress = "support@tkx-haptics.example.com";
 
@@ -24,9 +25,9 @@ std::atomic<int> TKX::ITKX::DeviceAllocationTable[TKX::kMaxDevices] = {{-1}, {-1
 
 int tkxDeviceFactory::CountUSB() { return tkxComUSB::GetDeviceCount(); }
 int tkxDeviceFactory::CountFalcon() { return tkxComFalcon::GetDeviceCount(); }
-// the communication classes and mechanism models arrive with their transports
-// and kinematics; until then nothing is built
-tkxCom *tkxDeviceFactory::NewUSB() { return nullptr; }
+tkxCom *tkxDeviceFactory::NewUSB() { return new (std::nothrow) tkxComUSB(); }
+// the Falcon channel and the mechanism models arrive with their own code; until
+// then nothing is built for them
 tkxCom *tkxDeviceFactory::NewFalcon() { return nullptr; }
 tkxTranslator *tkxDeviceFactory::NewTranslator(tkxTranslatorKind) { return nullptr; }
 tkxRotator *tkxDeviceFactory::NewRotator(tkxRotatorKind, double) { return nullptr; }

@@ -122,6 +122,38 @@ int main(void) {
 }
 )C";
 
+// ---- the C program against the virtual device ----
+
+const char *const kCVirtualProgram = R"C(#include <tkx/tkxc.h>
+
+#include <stdio.h>
+#include <string.h>
+
+int main(int argc, char **argv) {
+  int count = tkxGetDeviceCount();
+  printf("devices %d\n", count);
+  if (count != 1) return 1;
+  int index = tkxOpenID(0);
+  printf("open %d\n", index);
+  if (index != 0) return 2;
+  printf("type %d name %s\n", tkxGetSystemType(-1), tkxGetSystemName(-1));
+  double version = 0.0;
+  if (tkxGetVersion(&version, -1) != 0 || version <= 0.0) return 3;
+  printf("firmware %.1f\n", version);
+  uint16_t serial = 0;
+  int r = tkxGetSerialNumber(&serial, -1);
+  printf("serial %d result %d\n", serial, r);
+  if (argc > 1 && strcmp(argv[1], "blank") == 0) {
+    if (r != -1 || serial != 0) return 4;
+  } else if (r != 0 || serial == 0) {
+    return 5;
+  }
+  if (tkxClose(-1) != 0) return 6;
+  printf("closed\n");
+  return 0;
+}
+)C";
+
 // ---- the CMake consumer ----
 
 const char *const kConsumerLists = R"(cmake_minimum_required(VERSION 3.20)
@@ -151,6 +183,7 @@ int main() {
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ::unsetenv("TKX_VIRTUAL_DEVICES");
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the archive of a sanitizer build needs the sanitizer runtime to link";
 #endif
@@ -212,6 +245,28 @@ TEST_F(InstallTest, CProgramBuildsThroughPkgConfig) {
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("version 3.2.2 revision 1466 returned 1466"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("all good"), std::string::npos) << run.output;
+}
+
+TEST_F(InstallTest, CProgramSeesTheVirtualDevice) {
+  const std::string pc = PkgConfigDir();
+  ASSERT_FALSE(pc.empty());
+  WriteFile(dir + "/v.c", kCVirtualProgram);
+  const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror v.c $(PKG_CONFIG_PATH=" +
+                           Quote(pc) + " pkg-config --cflags --libs tkx) -o v");
+  ASSERT_EQ(build.status, 0) << build.output;
+
+  const Result calibrated = Shell("TKX_VIRTUAL_DEVICES=61 " + Quote(dir + "/v"));
+  EXPECT_EQ(calibrated.status, 0) << calibrated.output;
+  EXPECT_NE(calibrated.output.find("type 61 name trion.6"), std::string::npos) << calibrated.output;
+  EXPECT_NE(calibrated.output.find("closed"), std::string::npos) << calibrated.output;
+
+  // a blank device is auto-configured at open: serial 0 afterwards
+  const std::string log = dir + "/bus.log";
+  const Result blank = Shell("TKX_VIRTUAL_DEVICES=63:blank TKX_VIRTUAL_LOG=" + Quote(log) + " " +
+                           Quote(dir + "/v") + " blank");
+  EXPECT_EQ(blank.status, 0) << blank.output;
+  EXPECT_NE(blank.output.find("type 63 name trion.3 (USB)"), std::string::npos) << blank.output;
+  EXPECT_TRUE(Exists(log));
 }
 
 TEST_F(InstallTest, CMakeProjectFindsPackage) {

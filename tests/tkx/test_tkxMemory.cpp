@@ -1,0 +1,224 @@
+// Calibration in device memory: the parameter dispatch, core parameters, the
+// header, the memory model switch, and auto-configuration of a blank device,
+// through device slots bound to virtual devices.
+#include "tkx/tkx.h"
+
+#include "tkx/tkxCom.h"
+#include "tkx/tkxComUSB.h"
+#include "tkx/tkxUSB.h"
+#include "tkx/tkxc.h"
+#include "tkx/virtual/tkxVirtualBus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+using tkx::virt::Device;
+
+namespace {
+
+class Memory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tkx::testing::EnableLibusbBackend(false);
+    tkx::virt::UnplugAll();
+    tkx::virt::Rescan();
+  }
+  void TearDown() override {
+    slots.clear();
+    tkx::virt::UnplugAll();
+    tkx::virt::Rescan();
+    TKX::GetDeviceCount();
+  }
+
+  // a slot bound to a new virtual device
+  TKX &Bound(int code, bool blank = false, std::shared_ptr<Device> *dev = nullptr) {
+    auto d = tkx::virt::Plug(code, blank);
+    tkx::virt::Rescan();
+    if (dev) *dev = d;
+    slots.push_back(std::make_unique<TKX>());
+    TKX &slot = *slots.back();
+    EXPECT_EQ(slot.Open(static_cast<int>(tkx::virt::Devices().size()) - 1),
+              static_cast<int>(tkx::virt::Devices().size()) - 1);
+    return slot;
+  }
+
+  std::vector<std::unique_ptr<TKX>> slots;
+};
+
+// ---- auto-configuration -------------------------------------------------------------
+
+TEST_F(Memory, BlankDeviceIsGivenFactoryDefaults) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(63, true, &dev);
+  EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0x01, 0x10}));
+  EXPECT_EQ(dev->Memory(102, 5), (std::vector<unsigned char>{0, 0, 0, 0, 0}));
+  EXPECT_EQ(dev->Memory(0, 14), (std::vector<unsigned char>{0x77, 0x24, 0x53, 0xFC, 0x53, 0xFC, 0x80, 0x00, 0x80,
+                                                            0x00, 0x80, 0x00, 0x80, 0x00}));
+  EXPECT_EQ(slot.GetSerialNumber(), 0);
+  EXPECT_EQ(slot.GetEEPROMVersion(), 0x0110);
+  // a second open finds a valid header and writes nothing
+  slot.Close();
+  dev->SetMemory(105, {0x12, 0x34});
+  ASSERT_EQ(slot.Open(0), 0);
+  EXPECT_EQ(slot.GetSerialNumber(), 0x1234);
+}
+
+TEST_F(Memory, WrongLayoutVersionAutoConfigures) {
+  auto dev = tkx::virt::Plug(61, false);
+  dev->SetMemory(100, {0x01, 0x11});
+  dev->SetMemory(105, {0x55, 0x55});
+  tkx::virt::Rescan();
+  TKX slot;
+  ASSERT_EQ(slot.Open(0), 0);
+  EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0x01, 0x10}));
+  EXPECT_EQ(slot.GetSerialNumber(), 0);
+  slot.Close();
+}
+
+TEST_F(Memory, CalibratedDeviceKeepsItsIdentity) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(61, false, &dev);
+  const std::vector<unsigned char> serial = dev->Memory(105, 2);
+  EXPECT_EQ(slot.GetSerialNumber(), (serial[0] << 8) | serial[1]);
+  EXPECT_NE(slot.GetSerialNumber(), 0);
+  EXPECT_EQ(slot.GetTKCVersion(), dev->Memory(102, 1)[0]);
+  EXPECT_EQ(slot.GetSystemType(), 61);
+  EXPECT_STREQ(slot.GetSystemName(), "trion.6");
+}
+
+// ---- core parameters ------------------------------------------------------------------------
+
+TEST_F(Memory, CoreParametersAreWordsAtTwiceTheirNumber) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(61, false, &dev);
+  dev->SetMemory(0, {0x77, 0x24});
+  EXPECT_EQ(slot.GetParam(0), 30500.0);
+  EXPECT_EQ(slot.SetParam(2, 21500.9), 0);
+  EXPECT_EQ(dev->Memory(4, 2), (std::vector<unsigned char>{0x53, 0xFC}));
+  EXPECT_EQ(slot.SetParam(13, 65535.0), 0);
+  EXPECT_EQ(slot.GetParam(13), 65535.0);
+  EXPECT_STREQ(slot.GetParamName(14), "TKX_EEPROM_INTERNAL_ENCOFFSET7");
+  EXPECT_STREQ(slot.GetParamName(1), "undefined");
+  EXPECT_STREQ(slot.GetParamName(50), "undefined");
+  EXPECT_STREQ(slot.GetParamName(-3), "undefined");
+  EXPECT_EQ(slot.GetUpperParam(6), 33768.0);
+  EXPECT_EQ(slot.GetLowerParam(0), 29500.0);
+  EXPECT_EQ(slot.GetLowerParam(-1), -1000.0);
+  EXPECT_EQ(slot.GetUpperParam(-1), 1000.0);
+  EXPECT_EQ(slot.GetDefaultParam(4), 21500.0);
+  EXPECT_EQ(slot.GetUpperParam(300), 0.0);
+  // unassigned numbers
+  EXPECT_EQ(slot.GetParam(50), 0.0);
+  EXPECT_EQ(slot.SetParam(50, 1.0), -1);
+  EXPECT_EQ(slot.SetParam(-1, 1.0), -1);
+}
+
+TEST_F(Memory, CoreParametersWithoutDevice) {
+  TKX slot;
+  *tkxErrnoLocation() = 0;
+  EXPECT_EQ(slot.GetParam(0), 0.0);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NO_DEVICE);
+  *tkxErrnoLocation() = 0;
+  EXPECT_EQ(slot.SetParam(0, 5.0), 0);  // the write fails, the result does not say so
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NO_DEVICE);
+  unsigned char b[2];
+  EXPECT_EQ(slot.GetMemAddr(0, b, 2), -1);
+  EXPECT_EQ(slot.GetMemoryModel(), -1);
+  EXPECT_EQ(slot.ReadConfig(), -1);
+  EXPECT_EQ(slot.WriteConfig(), -1);
+  EXPECT_EQ(slot.WriteHeader(), -1);
+  EXPECT_EQ(slot.EraseFirmware(), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NO_DEVICE);
+}
+
+// ---- the header and the memory model ------------------------------------------------------------
+
+TEST_F(Memory, HeaderWritesTheIdentity) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(61, false, &dev);
+  slot.SetTKCVersion(4);
+  slot.SetTKXVersion(5);
+  slot.SetTKWVersion(6);
+  slot.SetSerialNumber(0xBEEF);
+  EXPECT_EQ(dev->Memory(105, 2) == std::vector<unsigned char>({0xBE, 0xEF}), false);  // not yet stored
+  ASSERT_EQ(slot.WriteHeader(), 0);
+  EXPECT_EQ(dev->Memory(100, 7), (std::vector<unsigned char>{0x01, 0x10, 4, 5, 6, 0xBE, 0xEF}));
+  // the small layout has no header
+  ASSERT_EQ(slot.SetMemoryModel(2), 0);
+  EXPECT_EQ(slot.GetEEPROMVersion(), 0xFFFF);
+  dev->SetMemory(100, {0, 0});
+  ASSERT_EQ(slot.WriteHeader(), 0);
+  EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0, 0}));
+}
+
+TEST_F(Memory, MemoryModelSwitch) {
+  TKX &slot = Bound(61);
+  EXPECT_EQ(slot.GetMemoryModel(), 3);
+  *tkxErrnoLocation() = 21;
+  EXPECT_EQ(slot.SetMemoryModel(5), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), 21);
+  EXPECT_EQ(slot.GetMemoryModel(), 5);  // passed on all the same
+  EXPECT_EQ(slot.ReadConfig(), -2);     // no parameter storage in that model
+  EXPECT_EQ(slot.SetMemoryModel(3), 0);
+  EXPECT_EQ(slot.ReadConfig(), 0);
+}
+
+TEST_F(Memory, TypedParametersInDeviceMemory) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(61, false, &dev);
+  ASSERT_EQ(slot.SetDoubleToMemory(5, 1.5), 0);
+  EXPECT_EQ(dev->Memory(120, 4), (std::vector<unsigned char>{0x3F, 0xC0, 0x00, 0x00}));
+  EXPECT_EQ(slot.GetDoubleFromMemory(5), 1.5);
+  ASSERT_EQ(slot.SetIntToMemory(130, -2), 0);
+  EXPECT_EQ(slot.GetIntFromMemory(130), -2);
+  ASSERT_EQ(slot.SetShortToMemory(131, -300), 0);
+  EXPECT_EQ(slot.GetShortFromMemory(131), -300);
+}
+
+TEST_F(Memory, FirmwareForwards) {
+  std::shared_ptr<Device> dev;
+  TKX &slot = Bound(61, false, &dev);
+  const std::string path = ::testing::TempDir() + "tkx_memory_fw.bin";
+  {
+    std::ofstream f(path, std::ios::binary);
+    for (int i = 0; i < 40; ++i) f.put(static_cast<char>(i + 1));
+  }
+  int progress = 0;
+  ASSERT_EQ(slot.WriteFirmware(path.c_str(), &progress), 0);
+  EXPECT_EQ(progress, 40);
+  EXPECT_EQ(dev->Firmware(0, 3), (std::vector<unsigned char>{1, 2, 3}));
+  EXPECT_EQ(dev->Firmware(39, 1), (std::vector<unsigned char>{40}));
+  ASSERT_EQ(slot.ReadFirmware(path.c_str(), &progress), 0);
+  EXPECT_EQ(progress, 8192);
+  ASSERT_EQ(slot.EraseFirmware(), 0);
+  EXPECT_EQ(dev->Firmware(0, 16), std::vector<unsigned char>(16, 0));
+  std::remove(path.c_str());
+  unsigned char mode = 9;
+  EXPECT_EQ(slot.SetOperatingMode(1), 0);
+  EXPECT_EQ(slot.GetOperatingMode(&mode), 0);
+  EXPECT_EQ(mode, dev->OperatingMode());
+}
+
+// ---- the open and close cycle -------------------------------------------------------------------------
+
+// many cycles through the C entries: nothing leaks (the sanitizer build watches),
+// and every resource is given back each time
+TEST_F(Memory, ManyOpenCloseCycles) {
+  tkx::virt::Plug(61);
+  tkx::virt::Rescan();
+  ASSERT_EQ(tkxGetDeviceCount(), 1);
+  const int base = tkxCom::GetOpenCount();
+  for (int i = 0; i < 10000; ++i) {
+    ASSERT_EQ(tkxOpenID(0), 0) << "cycle " << i;
+    ASSERT_EQ(tkxClose(0), 0);
+  }
+  EXPECT_EQ(tkxCom::GetOpenCount(), base);
+  EXPECT_EQ(tkxGetSystemType(0), 61);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// The virtual bus: the device list, discovery through the backend, and the log.
+#include "tkx/virtual/tkxVirtualBus.h"
+
+#include "tkx/tkxComUSB.h"
+#include "tkx/tkxUSB.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace virt = tkx::virt;
+using Bytes = std::vector<unsigned char>;
+
+class VirtualBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tkx::testing::EnableLibusbBackend(false);
+    virt::UnplugAll();
+  }
+  void TearDown() override {
+    for (void *r : held_) virt::Backend().Release(r);
+  }
+
+  // discovers the bus's devices and releases the records after the test
+  int Find(void **records, int room = 4, int vendor = TKX_USB_VENDOR_ID, int product = TKX_USB_PRODUCT_ID) {
+    const int n = virt::Backend().Find(records, room, vendor, product, false);
+    held_.insert(held_.end(), records, records + std::max(n, 0));
+    return n;
+  }
+  void Release(void *record) {
+    held_.erase(std::remove(held_.begin(), held_.end(), record), held_.end());
+    EXPECT_EQ(virt::Backend().Release(record), 0);
+  }
+  // one command and its reply through the backend; the reply's byte count or -1
+  static int Exchange(void *record, Bytes cmd, unsigned char *reply) {
+    if (virt::Backend().Write(record, virt::kEndpointOut, cmd.data(), static_cast<int>(cmd.size()), false) != 0) {
+      return -1;
+    }
+    return virt::Backend().Read(record, virt::kEndpointIn, reply, 64, false);
+  }
+  static std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::vector<void *> held_;
+};
+
+// ---- the device list ----
+
+TEST_F(VirtualBus, DeviceListTakesCodesAndBlankMarks) {
+  std::vector<std::string> bad;
+  const auto specs = virt::ParseDeviceList(" 61 , 35:blank,3 : blank ,0,255,061,", &bad);
+  ASSERT_EQ(specs.size(), 6u);
+  const int codes[] = {61, 35, 3, 0, 255, 61};
+  const bool blank[] = {false, true, true, false, false, false};
+  for (size_t i = 0; i < specs.size(); ++i) {
+    EXPECT_EQ(specs[i].code, codes[i]) << i;
+    EXPECT_EQ(specs[i].blank, blank[i]) << i;
+  }
+  EXPECT_TRUE(bad.empty());
+  EXPECT_TRUE(virt::ParseDeviceList(nullptr, &bad).empty());
+  EXPECT_TRUE(virt::ParseDeviceList("", &bad).empty());
+  EXPECT_TRUE(virt::ParseDeviceList(" , ,", &bad).empty());
+  EXPECT_TRUE(bad.empty());
+}
+
+TEST_F(VirtualBus, MalformedItemsAreCollectedAndSkipped) {
+  std::vector<std::string> bad;
+  const auto specs = virt::ParseDeviceList("abc, 256,-1,61:blnk , 6 1,:blank,0x10,62,99999999999,61:blank:blank", &bad);
+  ASSERT_EQ(specs.size(), 1u);
+  EXPECT_EQ(specs[0].code, 62);
+  EXPECT_EQ(bad, (std::vector<std::string>{"abc", "256", "-1", "61:blnk", "6 1", ":blank", "0x10", "99999999999",
+                                           "61:blank:blank"}));
+  // without a collector the good items still come through
+  EXPECT_EQ(virt::ParseDeviceList("x,4", nullptr).size(), 1u);
+}
+
+TEST_F(VirtualBus, EnvironmentPlugsListedDevicesAndReportsMistakesOnce) {
+  setenv("TKX_VIRTUAL_DEVICES", " 63 , 7x, 82:blank", 1);
+  unsetenv("TKX_VIRTUAL_LOG");
+  ::testing::internal::CaptureStderr();
+  virt::testing::ReadEnvironment();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "tkx: TKX_VIRTUAL_DEVICES: ignoring \"7x\"\n");
+  unsetenv("TKX_VIRTUAL_DEVICES");
+  const auto devices = virt::Devices();
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[0]->Code(), 63);
+  EXPECT_EQ(devices[0]->Memory(100, 2), (Bytes{0x01, 0x10}));
+  EXPECT_EQ(devices[1]->Code(), 82);
+  EXPECT_EQ(devices[1]->Memory(100, 2), (Bytes{0xFF, 0xFF}));
+}
+
+// ---- discovery ----
+
+TEST_F(VirtualBus, FindHandsOutBusDevicesInOrder) {
+  virt::Plug(61);
+  auto blank = virt::Plug(35, true);
+  virt::Plug(82);
+  void *rec[4] = {};
+  EXPECT_EQ(Find(rec, 4, TKX_FALCON_VENDOR_ID), 0);
+  EXPECT_EQ(Find(rec, 4, TKX_USB_VENDOR_ID, 0x0302), 0);
+  ASSERT_EQ(Find(rec), 3);
+  unsigned char reply[64];
+  const int codes[] = {61, 35, 82};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(static_cast<tkxUSBRecord *>(rec[i])->backend, &virt::Backend());
+    ASSERT_EQ(Exchange(rec[i], {0x51}, reply), 64);
+    EXPECT_EQ(reply[0], codes[i]);
+  }
+  // released records leave their devices on the bus
+  for (int i = 0; i < 3; ++i) Release(rec[i]);
+  EXPECT_EQ(virt::Devices().size(), 3u);
+  // an unplugged device stays on the bus until removed: found, but silent
+  blank->Unplug();
+  ASSERT_EQ(Find(rec, 2), 2);
+  EXPECT_EQ(Exchange(rec[1], {0x51}, reply), -1);
+}
+
+TEST_F(VirtualBus, TransfersFollowTheTransportContract) {
+  auto dev = virt::Plug(61);
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  auto &bus = virt::Backend();
+  unsigned char reply[64];
+  ASSERT_EQ(Exchange(rec[0], {0x32}, reply), 64);
+  EXPECT_EQ(reply[0], 0x86);
+  EXPECT_EQ(bus.Read(rec[0], virt::kEndpointIn, reply, 64, true), -1);
+  unsigned char cmd[1] = {0x32};
+  EXPECT_EQ(bus.Write(rec[0], 0x01, cmd, 1, false), -1);
+  EXPECT_EQ(bus.Read(rec[0], 0x81, reply, 64, false), -1);
+  dev->Stall();
+  EXPECT_EQ(Exchange(rec[0], {0x32}, reply), -1);
+  EXPECT_EQ(bus.ClearPipes(rec[0], virt::kEndpointOut, virt::kEndpointIn), 0);
+  EXPECT_EQ(Exchange(rec[0], {0x32}, reply), 64);
+  EXPECT_EQ(bus.Control(rec[0], 0x40, 1, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(bus.Control(rec[0], 0xC0, 1, 0, 0, reply, 2), -1);
+  // emptying the bus unplugs its devices; the record held stays safe to use
+  virt::UnplugAll();
+  EXPECT_TRUE(virt::Devices().empty());
+  EXPECT_TRUE(dev->IsUnplugged());
+  EXPECT_EQ(bus.Control(rec[0], 0x40, 1, 0, 0, nullptr, 0), -1);
+  EXPECT_EQ(Exchange(rec[0], {0x32}, reply), -1);
+  EXPECT_EQ(Find(rec + 1, 3), 0);
+}
+
+TEST_F(VirtualBus, RescanLetsTheNextCountSeeNewDevices) {
+  virt::Rescan();
+  virt::Plug(61);
+  virt::Plug(35);
+  virt::Rescan();
+  EXPECT_EQ(tkxComUSB::GetDeviceCount(), 2);
+  virt::Plug(82);
+  EXPECT_EQ(tkxComUSB::GetDeviceCount(), 2);
+  virt::Rescan();
+  EXPECT_EQ(tkxComUSB::GetDeviceCount(), 3);
+  virt::Rescan();
+}
+
+// ---- the log ----
+
+TEST_F(VirtualBus, LogRecordsEventsRatesAndMotors) {
+  const std::string path = ::testing::TempDir() + "tkx_virtual_bus.log";
+  std::remove(path.c_str());
+  EXPECT_FALSE(virt::testing::StartLog("/nonexistent-dir/x.log"));
+  auto dev = virt::Plug(61);
+  ASSERT_TRUE(virt::testing::StartLog(path.c_str()));
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  unsigned char reply[64];
+  dev->DropReplies(1);
+  EXPECT_EQ(Exchange(rec[0], {0x32}, reply), -1);
+  EXPECT_EQ(Exchange(rec[0], {0x1E, 0, 5, 0xFF, 0xFA, 0, 7}, reply), 64);
+  // the log's own thread writes the time-out and, within a second or so, the rate
+  const char *rate = "exchanges/s, motors 5 -6 7 0 0 0";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadFile(path).find(rate) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Release(rec[0]);
+
+  const std::string log = ReadFile(path);
+  size_t last = 0;
+  for (const char *event : {"found", "opened", "fault injected: drop 1 replies", "time-out answered", rate, "closed"}) {
+    const size_t at = log.find(event);
+    ASSERT_NE(at, std::string::npos) << event << "\n" << log;
+    EXPECT_GE(at, last) << event;
+    last = at;
+  }
+  const std::string who = "device " + std::to_string(dev->Number()) + " (code 61): ";
+  const std::regex form(R"(\d+\.\d{6} device \d+ \(code \d+\): .+)");
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(std::regex_match(line, form)) << line;
+    EXPECT_NE(line.find(who), std::string::npos) << line;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,411 @@
+// The virtual bus: the backend that hands virtual devices to the USB transport,
+// the device list read from the environment, and the bus log.
+#include "tkx/virtual/tkxVirtualBus.h"
+
+#include "tkx/tkxComUSB.h"
+#include "tkx/tkxTime.h"
+#include "tkx/tkxUSB.h"
+#include "tkx/virtual/tkxVirtualLog.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <new>
+
+namespace tkx {
+namespace virt {
+
+namespace {
+
+// ---- the log ---------------------------------------------------------------------
+
+// seconds since the log's clock was first read
+double LogClock() {
+  auto raw = [] {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+  };
+  static const double start = raw();
+  return raw() - start;
+}
+
+std::atomic<bool> logOn{false};
+
+void SampleRates();
+
+// Lines wait in memory; a detached thread writes them every 100 ms and adds the
+// rate lines once a second. The logger is never destroyed, so the thread and the
+// devices closed during static destruction can still use it.
+class Logger {
+ public:
+  bool Start(const char *path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+    LogClock();
+    logOn.store(true, std::memory_order_relaxed);
+    if (!threadStarted_) {
+      pthread_attr_t attr;
+      pthread_attr_init(&attr);
+      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+      pthread_t thread;
+      // without the thread, lines still reach the file at every immediate event
+      threadStarted_ = pthread_create(&thread, &attr, &Logger::Run, this) == 0;
+      pthread_attr_destroy(&attr);
+    }
+    return true;
+  }
+
+  void Queue(const Device &dev, const char *text) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%.6f device %d (code %d): %s\n", LogClock(), dev.Number(), dev.Code(), text);
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    queue_.emplace_back(line);
+  }
+
+  // writes the queued lines in order; file errors are ignored, the log is a witness only
+  void Drain() {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    {
+      std::lock_guard<std::mutex> queued(queueMutex_);
+      pending_.swap(queue_);
+    }
+    if (pending_.empty()) return;
+    text_.clear();
+    for (const std::string &line : pending_) text_ += line;
+    pending_.clear();
+    const char *p = text_.data();
+    size_t left = text_.size();
+    while (fd_ >= 0 && left > 0) {
+      const ssize_t n = ::write(fd_, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+  }
+
+ private:
+  static void *Run(void *self) {
+    Logger *logger = static_cast<Logger *>(self);
+    double next = LogClock() + 1.0;
+    for (;;) {
+      const timespec pause{0, 100 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+      logger->Drain();
+      const double now = LogClock();
+      if (now >= next) {
+        SampleRates();
+        next = std::max(next + 1.0, now + 0.5);
+      }
+    }
+    return nullptr;
+  }
+
+  std::mutex queueMutex_;
+  std::vector<std::string> queue_;
+  std::mutex writeMutex_;
+  std::vector<std::string> pending_;
+  std::string text_;
+  int fd_ = -1;
+  bool threadStarted_ = false;
+};
+
+Logger &TheLogger() {
+  static Logger *logger = new Logger;
+  return *logger;
+}
+
+// ---- the bus ---------------------------------------------------------------------
+
+// a record the transport holds from discovery until release
+struct VirtualRecord : tkxUSBRecord {
+  std::shared_ptr<Device> dev;
+  // the last rate sample: log time and exchange count
+  double sampledAt;
+  uint64_t sampledCount;
+};
+
+struct Bus {
+  std::mutex mutex;
+  bool environmentRead = false;
+  std::vector<std::shared_ptr<Device>> devices;
+  std::vector<VirtualRecord *> open;
+};
+
+// never destroyed: records are released during static destruction
+Bus &TheBus() {
+  static Bus *bus = new Bus;
+  return *bus;
+}
+
+void ReadEnvironmentLocked(Bus &bus) {
+  bus.environmentRead = true;
+  const char *log = std::getenv("TKX_VIRTUAL_LOG");
+  if (log != nullptr && *log != '\0' && !TheLogger().Start(log)) {
+    std::fprintf(stderr, "tkx: TKX_VIRTUAL_LOG: cannot open \"%s\"\n", log);
+  }
+  std::vector<std::string> bad;
+  const std::vector<DeviceSpec> specs = ParseDeviceList(std::getenv("TKX_VIRTUAL_DEVICES"), &bad);
+  for (const std::string &item : bad) std::fprintf(stderr, "tkx: TKX_VIRTUAL_DEVICES: ignoring \"%s\"\n", item.c_str());
+  for (const DeviceSpec &spec : specs) bus.devices.push_back(std::make_shared<Device>(spec.code, spec.blank));
+}
+
+void EnsureEnvironment(Bus &bus) {
+  if (!bus.environmentRead) ReadEnvironmentLocked(bus);
+}
+
+void SampleRates() {
+  struct Sample {
+    std::shared_ptr<Device> dev;
+    char text[160];
+  };
+  std::vector<Sample> samples;
+  {
+    Bus &bus = TheBus();
+    std::lock_guard<std::mutex> lock(bus.mutex);
+    const double now = LogClock();
+    samples.resize(bus.open.size());
+    for (size_t i = 0; i < bus.open.size(); ++i) {
+      VirtualRecord *r = bus.open[i];
+      const uint64_t count = r->dev->Exchanges();
+      const double span = now - r->sampledAt;
+      const double rate = span > 0.0 ? static_cast<double>(count - r->sampledCount) / span : 0.0;
+      r->sampledAt = now;
+      r->sampledCount = count;
+      Sample &s = samples[i];
+      s.dev = r->dev;
+      int at = std::snprintf(s.text, sizeof s.text, "%.0f exchanges/s, motors", rate);
+      for (int c = 0; c < r->dev->Channels() && at > 0 && at < static_cast<int>(sizeof s.text); ++c) {
+        at += std::snprintf(s.text + at, sizeof s.text - at, " %d", r->dev->Motor(c));
+      }
+    }
+  }
+  Logger &logger = TheLogger();
+  for (const Sample &s : samples) logger.Queue(*s.dev, s.text);
+  logger.Drain();
+}
+
+VirtualRecord *RecordOf(void *record) {
+  return record == nullptr ? nullptr : static_cast<VirtualRecord *>(static_cast<tkxUSBRecord *>(record));
+}
+
+class VirtualBackend final : public tkxUSBBackend {
+ public:
+  void Init() override {
+    Bus &bus = TheBus();
+    std::lock_guard<std::mutex> lock(bus.mutex);
+    EnsureEnvironment(bus);
+  }
+
+  int Find(void **records, int room, int vendor, int product, bool) override {
+    if (records == nullptr || room <= 0 || vendor != TKX_USB_VENDOR_ID || product != TKX_USB_PRODUCT_ID) return 0;
+    std::vector<std::shared_ptr<Device>> found;
+    {
+      Bus &bus = TheBus();
+      std::lock_guard<std::mutex> lock(bus.mutex);
+      EnsureEnvironment(bus);
+      for (const std::shared_ptr<Device> &dev : bus.devices) {
+        if (static_cast<int>(found.size()) == room) break;
+        VirtualRecord *r = new (std::nothrow) VirtualRecord;
+        if (r == nullptr) break;
+        r->backend = this;
+        r->dev = dev;
+        r->sampledAt = LogClock();
+        r->sampledCount = dev->Exchanges();
+        bus.open.push_back(r);
+        records[found.size()] = static_cast<tkxUSBRecord *>(r);
+        found.push_back(dev);
+      }
+    }
+    for (const std::shared_ptr<Device> &dev : found) {
+      detail::LogEventNow(*dev, "found");
+      detail::LogEventNow(*dev, "opened");
+    }
+    return static_cast<int>(found.size());
+  }
+
+  int Read(void *record, int endpoint, unsigned char *buffer, int length, bool) override {
+    VirtualRecord *r = RecordOf(record);
+    if (r == nullptr || endpoint != kEndpointIn) return -1;
+    int received = 0;
+    const Transfer t = r->dev->Read(buffer, length, &received, GetTimeMonotonic());
+    if (t == Transfer::Ok) return received;
+    if (t == Transfer::Timeout && detail::LogEnabled()) detail::LogEvent(*r->dev, "time-out answered");
+    return -1;
+  }
+
+  int Write(void *record, int endpoint, unsigned char *buffer, int length, bool) override {
+    VirtualRecord *r = RecordOf(record);
+    if (r == nullptr || endpoint != kEndpointOut) return -1;
+    return r->dev->Write(buffer, length, GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+  }
+
+  int ClearPipes(void *record, int pipeOut, int pipeIn) override {
+    VirtualRecord *r = RecordOf(record);
+    if (r == nullptr) return -1;
+    r->dev->ClearHalt(pipeOut);
+    r->dev->ClearHalt(pipeIn);
+    return 0;
+  }
+
+  // the device accepts requests without a data stage only
+  int Control(void *record, int, int, int, int, unsigned char *, int length) override {
+    VirtualRecord *r = RecordOf(record);
+    if (r == nullptr || r->dev->IsUnplugged() || length != 0) return -1;
+    return 0;
+  }
+
+  int Release(void *record) override {
+    VirtualRecord *r = RecordOf(record);
+    if (r == nullptr) return 0;
+    {
+      Bus &bus = TheBus();
+      std::lock_guard<std::mutex> lock(bus.mutex);
+      bus.open.erase(std::remove(bus.open.begin(), bus.open.end(), r), bus.open.end());
+    }
+    detail::LogEventNow(*r->dev, "closed");
+    delete r;
+    return 0;
+  }
+
+  // the devices stay on the bus for the next discovery
+  void Cleanup() override {}
+};
+
+std::string Trim(const std::string &s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+bool ParseItem(const std::string &item, DeviceSpec *spec) {
+  const size_t colon = item.find(':');
+  const std::string number = Trim(item.substr(0, colon));
+  if (number.empty()) return false;
+  int code = 0;
+  for (char ch : number) {
+    if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+    code = code * 10 + (ch - '0');
+    if (code > 255) return false;
+  }
+  spec->code = code;
+  spec->blank = false;
+  if (colon == std::string::npos) return true;
+  if (Trim(item.substr(colon + 1)) != "blank") return false;
+  spec->blank = true;
+  return true;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool LogEnabled() { return logOn.load(std::memory_order_relaxed); }
+
+void LogEvent(const Device &dev, const char *text) {
+  if (LogEnabled()) TheLogger().Queue(dev, text);
+}
+
+void LogEventNow(const Device &dev, const char *text) {
+  if (!LogEnabled()) return;
+  Logger &logger = TheLogger();
+  logger.Queue(dev, text);
+  logger.Drain();
+}
+
+}  // namespace detail
+
+// ---- public interface ----------------------------------------------------------------
+
+std::vector<DeviceSpec> ParseDeviceList(const char *text, std::vector<std::string> *bad) {
+  std::vector<DeviceSpec> specs;
+  if (text == nullptr) return specs;
+  const std::string list(text);
+  size_t start = 0;
+  for (;;) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    // empty items (a stray or trailing comma) carry no device and no mistake
+    const std::string item = Trim(list.substr(start, comma - start));
+    DeviceSpec spec{};
+    if (!item.empty()) {
+      if (ParseItem(item, &spec)) {
+        specs.push_back(spec);
+      } else if (bad != nullptr) {
+        bad->push_back(item);
+      }
+    }
+    if (comma == list.size()) break;
+    start = comma + 1;
+  }
+  return specs;
+}
+
+tkxUSBBackend &Backend() {
+  static VirtualBackend *backend = new VirtualBackend;
+  return *backend;
+}
+
+std::shared_ptr<Device> Plug(int code, bool blank) {
+  auto dev = std::make_shared<Device>(code, blank);
+  Bus &bus = TheBus();
+  std::lock_guard<std::mutex> lock(bus.mutex);
+  EnsureEnvironment(bus);
+  bus.devices.push_back(dev);
+  return dev;
+}
+
+void UnplugAll() {
+  std::vector<std::shared_ptr<Device>> removed;
+  {
+    Bus &bus = TheBus();
+    std::lock_guard<std::mutex> lock(bus.mutex);
+    EnsureEnvironment(bus);
+    removed.swap(bus.devices);
+  }
+  for (const std::shared_ptr<Device> &dev : removed) dev->Unplug();
+}
+
+std::vector<std::shared_ptr<Device>> Devices() {
+  Bus &bus = TheBus();
+  std::lock_guard<std::mutex> lock(bus.mutex);
+  EnsureEnvironment(bus);
+  return bus.devices;
+}
+
+void Rescan() { tkxComUSB::ReleaseDevices(); }
+
+namespace testing {
+
+void ReadEnvironment() {
+  Bus &bus = TheBus();
+  std::lock_guard<std::mutex> lock(bus.mutex);
+  ReadEnvironmentLocked(bus);
+}
+
+bool StartLog(const char *path) { return path != nullptr && TheLogger().Start(path); }
+
+void FlushLog(bool rates) {
+  if (rates) SampleRates();
+  TheLogger().Drain();
+}
+
+}  // namespace testing
+
+}  // namespace virt
+}  // namespace tkx

@@ -1,0 +1,67 @@
+// The virtual bus: the in-process host of virtual devices behind the USB
+// transport, and the API tests use to plug and inspect them.
+//
+// Users enable it with TKX_VIRTUAL_DEVICES, a comma-separated list of the codes
+// the devices report, each optionally followed by ":blank" (61,35:blank). The
+// listed devices are plugged at the first discovery, after any real ones.
+// TKX_VIRTUAL_LOG names a file that receives one line per bus event and, once a
+// second while a device is open, its exchange rate and last motor commands.
+#ifndef TKX_VIRTUAL_BUS_H
+#define TKX_VIRTUAL_BUS_H
+
+#include "tkx/virtual/tkxVirtualDevice.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class tkxUSBBackend;
+
+namespace tkx {
+namespace virt {
+
+// one item of a device list
+struct DeviceSpec {
+  int code;
+  bool blank;
+};
+
+// parses a device list; malformed items are skipped and their texts collected in
+// *bad (when given). Never fails as a whole: an empty or null text gives no devices.
+std::vector<DeviceSpec> ParseDeviceList(const char *text, std::vector<std::string> *bad);
+
+// the backend the transport consults after libusb
+tkxUSBBackend &Backend();
+
+// The bus reads TKX_VIRTUAL_DEVICES and TKX_VIRTUAL_LOG at its first use (the
+// first discovery, or any of the calls below), so listed devices come first.
+
+// plugs a new device into the bus after those already there; it is found by the
+// next discovery (see Rescan)
+std::shared_ptr<Device> Plug(int code, bool blank = false);
+// removes every device from the bus and unplugs it: records still held by the
+// library stay valid, but their transfers fail
+void UnplugAll();
+// the devices on the bus, in discovery order
+std::vector<std::shared_ptr<Device>> Devices();
+// forgets the USB class's discovery so the next device count looks again; does
+// nothing while a device is open
+void Rescan();
+
+namespace testing {
+
+// reads both variables again now, as the first use does: plugs the listed devices
+// after those on the bus and starts the log when one is named
+void ReadEnvironment();
+// starts the bus log on this file (appending), as TKX_VIRTUAL_LOG does, or moves
+// it there; false when the file cannot be opened
+bool StartLog(const char *path);
+// writes every queued line now; with rates, first a rate line per open device
+void FlushLog(bool rates);
+
+}  // namespace testing
+
+}  // namespace virt
+}  // namespace tkx
+
+#endif
