@@ -1,5 +1,6 @@
 // Costs of the device library's per-step services: the clock and the velocity estimator.
 #include "tkx/tkxTime.h"
+#include "tkx/tkxTrion.h"
 #include "tkx/tkxVelocityEstimator.h"
 #include "tkx/tkxc.h"
 #include "tkx/tkxComUSB.h"
@@ -125,5 +126,77 @@ void BM_VirtualMotorCommand(benchmark::State &state) {
   tkx::virt::Rescan();
 }
 BENCHMARK(BM_VirtualMotorCommand);
+
+// ---- the three-arm model: each conversion answered by its cache (step 0), and with new inputs every call ----
+
+struct TrionCase {
+  int e[3];
+  double p[3];
+  double f[3];
+};
+
+// reachable configurations of a three-degree device from a fixed seed, with a force each
+std::vector<TrionCase> TrionCases(tkxTrion &t) {
+  t.SetConfig(33);
+  std::mt19937 gen(5);
+  std::uniform_int_distribution<int> enc(8000, 24000);
+  std::uniform_real_distribution<double> force(-2.0, 2.0);
+  std::vector<TrionCase> cases;
+  while (cases.size() < 1024) {
+    TrionCase c;
+    for (int i = 0; i < 3; ++i) c.e[i] = enc(gen), c.f[i] = force(gen);
+    int back[3];
+    if (t.EncToPos(c.e[0], c.e[1], c.e[2], &c.p[0], &c.p[1], &c.p[2]) == 0 &&
+        t.PosToEnc(c.p[0], c.p[1], c.p[2], &back[0], &back[1], &back[2]) == 0)
+      cases.push_back(c);
+  }
+  return cases;
+}
+
+void BM_EncToPos(benchmark::State &state, size_t step) {
+  tkxTrion t;
+  const std::vector<TrionCase> cases = TrionCases(t);
+  double x, y, z;
+  for (const TrionCase &c : cases) t.EncToPos(c.e[0], c.e[1], c.e[2], &x, &y, &z);
+  size_t i = 0;
+  for (auto _ : state) {
+    const TrionCase &c = cases[i];
+    benchmark::DoNotOptimize(t.EncToPos(c.e[0], c.e[1], c.e[2], &x, &y, &z));
+    i = (i + step) & 1023;
+  }
+}
+BENCHMARK_CAPTURE(BM_EncToPos, cached, size_t{0});
+BENCHMARK_CAPTURE(BM_EncToPos, uncached, size_t{1});
+
+void BM_PosToEnc(benchmark::State &state, size_t step) {
+  tkxTrion t;
+  const std::vector<TrionCase> cases = TrionCases(t);
+  int a, b, c3;
+  for (const TrionCase &c : cases) t.PosToEnc(c.p[0], c.p[1], c.p[2], &a, &b, &c3);
+  size_t i = 0;
+  for (auto _ : state) {
+    const TrionCase &c = cases[i];
+    benchmark::DoNotOptimize(t.PosToEnc(c.p[0], c.p[1], c.p[2], &a, &b, &c3));
+    i = (i + step) & 1023;
+  }
+}
+BENCHMARK_CAPTURE(BM_PosToEnc, cached, size_t{0});
+BENCHMARK_CAPTURE(BM_PosToEnc, uncached, size_t{1});
+
+// with gravity compensation in force, as in the haptic loop
+void BM_FrcToMot(benchmark::State &state, size_t step) {
+  tkxTrion t;
+  const std::vector<TrionCase> cases = TrionCases(t);
+  short m0, m1, m2;
+  for (const TrionCase &c : cases) t.FrcToMot(c.f[0], c.f[1], c.f[2], c.e[0], c.e[1], c.e[2], &m0, &m1, &m2);
+  size_t i = 0;
+  for (auto _ : state) {
+    const TrionCase &c = cases[i];
+    benchmark::DoNotOptimize(t.FrcToMot(c.f[0], c.f[1], c.f[2], c.e[0], c.e[1], c.e[2], &m0, &m1, &m2));
+    i = (i + step) & 1023;
+  }
+}
+BENCHMARK_CAPTURE(BM_FrcToMot, cached, size_t{0});
+BENCHMARK_CAPTURE(BM_FrcToMot, uncached, size_t{1});
 
 }  // namespace

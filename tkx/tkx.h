@@ -143,6 +143,9 @@ class TKX {
   int ReadConfig();
   int WriteConfig();
   int WriteHeader();
+  // configuration text files: a "[header]" block, then each model's section
+  int ReadConfigFromFile(const char *file);
+  int WriteConfigToFile(const char *file);
   int ReadFirmware(const char *file, int *progress);
   int WriteFirmware(const char *file, int *progress);
   int EraseFirmware();

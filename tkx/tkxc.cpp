@@ -602,9 +602,10 @@ int tkxGripperTorqueToMotor(double torque, short *mot, signed char ID) {
   return Gripper(ID, torque, mot, &tkxGripper::TrqToMot);
 }
 
-int tkxReadConfigFromFile(const char *, signed char ID) {
+int tkxReadConfigFromFile(const char *filename, signed char ID) {
   if (!Expert.load()) return tkx::Fail(TKX_ERR_EXPERT_DISABLED);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->ReadConfigFromFile(filename) : -1;
 }
 
 int tkxControllerSetDevice(int systemType, signed char ID) {

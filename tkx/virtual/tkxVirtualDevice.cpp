@@ -1,6 +1,7 @@
 // The virtual device's firmware: command packets in, reply packets out.
 #include "tkx/virtual/tkxVirtualDevice.h"
 
+#include "tkx/tkxTrion.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
 #include <atomic>
@@ -96,6 +97,38 @@ int32_t SignExtend24(uint32_t v) {
 }
 
 uint16_t BigEndian16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+void PutBigEndian(uint8_t *p, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
+}
+
+// the factory calibration of the three-arm mechanism, each parameter at 100 + 4 id
+// in the full layout: 16-bit words, single-precision numbers and 32-bit integers,
+// all big-endian
+void WriteTrionCalibration(uint8_t *memory, int systemType) {
+  for (int id = tkxTrion::kFirstParam; id <= tkxTrion::kLastNamedParam; ++id) {
+    uint8_t *at = memory + 100 + 4 * id;
+    const double v = tkxTrion::DefaultParam(id, systemType);
+    switch (tkxTrion::StorageOf(id)) {
+      case tkxTrion::Storage::Short:
+        PutBigEndian(at, static_cast<uint16_t>(static_cast<int16_t>(v)), 2);
+        break;
+      case tkxTrion::Storage::Int:
+        PutBigEndian(at, static_cast<uint32_t>(static_cast<int32_t>(v)), 4);
+        break;
+      case tkxTrion::Storage::Double: {
+        const float f = static_cast<float>(v);
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        PutBigEndian(at, bits, 4);
+        break;
+      }
+    }
+  }
+}
+
+// the system type a reported code stands for
+int SystemTypeOf(int code) { return code == 3 ? 32 : code; }
 
 uint32_t Microseconds(double now) {
   double us = now * 1e6;
@@ -355,6 +388,7 @@ Device::Device(int code, bool blank) : code_(code & 0xFF), s_(new State) {
     if (serial == 0) serial = 1;
     const uint8_t header[7] = {0x01, 0x10, 3, 2, 1, static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
     std::memcpy(s.memory + 100, header, sizeof header);
+    if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));
   }
   // a small fixed image, so a read-back shows real content
   for (int i = 0; i < kFirmwareSize; ++i) s.firmware[i] = static_cast<uint8_t>(i * 31 + 7);

@@ -1,0 +1,242 @@
+// Calibrations loaded at open, and moved to and from configuration text files,
+// through slots bound to virtual devices.
+#include "tkx/tkx.h"
+
+#include "tkx/tkxErrno.h"
+#include "tkx/tkxTranslator.h"
+#include "tkx/tkxTrion.h"
+#include "tkx/tkxUSB.h"
+#include "tkx/tkxc.h"
+#include "tkx/virtual/tkxVirtualBus.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using tkx::virt::Device;
+
+namespace {
+
+class ConfigFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tkx::testing::EnableLibusbBackend(false);
+    tkx::virt::UnplugAll();
+    tkx::virt::Rescan();
+    path = ::testing::TempDir() + "tkx_config_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  }
+  void TearDown() override {
+    slots.clear();
+    std::remove(path.c_str());
+    tkx::virt::UnplugAll();
+    tkx::virt::Rescan();
+  }
+  TKX &Bound(int code, bool blank = false) {
+    dev = tkx::virt::Plug(code, blank);
+    tkx::virt::Rescan();
+    slots.push_back(std::make_unique<TKX>());
+    const int index = static_cast<int>(tkx::virt::Devices().size()) - 1;
+    EXPECT_EQ(slots.back()->Open(index), index);
+    return *slots.back();
+  }
+  static std::vector<double> Params(TKX &slot) {
+    std::vector<double> v;
+    for (int id = 120; id <= 169; ++id) v.push_back(slot.GetParam(id));
+    return v;
+  }
+  // a calibration that differs from the factory's in every kind of parameter
+  static void Calibrate(TKX &slot) {
+    slot.SetParam(121, 2040), slot.SetParam(126, 0.123456789), slot.SetParam(142, 0.31);
+    slot.SetParam(150, -12.5), slot.SetParam(163, 40000), slot.SetParam(131, -1.5);
+    slot.SetTKCVersion(4), slot.SetSerialNumber(4321);
+  }
+  std::string Text() const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // a new file each time: rewriting one in place makes the file system flush it
+  void Write(const std::string &text) const {
+    std::remove(path.c_str());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  std::shared_ptr<Device> dev;
+  std::vector<std::unique_ptr<TKX>> slots;
+  std::string path;
+};
+
+std::vector<unsigned char> Calibration(const Device &d) { return d.Memory(100 + 4 * 120, 4 * 48); }
+
+// ---- device memory at open ----
+
+TEST_F(ConfigFile, OpenLoadsTheCalibrationFromMemory) {
+  TKX &slot = Bound(63);
+  ASSERT_NE(dynamic_cast<tkxTrion *>(slot.GetTranslator()), nullptr);
+  for (int id = 120; id <= 167; ++id) {
+    const double def = tkxTrion::DefaultParam(id, 63);
+    const double stored = tkxTrion::StorageOf(id) == tkxTrion::Storage::Double ? static_cast<float>(def) : def;
+    EXPECT_EQ(slot.GetParam(id), stored) << id;
+  }
+  EXPECT_EQ(slot.GetDefaultParam(127), 2048.0 / 3.0);
+  // a blank device is given the same image that a calibrated one ships with
+  const Device factory(61, false);
+  slots.clear();
+  tkx::virt::UnplugAll();
+  Bound(61, true);
+  EXPECT_EQ(Calibration(*dev), Calibration(factory));
+}
+
+// ---- files ----
+
+TEST_F(ConfigFile, RoundTripKeepsHeaderAndParameters) {
+  TKX &slot = Bound(63);
+  Calibrate(slot);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::vector<double> written = Params(slot);
+  slot.SetParam(126, 1.0), slot.SetParam(163, 1), slot.SetSerialNumber(1), slot.SetTKCVersion(9);
+  ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0);
+  EXPECT_EQ(Params(slot), written);
+  EXPECT_EQ(slot.GetSerialNumber(), 4321);
+  EXPECT_EQ(slot.GetTKCVersion(), 4);
+  EXPECT_EQ(slot.GetTKXVersion(), 2);
+  EXPECT_EQ(slot.GetEEPROMVersion(), 0x0110);
+  // and through the C entry, behind the expert gate
+  slot.Close();
+  tkx::virt::Rescan();
+  ASSERT_EQ(tkxGetDeviceCount(), 1);
+  ASSERT_EQ(tkxOpenID(0), 0);
+  tkxDisableExpertMode();
+  EXPECT_EQ(tkxReadConfigFromFile(path.c_str(), 0), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_EXPERT_DISABLED);
+  tkxEnableExpertMode();
+  EXPECT_EQ(tkxReadConfigFromFile(path.c_str(), 0), 0);
+  EXPECT_EQ(tkxReadConfigFromFile((path + ".missing").c_str(), 0), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_FILE_NOT_FOUND);
+  tkxClose(0);
+  tkxDisableExpertMode();
+}
+
+TEST_F(ConfigFile, TextFormat) {
+  TKX &slot = Bound(63);
+  slot.SetParam(126, 0.125);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::string text = Text();
+  const std::string serial = std::to_string(slot.GetSerialNumber());
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  ASSERT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.rfind("[header]\nEEPROM_VERSION=272\nEEPROM_TKC_VERSION=3\nEEPROM_TKX_VERSION=2\n"
+                       "EEPROM_TKW_VERSION=1\nEEPROM_SERIAL_NUMBER=" + serial + "\n\n[trion]\n", 0), 0u);
+  std::istringstream lines(text.substr(text.find("[trion]\n") + 8));
+  std::string line;
+  for (int id = 120; id <= 167; ++id) {
+    ASSERT_TRUE(std::getline(lines, line)) << id;
+    const std::string key = std::string(tkxTrion::ParamName(id)) + "=";
+    ASSERT_EQ(line.rfind(key, 0), 0u) << line;
+    char *end = nullptr;
+    EXPECT_EQ(std::strtod(line.c_str() + key.size(), &end), slot.GetParam(id)) << line;
+    EXPECT_EQ(*end, '\0') << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line));
+  for (const char *expected : {"\nTKX_EEPROM_TRION_MOTORVALMAX=2047\n", "\nTKX_EEPROM_TRION_MOTORROTATIONSIGN=1\n",
+                               "\nTKX_EEPROM_TRION_ARMCOUPLEGRAVITY=0.125\n", "\nTKX_EEPROM_TRION_ENCMAX2=42540\n"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  // the reduced layout writes its header with zeros, any other none at all
+  ASSERT_EQ(slot.SetMemoryModel(2), 0);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  EXPECT_EQ(Text().rfind("[header]\nEEPROM_VERSION=0\nEEPROM_TKC_VERSION=0\nEEPROM_TKX_VERSION=0\n"
+                         "EEPROM_TKW_VERSION=0\nEEPROM_SERIAL_NUMBER=0\n\n[trion]\n", 0), 0u);
+  slot.SetMemoryModel(5);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  EXPECT_EQ(Text().rfind("[header]\n\n[trion]\n", 0), 0u);
+}
+
+TEST_F(ConfigFile, RefusedFilesChangeNothing) {
+  TKX &slot = Bound(63);
+  Calibrate(slot);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::string good = Text();
+  slot.SetParam(126, 0.5);
+  const std::vector<double> before = Params(slot);
+  for (const std::string &bad : {"[HEADER]" + good.substr(8), "[header]x" + good.substr(8), std::string(),
+                                 std::string(1 << 20, 'x'), std::string(64, '\0')}) {
+    Write(bad);
+    EXPECT_EQ(slot.ReadConfigFromFile(path.c_str()), -1);
+    EXPECT_EQ(tkx::LastError(), TKX_ERR_AUTOCONFIG);
+    EXPECT_EQ(Params(slot), before);
+  }
+  EXPECT_EQ(slot.ReadConfigFromFile((path + ".missing").c_str()), -1);
+  EXPECT_EQ(tkx::LastError(), TKX_ERR_FILE_NOT_FOUND);
+  // a file that cannot be made is a failure too
+  EXPECT_EQ(slot.WriteConfigToFile((path + ".none/x.cfg").c_str()), -1);
+  EXPECT_EQ(tkx::LastError(), TKX_ERR_FILE_NOT_FOUND);
+  TKX unbound;
+  EXPECT_EQ(unbound.WriteConfigToFile((path + ".unbound").c_str()), -1);
+  EXPECT_EQ(tkx::LastError(), TKX_ERR_NO_DEVICE);
+  EXPECT_FALSE(std::ifstream(path + ".unbound").is_open());
+  EXPECT_EQ(unbound.ReadConfigFromFile(path.c_str()), -1);
+  EXPECT_EQ(tkx::LastError(), TKX_ERR_NO_DEVICE);
+}
+
+// every cut of a good file fails; a cut header changes nothing, a cut section
+// leaves the mechanism with its factory calibration
+TEST_F(ConfigFile, TruncatedFilesLeaveValidModels) {
+  TKX &slot = Bound(63);
+  Calibrate(slot);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::string good = Text();
+  const std::vector<double> before = Params(slot);
+  std::vector<double> factory;
+  for (int id = 120; id <= 169; ++id) factory.push_back(tkxTrion::DefaultParam(id, 63));
+  const size_t section = good.find("\n\n[trion]");
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    Write(good.substr(0, cut));
+    for (int id = 120; id <= 169; ++id) slot.SetParam(id, before[id - 120]);
+    slot.SetSerialNumber(77);
+    ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), -1) << cut;
+    ASSERT_EQ(tkx::LastError(), TKX_ERR_AUTOCONFIG);
+    if (cut <= section) {
+      ASSERT_EQ(Params(slot), before) << cut;
+      ASSERT_EQ(slot.GetSerialNumber(), 77);
+    } else {
+      ASSERT_EQ(Params(slot), factory) << cut;
+      ASSERT_EQ(slot.GetSerialNumber(), 4321);
+    }
+  }
+}
+
+TEST_F(ConfigFile, GarbledFilesLeaveValidModels) {
+  TKX &slot = Bound(63);
+  Calibrate(slot);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::string good = Text();
+  std::mt19937 gen(21);
+  int refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    // three random replacements, insertions or deletions
+    std::string text = good;
+    for (int edit = 0; edit < 3; ++edit) {
+      const size_t at = gen() % text.size();
+      const int kind = gen() % 3;
+      if (kind < 2) text.insert(at, 1, static_cast<char>(gen()));
+      if (kind != 1) text.erase(at + (kind == 0), 1);
+    }
+    Write(text);
+    const int result = slot.ReadConfigFromFile(path.c_str());
+    ASSERT_TRUE(result == 0 || result == -1);
+    refused += result < 0;
+    for (double v : Params(slot)) ASSERT_TRUE(std::isfinite(v)) << text;
+  }
+  EXPECT_GT(refused, 200);
+}
+
+}  // namespace
