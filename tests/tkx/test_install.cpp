@@ -287,4 +287,36 @@ TEST_F(InstallTest, CMakeProjectFindsPackage) {
   EXPECT_NE(run.output.find("consumer ok"), std::string::npos) << run.output;
 }
 
+// the framework installs beside the library: its headers, its archive and a
+// pkg-config file whose flags bring in the device library and OpenGL
+TEST_F(InstallTest, FrameworkBuildsThroughPkgConfig) {
+  const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
+                         " --component scene");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Exists(prefix + "/include/scene/CVector3d.h"));
+  const std::string pc = PkgConfigDir();
+  ASSERT_FALSE(pc.empty());
+  const std::string env = "PKG_CONFIG_PATH=" + Quote(pc) + " ";
+  const Result flags = Shell(env + "pkg-config --libs tkx-scene");
+  ASSERT_EQ(flags.status, 0) << flags.output;
+  for (const char *lib : {"-lscene", "-lGL", "-lGLU", "-lglut", "-ltkx"})
+    EXPECT_NE(flags.output.find(lib), std::string::npos) << lib << " in " << flags.output;
+
+  WriteFile(dir + "/s.cpp", R"(#include <scene/CColor.h>
+#include <scene/CMatrix3d.h>
+#include <cstdio>
+int main() {
+  const cVector3d v = cRotMatrix(cVector3d(0, 0, 1), 1.5707963267948966) * cVector3d(1, 0, 0);
+  std::printf("%.0f %.0f %.0f %.0f\n", v.x + 0.0, v.y, v.z, KORA_COLOR_YELLOW.g);
+  return 0;
+}
+)");
+  const Result build = Shell("cd " + Quote(dir) + " && g++ -std=c++17 -Wall -Wextra -Werror s.cpp $(" + env +
+                           "pkg-config --cflags --libs tkx-scene) -o s");
+  ASSERT_EQ(build.status, 0) << build.output;
+  const Result run = Shell(Quote(dir + "/s"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "0 1 0 1\n");
+}
+
 }  // namespace
