@@ -1,0 +1,371 @@
+// Meshes drawn against a real OpenGL context and read back with glReadPixels:
+// filled, wire, vertex colours, textures, display lists and the transparency
+// passes. Checks are properties with tolerances, never whole images.
+#include "scene/CCamera.h"
+#include "scene/CLight.h"
+#include "scene/CMesh.h"
+#include "scene/CTexture2D.h"
+#include "scene/CWorld.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int W = 160;
+constexpr int H = 120;
+constexpr double kPi = 3.14159265358979323846;
+
+struct Rgb {
+  int r, g, b;
+};
+
+::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 6) {
+  if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
+                                       << ", " << g << ", " << b << ") +-" << tol;
+}
+
+// draws its sub-tree only in the chosen passes
+struct PassFilter : cGenericObject {
+  std::set<int> passes;
+  void renderSceneGraph(int pass) override {
+    if (passes.count(pass) != 0) cGenericObject::renderSceneGraph(pass);
+  }
+};
+
+// a 24-bit BMP, w x h, left half one colour and right half another (0xRRGGBB)
+std::string WriteHalves(int w, int h, uint32_t left, uint32_t right) {
+  const int stride = (w * 3 + 3) & ~3;
+  const uint32_t size = 54 + stride * h;
+  std::vector<uint8_t> f(size, 0);
+  auto put32 = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  f[0] = 'B', f[1] = 'M';
+  put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
+  f[26] = 1, f[28] = 24;
+  put32(34, stride * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = x < w / 2 ? left : right;
+      uint8_t *px = &f[54 + y * stride + x * 3];
+      px[0] = p & 0xFF, px[1] = (p >> 8) & 0xFF, px[2] = (p >> 16) & 0xFF;
+    }
+  const std::string path = ::testing::TempDir() + "scene_mesh_" + std::to_string(getpid()) + ".bmp";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(f.data()), f.size());
+  return path;
+}
+
+// ---- fixture ----------------------------------------------------------------------
+
+class MeshGL : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (s_ready) return;
+    if (const char *file = std::getenv("TKX_DISPLAY_FILE")) {
+      int n = -1;
+      if (FILE *f = std::fopen(file, "r")) {
+        if (std::fscanf(f, "%d", &n) != 1) n = -1;
+        std::fclose(f);
+      }
+      if (n >= 0) setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
+    }
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return;
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    setenv("GALLIUM_DRIVER", "llvmpipe", 0);
+    int argc = 1;
+    char name[] = "scene_mesh_gl_test";
+    char *argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(W, H);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow("scene_mesh_gl_test");
+    glutDisplayFunc([] {});
+    s_ready = true;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(s_ready) << "no display: run under ctest (fixture \"display\") or set DISPLAY";
+    camera = new cCamera(&world);
+    world.addChild(camera);
+    ASSERT_TRUE(camera->set(cVector3d(4, 0, 0), cVector3d(0, 0, 0), cVector3d(0, 0, 1)));
+    world.setBackgroundColor(0.2f, 0.4f, 0.6f);
+  }
+
+  void Frame() {
+    glViewport(0, 0, W, H);
+    const cColorf &c = world.m_clearColor;
+    glClearColor(c.r, c.g, c.b, c.a);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    camera->renderView(W, H);
+    glFinish();
+    pixels.assign(W * H * 3, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  }
+
+  Rgb At(int x, int y) const {
+    const uint8_t *p = &pixels[3 * (x + y * W)];
+    return Rgb{p[0], p[1], p[2]};
+  }
+  // the colour where a point of the plane x = 0 lands
+  Rgb AtPoint(double y, double z) const {
+    int px, py;
+    Project(cVector3d(0, y, z), px, py);
+    return At(px, py);
+  }
+  bool IsBackground(const Rgb &c) const { return Near(c, 51, 102, 153, 3); }
+  int CountDrawn() const {
+    int n = 0;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) n += !IsBackground(At(x, y));
+    return n;
+  }
+
+  // window pixel of a world point seen by the camera at (4, 0, 0), 45 degrees
+  static void Project(const cVector3d &p, int &x, int &y) {
+    const double depth = 4.0 - p.x, t = std::tan(22.5 * kPi / 180.0);
+    x = static_cast<int>(std::lround(0.5 * W * (1.0 + p.y / depth / (t * W / H))));
+    y = static_cast<int>(std::lround(0.5 * H * (1.0 + p.z / depth / t)));
+  }
+
+  void AddLight() {
+    cLight *light = new cLight(&world);
+    world.addChild(light);
+    light->m_lit = true;
+    light->m_ambientColor = cColorf(0.1f, 0.1f, 0.1f);
+    light->m_diffuseColor = cColorf(0.9f, 0.9f, 0.9f);
+    light->m_pos = cVector3d(1, 0, 0);
+  }
+
+  // the square y, z in -1..1 of the plane x = 0, facing the camera (+x) or away
+  // from it; texture coordinates run with y and z
+  cMesh *Square(cGenericObject *parent = nullptr, bool facingCamera = true) {
+    cMesh *mesh = new cMesh(&world);
+    (parent != nullptr ? parent : &world)->addChild(mesh);
+    const double corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    for (const auto &c : corners) {
+      const unsigned int v = mesh->newVertex(0, c[0], c[1]);
+      mesh->m_vertexSlots[v].setTexCoord((c[0] + 1) / 2, (c[1] + 1) / 2);
+    }
+    if (facingCamera) {
+      mesh->newTriangle(0, 1, 2);
+      mesh->newTriangle(0, 2, 3);
+    } else {
+      mesh->newTriangle(0, 2, 1);
+      mesh->newTriangle(0, 3, 2);
+    }
+    mesh->computeAllNormals(false);
+    return mesh;
+  }
+
+  // a colour that needs no light: emission only
+  static void Flat(cMesh *mesh, const cColorf &colour) {
+    const cColorf black(0, 0, 0, 1);
+    mesh->m_surface.m_ambientColor = mesh->m_surface.m_diffuseColor = mesh->m_surface.m_specularColor = black;
+    mesh->m_surface.m_emissionColor = colour;
+  }
+
+  static bool s_ready;
+  cWorld world;
+  cCamera *camera = nullptr;
+  std::vector<uint8_t> pixels;
+};
+bool MeshGL::s_ready = false;
+
+// ---- opaque and wire --------------------------------------------------------------
+
+TEST_F(MeshGL, OpaqueMeshIsLitAndItsBackFacesCulled) {
+  AddLight();
+  cMesh *front = Square();
+  front->m_surface.m_ambientColor = cColorf(0.3f, 0, 0);
+  front->m_surface.m_diffuseColor = cColorf(1, 0, 0);
+  front->m_surface.m_specularColor = cColorf(0, 0, 0);
+  Frame();
+  const Rgb c = AtPoint(0.4, -0.3);
+  EXPECT_GT(c.r, 200);
+  EXPECT_LT(c.g + c.b, 40);
+  EXPECT_TRUE(IsBackground(AtPoint(1.3, 0)));
+  EXPECT_TRUE(IsBackground(AtPoint(0, -1.3)));
+  EXPECT_FALSE(IsBackground(AtPoint(0.9, 0.9)));
+
+  // the same square turned away: culled, then drawn dark once culling is off
+  world.deleteChild(front);
+  cMesh *back = Square(nullptr, false);
+  Frame();
+  EXPECT_TRUE(IsBackground(AtPoint(0.4, -0.3)));
+  back->useCulling(false, false);
+  Frame();
+  EXPECT_FALSE(IsBackground(AtPoint(0.4, -0.3)));
+  EXPECT_LT(AtPoint(0.4, -0.3).r + AtPoint(0.4, -0.3).g + AtPoint(0.4, -0.3).b, 200);
+}
+
+TEST_F(MeshGL, WireModeDrawsOnlyTheEdges) {
+  cMesh *mesh = Square();
+  Flat(mesh, cColorf(1, 0, 0));
+  Frame();
+  const int filled = CountDrawn();
+  // about 72 x 72 pixels
+  EXPECT_GT(filled, 4000);
+
+  mesh->setWireMode(true, false);
+  Frame();
+  const int wire = CountDrawn();
+  EXPECT_GT(wire, 150);
+  EXPECT_LT(wire, filled / 4);
+  // inside a triangle: empty; on the bottom edge: red
+  EXPECT_TRUE(IsBackground(AtPoint(0.5, -0.3)));
+  int ex, ey;
+  Project(cVector3d(0, 0, -1), ex, ey);
+  bool found = false;
+  for (int y = ey - 2; y <= ey + 2; ++y) found |= Near(At(ex, y), 255, 0, 0, 8);
+  EXPECT_TRUE(found);
+  // polygon mode is restored for whatever draws next
+  GLint modes[2] = {0, 0};
+  glGetIntegerv(GL_POLYGON_MODE, modes);
+  EXPECT_EQ(modes[0], GL_FILL);
+}
+
+// ---- colours and textures ---------------------------------------------------------
+
+TEST_F(MeshGL, VertexColoursInterpolateAcrossTheFace) {
+  AddLight();
+  cMesh *mesh = Square();
+  // left corners (y = -1) red, right ones blue
+  for (cVertex &v : mesh->m_vertexSlots) v.m_rgba = v.m_pos.y < 0 ? cColorb(255, 0, 0) : cColorb(0, 0, 255);
+  mesh->useColors(true, false);
+  mesh->useMaterial(false, false);
+  Frame();
+  const Rgb left = AtPoint(-0.8, 0), mid = AtPoint(0, 0), right = AtPoint(0.8, 0);
+  EXPECT_GT(left.r, left.b + 150);
+  EXPECT_GT(right.b, right.r + 150);
+  EXPECT_LT(left.g + right.g, 20);
+  EXPECT_NEAR(mid.r, mid.b, 40);
+  EXPECT_GT(mid.r, 80);
+
+  // neither colours nor material: plain white under the light
+  mesh->useColors(false, false);
+  Frame();
+  const Rgb white = AtPoint(-0.8, 0);
+  EXPECT_GT(white.r, 200);
+  EXPECT_NEAR(white.r, white.b, 8);
+  EXPECT_NEAR(white.g, white.b, 8);
+}
+
+TEST_F(MeshGL, TexturedMeshShowsTheImageAlongItsCoordinates) {
+  cMesh *mesh = Square();
+  Flat(mesh, cColorf(1, 1, 1));
+  cTexture2D *texture = world.newTexture();
+  const std::string path = WriteHalves(8, 8, 0xFF0000, 0x00FF00);
+  ASSERT_EQ(texture->m_picture.loadFromFile(path.c_str()), 0);
+  mesh->setTexture(texture, false);
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(-0.5, 0.2), 255, 0, 0));
+  EXPECT_TRUE(Near(AtPoint(0.5, 0.2), 0, 255, 0));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+
+  mesh->useTexture(false, false);
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(-0.5, 0.2), 255, 255, 255));
+  std::remove(path.c_str());
+}
+
+// ---- display lists ----------------------------------------------------------------
+
+TEST_F(MeshGL, DisplayListReplaysUntilInvalidated) {
+  cMesh *mesh = Square();
+  Flat(mesh, cColorf(1, 0, 0));
+  mesh->useDisplayList(true, false);
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), 255, 0, 0));
+  ASSERT_NE(mesh->m_listId, -1);
+  EXPECT_TRUE(glIsList(static_cast<GLuint>(mesh->m_listId)));
+
+  // changes do not show while the compiled list is replayed
+  mesh->m_surface.m_emissionColor = cColorf(0, 1, 0);
+  mesh->m_vertexSlots[1].m_pos.set(0, 0, -1);
+  mesh->m_vertexSlots[2].m_pos.set(0, 0, 1);
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), 255, 0, 0));
+
+  const GLuint old = static_cast<GLuint>(mesh->m_listId);
+  mesh->invalidateDisplayList(false);
+  EXPECT_EQ(mesh->m_listId, -1);
+  EXPECT_FALSE(glIsList(old));
+  Frame();
+  EXPECT_TRUE(IsBackground(AtPoint(0.4, -0.3)));
+  EXPECT_TRUE(Near(AtPoint(-0.5, 0), 0, 255, 0));
+  EXPECT_NE(mesh->m_listId, -1);
+
+  // a display reset drops the list too
+  world.onDisplayReset(true);
+  EXPECT_EQ(mesh->m_listId, -1);
+}
+
+// ---- transparency -----------------------------------------------------------------
+
+TEST_F(MeshGL, TransparentMeshDrawsInTheBackAndFrontPassesOnly) {
+  PassFilter *filter = new PassFilter;
+  world.addChild(filter);
+  cMesh *mesh = Square(filter);
+  Flat(mesh, cColorf(1, 0, 0));
+  mesh->setTransparencyLevel(0.5f, false, false);
+  ASSERT_TRUE(mesh->m_blend);
+  camera->enableMultipassTransparency(true);
+  // half red over the background (51, 102, 153)
+  const Rgb blended{153, 51, 77};
+
+  filter->passes = {RENDER_PASS_OPAQUE};
+  Frame();
+  EXPECT_TRUE(IsBackground(AtPoint(0.4, -0.3)));
+
+  filter->passes = {RENDER_PASS_TRANSPARENT_BACK, RENDER_PASS_TRANSPARENT_FRONT};
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), blended.r, blended.g, blended.b));
+
+  // the square faces the camera: the back pass culls it, the front pass draws it
+  filter->passes = {RENDER_PASS_TRANSPARENT_BACK};
+  Frame();
+  EXPECT_TRUE(IsBackground(AtPoint(0.4, -0.3)));
+  filter->passes = {RENDER_PASS_TRANSPARENT_FRONT};
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), blended.r, blended.g, blended.b));
+  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  GLboolean depthWrites = GL_FALSE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
+  EXPECT_TRUE(depthWrites);
+
+  // a single pass draws it with culling off, the back face included
+  filter->passes = {RENDER_PASS_ALL};
+  camera->enableMultipassTransparency(false);
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), blended.r, blended.g, blended.b));
+
+  // without multipass transparency the opaque pass draws it
+  mesh->setTransparencyRenderMode(false, false);
+  camera->enableMultipassTransparency(true);
+  filter->passes = {RENDER_PASS_OPAQUE};
+  Frame();
+  EXPECT_TRUE(Near(AtPoint(0.4, -0.3), blended.r, blended.g, blended.b));
+}
+
+}  // namespace
