@@ -11,6 +11,8 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include "support/GlSceneTest.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -24,13 +26,10 @@
 
 namespace {
 
-constexpr int W = 160;
-constexpr int H = 120;
+using gltest::H;
+using gltest::Rgb;
+using gltest::W;
 constexpr double kPi = 3.14159265358979323846;
-
-struct Rgb {
-  int r, g, b;
-};
 
 ::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 6) {
   if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
@@ -72,60 +71,8 @@ std::string WriteHalves(int w, int h, uint32_t left, uint32_t right) {
 
 // ---- fixture ----------------------------------------------------------------------
 
-class MeshGL : public ::testing::Test {
+class MeshGL : public gltest::GlSceneTest {
  protected:
-  static void SetUpTestSuite() {
-    if (s_ready) return;
-    if (const char *file = std::getenv("TKX_DISPLAY_FILE")) {
-      int n = -1;
-      if (FILE *f = std::fopen(file, "r")) {
-        if (std::fscanf(f, "%d", &n) != 1) n = -1;
-        std::fclose(f);
-      }
-      if (n >= 0) setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-    }
-    const char *display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return;
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    setenv("GALLIUM_DRIVER", "llvmpipe", 0);
-    int argc = 1;
-    char name[] = "scene_mesh_gl_test";
-    char *argv[] = {name, nullptr};
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(W, H);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("scene_mesh_gl_test");
-    glutDisplayFunc([] {});
-    s_ready = true;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(s_ready) << "no display: run under ctest (fixture \"display\") or set DISPLAY";
-    camera = new cCamera(&world);
-    world.addChild(camera);
-    ASSERT_TRUE(camera->set(cVector3d(4, 0, 0), cVector3d(0, 0, 0), cVector3d(0, 0, 1)));
-    world.setBackgroundColor(0.2f, 0.4f, 0.6f);
-  }
-
-  void Frame() {
-    glViewport(0, 0, W, H);
-    const cColorf &c = world.m_clearColor;
-    glClearColor(c.r, c.g, c.b, c.a);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    camera->renderView(W, H);
-    glFinish();
-    pixels.assign(W * H * 3, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-  }
-
-  Rgb At(int x, int y) const {
-    const uint8_t *p = &pixels[3 * (x + y * W)];
-    return Rgb{p[0], p[1], p[2]};
-  }
   // the colour where a point of the plane x = 0 lands
   Rgb AtPoint(double y, double z) const {
     int px, py;
@@ -138,13 +85,6 @@ class MeshGL : public ::testing::Test {
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) n += !IsBackground(At(x, y));
     return n;
-  }
-
-  // window pixel of a world point seen by the camera at (4, 0, 0), 45 degrees
-  static void Project(const cVector3d &p, int &x, int &y) {
-    const double depth = 4.0 - p.x, t = std::tan(22.5 * kPi / 180.0);
-    x = static_cast<int>(std::lround(0.5 * W * (1.0 + p.y / depth / (t * W / H))));
-    y = static_cast<int>(std::lround(0.5 * H * (1.0 + p.z / depth / t)));
   }
 
   void AddLight() {
@@ -183,13 +123,7 @@ class MeshGL : public ::testing::Test {
     mesh->m_surface.m_ambientColor = mesh->m_surface.m_diffuseColor = mesh->m_surface.m_specularColor = black;
     mesh->m_surface.m_emissionColor = colour;
   }
-
-  static bool s_ready;
-  cWorld world;
-  cCamera *camera = nullptr;
-  std::vector<uint8_t> pixels;
 };
-bool MeshGL::s_ready = false;
 
 // ---- opaque and wire --------------------------------------------------------------
 

@@ -15,6 +15,8 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include "support/GlSceneTest.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -28,13 +30,10 @@
 
 namespace {
 
-constexpr int W = 160;
-constexpr int H = 120;
+using gltest::H;
+using gltest::Rgb;
+using gltest::W;
 constexpr double kPi = 3.14159265358979323846;
-
-struct Rgb {
-  int r, g, b;
-};
 
 ::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 4) {
   if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
@@ -146,71 +145,9 @@ std::vector<std::vector<uint32_t>> Solid(int w, int h, uint32_t colour) {
 // ---- fixture ----------------------------------------------------------------------
 
 // one window per process; the display comes from the file the display fixture wrote
-class RenderGL : public ::testing::Test {
+class RenderGL : public gltest::GlSceneTest {
  protected:
-  static void SetUpTestSuite() {
-    // every suite of the file shares the one window
-    if (s_ready) return;
-    if (const char *file = std::getenv("TKX_DISPLAY_FILE")) {
-      int n = -1;
-      if (FILE *f = std::fopen(file, "r")) {
-        if (std::fscanf(f, "%d", &n) != 1) n = -1;
-        std::fclose(f);
-      }
-      if (n >= 0) setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-    }
-    const char *display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return;
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    setenv("GALLIUM_DRIVER", "llvmpipe", 0);
-    int argc = 1;
-    char name[] = "scene_render_test";
-    char *argv[] = {name, nullptr};
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(W, H);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("scene_render_test");
-    glutDisplayFunc([] {});
-    s_ready = true;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(s_ready) << "no display: run under ctest (fixture \"display\") or set DISPLAY";
-    camera = new cCamera(&world);
-    world.addChild(camera);
-    ASSERT_TRUE(camera->set(cVector3d(4, 0, 0), cVector3d(0, 0, 0), cVector3d(0, 0, 1)));
-    world.setBackgroundColor(0.2f, 0.4f, 0.6f);
-  }
-
-  // draws one frame into the back buffer and reads it back
-  void Frame() {
-    glViewport(0, 0, W, H);
-    const cColorf &c = world.m_clearColor;
-    glClearColor(c.r, c.g, c.b, c.a);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    camera->renderView(W, H);
-    glFinish();
-    pixels.assign(W * H * 3, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-  }
-
-  // x from the left, y from the bottom
-  Rgb At(int x, int y) const {
-    const uint8_t *p = &pixels[3 * (x + y * W)];
-    return Rgb{p[0], p[1], p[2]};
-  }
   bool IsBackground(int x, int y) const { return Near(At(x, y), 51, 102, 153, 3); }
-
-  // window pixel of a world point seen by the camera at (4, 0, 0), 45 degrees
-  static void Project(const cVector3d &p, int &x, int &y) {
-    const double depth = 4.0 - p.x, t = std::tan(22.5 * kPi / 180.0);
-    x = static_cast<int>(std::lround(0.5 * W * (1.0 + p.y / depth / (t * W / H))));
-    y = static_cast<int>(std::lround(0.5 * H * (1.0 + p.z / depth / t)));
-  }
 
   // a directional light shining from the given direction
   cLight *AddLight(const cVector3d &towardLight) {
@@ -222,13 +159,7 @@ class RenderGL : public ::testing::Test {
     light->m_pos = towardLight;
     return light;
   }
-
-  static bool s_ready;
-  cWorld world;
-  cCamera *camera = nullptr;
-  std::vector<uint8_t> pixels;
 };
-bool RenderGL::s_ready = false;
 
 // ---- world and lights ---------------------------------------------------------------
 
