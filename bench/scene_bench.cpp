@@ -3,6 +3,12 @@
 #include "scene/CCollisionAABB.h"
 #include "scene/CCollisionBrute.h"
 #include "scene/CGenericObject.h"
+#include "scene/CPotentialFieldForceAlgo.h"
+#include "scene/CProxyPointForceAlgo.h"
+#include "scene/CShapeBlock.h"
+#include "scene/CShapeSphere.h"
+#include "scene/CShapeTorus.h"
+#include "scene/CWorld.h"
 #include "scene/CMaths.h"
 #include "scene/CMesh.h"
 #include "scene/CMatrix3d.h"
@@ -10,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -239,5 +247,66 @@ BENCHMARK_CAPTURE(BM_BruteQuery, sphere_long, Body::kSphere, Reach::kLong)
     ->Arg(10000)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
+
+// ---- haptic rendering ----
+
+// one proxy step against a unit sphere of about n triangles with neighbour lists:
+// the device circles just outside it (free space), or a little inside it so the
+// proxy slides over the surface, with or without friction
+enum class ProxyCase { Free, Sliding, Friction };
+
+void BM_ProxyStep(benchmark::State &state, ProxyCase kind) {
+  cWorld world;
+  cMesh *mesh = new cMesh(&world);
+  world.addChild(mesh);
+  bench::MakeSphere(*mesh, static_cast<unsigned int>(state.range(0)));
+  mesh->setStiffness(1000.0, false);
+  if (kind == ProxyCase::Friction)
+    mesh->setFriction(0.5, 0.3, false);
+  else
+    mesh->setFriction(0.0, 0.0, false);
+  mesh->createAABBCollisionDetector(false, true);
+  world.computeGlobalPositions(false);
+  const double r = kind == ProxyCase::Free ? 1.5 : 0.97;
+  cProxyPointForceAlgo algo;
+  algo.initialize(&world, cVector3d(0, 0, 3));
+  // slow steps, as the device moves in one haptic period
+  double angle = 0.0;
+  auto step = [&] {
+    angle += 1e-4;
+    return cVector3d(r * std::cos(angle), r * std::sin(angle), 0.1);
+  };
+  algo.computeForces(cVector3d(0, 0, 1.5));
+  for (int i = 0; i < 1000; ++i) algo.computeForces(step());
+  cVector3d force;
+  for (auto _ : state) {
+    force = algo.computeForces(step());
+    benchmark::DoNotOptimize(force);
+  }
+  // zero in free space; the surface's push otherwise
+  state.counters["force"] = force.length();
+}
+BENCHMARK_CAPTURE(BM_ProxyStep, free, ProxyCase::Free)->Arg(10000)->Arg(100000)->Unit(benchmark::kNanosecond);
+BENCHMARK_CAPTURE(BM_ProxyStep, sliding, ProxyCase::Sliding)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_ProxyStep, friction, ProxyCase::Friction)->Arg(10000)->Arg(100000);
+
+// one potential-field step inside four overlapping shapes
+void BM_PotentialFieldStep(benchmark::State &state) {
+  cWorld world;
+  cShapeSphere *sphere = new cShapeSphere(0.5);
+  cShapeBlock *block = new cShapeBlock(0.6, 0.6, 0.6);
+  cShapeTorus *torus = new cShapeTorus(0.1, 0.4);
+  cShapeSphere *small = new cShapeSphere(0.2);
+  for (cGenericObject *o : std::initializer_list<cGenericObject *>{sphere, block, torus, small}) world.addChild(o);
+  world.computeGlobalPositions(false);
+  cPotentialFieldForceAlgo algo;
+  algo.initialize(&world, cVector3d(0, 0, 0));
+  double t = 0.0;
+  for (auto _ : state) {
+    t += 1e-3;
+    benchmark::DoNotOptimize(algo.computeForces(cVector3d(0.1 * std::cos(t), 0.35, 0.1 * std::sin(t))));
+  }
+}
+BENCHMARK(BM_PotentialFieldStep);
 
 }  // namespace
