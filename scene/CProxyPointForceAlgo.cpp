@@ -114,6 +114,20 @@ void cProxyPointForceAlgo::computeForce() {
   m_springForce = (m_proxyPos - m_goalPos) * k;
 }
 
+bool cProxyPointForceAlgo::StickByForce(const cTriangle *tri, const cVector3d &normal, const cVector3d &P,
+                                        const cVector3d &G, cGenericObject *object) {
+  // the spring force split along the constraint's normal: while the static cone
+  // holds it, the proxy stays where it is
+  const cMaterial &mat = MaterialOf(tri);
+  const cVector3d F = (P - G) * mat.getStiffness();
+  m_stickNormalForce = normal * (normal.dot(F) / normal.dot(normal));
+  m_stickTangentForce = F - m_stickNormalForce;
+  if (m_stickNormalForce.length() * mat.getStaticFriction() <= m_stickTangentForce.length()) return false;
+  m_touchedObject = object;
+  m_nextProxyPos = m_proxyPos;
+  return true;
+}
+
 void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
   cVector3d P = m_proxyPos;
   const cVector3d G = goal;
@@ -178,17 +192,7 @@ void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
     return;
   }
 
-  if (m_forceStickTest) {
-    const cMaterial &mat = MaterialOf(tri);
-    const cVector3d F = (P - G) * mat.getStiffness();
-    m_stickNormalForce = n1 * (n1.dot(F) / n1.dot(n1));
-    m_stickTangentForce = F - m_stickNormalForce;
-    if (m_stickNormalForce.length() * mat.getStaticFriction() > m_stickTangentForce.length()) {
-      m_touchedObject = object;
-      m_nextProxyPos = m_proxyPos;
-      return;
-    }
-  }
+  if (m_forceStickTest && StickByForce(tri, n1, P, G, object)) return;
 
   // ---- second constraint ----
   cVector3d S2 = G1;
@@ -232,17 +236,7 @@ void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
     return;
   }
 
-  if (m_forceStickTest) {
-    const cMaterial &mat = MaterialOf(tri);
-    const cVector3d F = (P - G) * mat.getStiffness();
-    m_stickNormalForce = n2 * (n2.dot(F) / n2.dot(n2));
-    m_stickTangentForce = F - m_stickNormalForce;
-    if (m_stickNormalForce.length() * mat.getStaticFriction() > m_stickTangentForce.length()) {
-      m_touchedObject = object;
-      m_nextProxyPos = m_proxyPos;
-      return;
-    }
-  }
+  if (m_forceStickTest && StickByForce(tri, n2, P, G, object)) return;
 
   // ---- third constraint ----
   cVector3d S3 = G2;

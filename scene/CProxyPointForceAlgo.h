@@ -43,6 +43,9 @@ class cProxyPointForceAlgo : public cGenericPointForceAlgo {
   // spring from the device to the proxy with the contacts' mean stiffness
   virtual void computeForce();
 
+  // the force-based stick test against one constraint; true when the proxy stays
+  bool StickByForce(const cTriangle *tri, const cVector3d &normal, const cVector3d &P, const cVector3d &G,
+                    cGenericObject *object);
   void testFrictionAndMoveProxy(const cVector3d &goal, const cVector3d &proxy, cVector3d normal,
                                 cGenericObject *parent);
   void correctProxyForObjectMotion();

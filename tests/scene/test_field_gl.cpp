@@ -28,43 +28,10 @@ namespace {
 using gltest::Rgb;
 constexpr double kPi = 3.14159265358979323846;
 
-::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 6) {
-  if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
-                                       << ", " << g << ", " << b << ") +-" << tol;
-}
+using gltest::Near;
 
-// draws its sub-tree only in the chosen passes
-struct PassFilter : cGenericObject {
-  std::set<int> passes;
-  void renderSceneGraph(int pass) override {
-    if (passes.count(pass) != 0) cGenericObject::renderSceneGraph(pass);
-  }
-};
+using gltest::PassFilter;
 
-// a 24-bit BMP, w x h, left half one colour and right half another (0xRRGGBB)
-std::string WriteHalves(int w, int h, uint32_t left, uint32_t right) {
-  const int stride = (w * 3 + 3) & ~3;
-  const uint32_t size = 54 + stride * h;
-  std::vector<uint8_t> f(size, 0);
-  auto put32 = [&](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  f[0] = 'B', f[1] = 'M';
-  put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
-  f[26] = 1, f[28] = 24;
-  put32(34, stride * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t p = x < w / 2 ? left : right;
-      uint8_t *px = &f[54 + y * stride + x * 3];
-      px[0] = p & 0xFF, px[1] = (p >> 8) & 0xFF, px[2] = (p >> 16) & 0xFF;
-    }
-  const std::string path = ::testing::TempDir() + "scene_field_" + std::to_string(getpid()) + ".bmp";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(f.data()), f.size());
-  return path;
-}
 
 // ---- fixture ----------------------------------------------------------------------
 
@@ -200,7 +167,7 @@ TEST_F(FieldGL, TexturedSphereShowsTheImageAroundItsAxis) {
   world.addChild(sphere);
   Flat(sphere, cColorf(1, 1, 1));
   cTexture2D *texture = world.newTexture();
-  const std::string path = WriteHalves(8, 8, 0xFF0000, 0x00FF00);
+  const std::string path = gltest::WriteHalves("scene_field_", 8, 8, 0xFF0000, 0x00FF00);
   ASSERT_EQ(texture->m_picture.loadFromFile(path.c_str()), 0);
   sphere->m_tex = texture;
   Frame();

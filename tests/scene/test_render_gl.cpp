@@ -35,7 +35,7 @@ using gltest::Rgb;
 using gltest::W;
 constexpr double kPi = 3.14159265358979323846;
 
-::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 4) {
+::testing::AssertionResult Close(const Rgb &got, int r, int g, int b, int tol = 4) {
   if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
@@ -147,7 +147,7 @@ std::vector<std::vector<uint32_t>> Solid(int w, int h, uint32_t colour) {
 // one window per process; the display comes from the file the display fixture wrote
 class RenderGL : public gltest::GlSceneTest {
  protected:
-  bool IsBackground(int x, int y) const { return Near(At(x, y), 51, 102, 153, 3); }
+  bool IsBackground(int x, int y) const { return Close(At(x, y), 51, 102, 153, 3); }
 
   // a directional light shining from the given direction
   cLight *AddLight(const cVector3d &towardLight) {
@@ -212,7 +212,7 @@ TEST_F(RenderGL, AxesAndBoundaryBoxHelpers) {
   int edge, row;
   Project(cVector3d(1, 1, 0.5), edge, row);
   bool found = false;
-  for (int x = edge - 2; x <= edge + 2; ++x) found |= Near(At(x, row), 128, 128, 0, 6);
+  for (int x = edge - 2; x <= edge + 2; ++x) found |= Close(At(x, row), 128, 128, 0, 6);
   EXPECT_TRUE(found);
 }
 
@@ -230,10 +230,10 @@ class RenderGLTexture : public RenderGL {
   // red, green below; blue, white above. The quad spans about 36 pixels each side.
   void ExpectQuadrants() {
     const int d = 18;
-    EXPECT_TRUE(Near(At(W / 2 - d, H / 2 - d), 255, 0, 0)) << "lower left";
-    EXPECT_TRUE(Near(At(W / 2 + d, H / 2 - d), 0, 255, 0)) << "lower right";
-    EXPECT_TRUE(Near(At(W / 2 - d, H / 2 + d), 0, 0, 255)) << "upper left";
-    EXPECT_TRUE(Near(At(W / 2 + d, H / 2 + d), 255, 255, 255)) << "upper right";
+    EXPECT_TRUE(Close(At(W / 2 - d, H / 2 - d), 255, 0, 0)) << "lower left";
+    EXPECT_TRUE(Close(At(W / 2 + d, H / 2 - d), 0, 255, 0)) << "lower right";
+    EXPECT_TRUE(Close(At(W / 2 - d, H / 2 + d), 0, 0, 255)) << "upper left";
+    EXPECT_TRUE(Close(At(W / 2 + d, H / 2 + d), 255, 255, 255)) << "upper right";
     EXPECT_TRUE(IsBackground(W / 2 + 45, H / 2));
   }
 };
@@ -284,14 +284,14 @@ TEST_F(RenderGL, OverlaysDrawBehindAndInFrontOfTheWorld) {
   camera->m_frontOverlay.addChild(front);
   Frame();
   // the back image shows around the sphere but not through it
-  EXPECT_TRUE(Near(At(44, 24), 255, 0, 0));
+  EXPECT_TRUE(Close(At(44, 24), 255, 0, 0));
   EXPECT_TRUE(IsBackground(38, 24));
-  EXPECT_FALSE(Near(At(W / 2, H / 2), 255, 0, 0, 60));
+  EXPECT_FALSE(Close(At(W / 2, H / 2), 255, 0, 0, 60));
   // the front image lies one pixel in from its position: x 101..108, y 61..66
-  EXPECT_TRUE(Near(At(101, 61), 0, 255, 0));
-  EXPECT_TRUE(Near(At(108, 66), 0, 255, 0));
-  EXPECT_FALSE(Near(At(109, 63), 0, 255, 0, 60));
-  EXPECT_FALSE(Near(At(104, 67), 0, 255, 0, 60));
+  EXPECT_TRUE(Close(At(101, 61), 0, 255, 0));
+  EXPECT_TRUE(Close(At(108, 66), 0, 255, 0));
+  EXPECT_FALSE(Close(At(109, 63), 0, 255, 0, 60));
+  EXPECT_FALSE(Close(At(104, 67), 0, 255, 0, 60));
   std::remove(redPath.c_str());
   std::remove(greenPath.c_str());
 }
@@ -320,12 +320,12 @@ TEST_F(RenderGL, OverlayBitmapBlendZoomAndWindowEdge) {
 
   // 20 x 10 pixels from (20, 20): x 20..29 see-through, x 30..39 yellow
   EXPECT_TRUE(IsBackground(25, 25));
-  EXPECT_TRUE(Near(At(30, 20), 255, 255, 0));
-  EXPECT_TRUE(Near(At(39, 29), 255, 255, 0));
+  EXPECT_TRUE(Close(At(30, 20), 255, 255, 0));
+  EXPECT_TRUE(Close(At(39, 29), 255, 255, 0));
   EXPECT_TRUE(IsBackground(40, 29));
   // lower-left corner at (-4, -2): visible over x 0..3, y 0..3
-  EXPECT_TRUE(Near(At(0, 0), 0, 255, 0));
-  EXPECT_TRUE(Near(At(3, 3), 0, 255, 0));
+  EXPECT_TRUE(Close(At(0, 0), 0, 255, 0));
+  EXPECT_TRUE(Close(At(3, 3), 0, 255, 0));
   EXPECT_TRUE(IsBackground(4, 1));
   EXPECT_TRUE(IsBackground(1, 4));
   // where the stray one's raster position (1, 1, 0) lands in the 3-D view
@@ -347,11 +347,11 @@ TEST_F(RenderGL, MultipassBlendsTransparentOverOpaque) {
   world.addChild(behind);
   camera->enableMultipassTransparency(true);
   Frame();
-  EXPECT_TRUE(Near(At(W / 2, H / 2), 128, 0, 128, 6));
+  EXPECT_TRUE(Close(At(W / 2, H / 2), 128, 0, 128, 6));
 
   camera->enableMultipassTransparency(false);
   Frame();
-  EXPECT_TRUE(Near(At(W / 2, H / 2), 255, 0, 0));
+  EXPECT_TRUE(Close(At(W / 2, H / 2), 255, 0, 0));
 }
 
 // ---- picking ----------------------------------------------------------------------
@@ -369,8 +369,8 @@ TEST_F(RenderGL, SelectAgreesWithWhatIsDrawn) {
   Frame();
 
   auto drawn = [&](int x, int y) -> cGenericObject * {
-    if (Near(At(x, y), 255, 0, 0, 8)) return red;
-    if (Near(At(x, y), 0, 255, 0, 8)) return green;
+    if (Close(At(x, y), 255, 0, 0, 8)) return red;
+    if (Close(At(x, y), 0, 255, 0, 8)) return green;
     return nullptr;
   };
   cGenericObject *object;

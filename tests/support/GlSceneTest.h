@@ -5,6 +5,7 @@
 #define TESTS_SUPPORT_GLSCENETEST_H
 
 #include "scene/CCamera.h"
+#include "scene/CGenericObject.h"
 #include "scene/CWorld.h"
 
 #include <GL/freeglut.h>
@@ -15,8 +16,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace gltest {
 
@@ -26,6 +31,45 @@ constexpr int H = 120;
 struct Rgb {
   int r, g, b;
 };
+
+inline ::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 6) {
+  if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
+                                       << ", " << g << ", " << b << ") +-" << tol;
+}
+
+// draws its sub-tree only in the chosen passes
+struct PassFilter : cGenericObject {
+  std::set<int> passes;
+  void renderSceneGraph(int pass) override {
+    if (passes.count(pass) != 0) cGenericObject::renderSceneGraph(pass);
+  }
+};
+
+// a 24-bit BMP of w x h in the temp folder, left half one colour and right half
+// another (0xRRGGBB); its name starts with prefix and carries the process id
+inline std::string WriteHalves(const char *prefix, int w, int h, uint32_t left, uint32_t right) {
+  const int stride = (w * 3 + 3) & ~3;
+  const uint32_t size = 54 + stride * h;
+  std::vector<uint8_t> f(size, 0);
+  auto put32 = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  f[0] = 'B', f[1] = 'M';
+  put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
+  f[26] = 1, f[28] = 24;
+  put32(34, stride * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = x < w / 2 ? left : right;
+      uint8_t *px = &f[54 + y * stride + x * 3];
+      px[0] = p & 0xFF, px[1] = (p >> 8) & 0xFF, px[2] = (p >> 16) & 0xFF;
+    }
+  const std::string path = ::testing::TempDir() + prefix + std::to_string(getpid()) + ".bmp";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(f.data()), f.size());
+  return path;
+}
 
 // opens the window once; false when there is no display to open it on
 inline bool OpenWindow(const char *title) {
