@@ -88,6 +88,67 @@ inline void MakeSoup(cMesh &mesh, unsigned int triangles, unsigned int seed = 1,
   }
 }
 
+// a closed box [-h, h]^3 with each face split into n x n cells (12 n^2
+// triangles), vertices shared along the edges, faces counter-clockwise seen
+// from outside (from inside with inward: a room)
+inline void MakeBox(cMesh &mesh, int n, double h = 1.0, bool inward = false) {
+  if (n < 1) n = 1;
+  const int side = n + 1;
+  std::vector<int> index(static_cast<size_t>(side) * side * side, -1);
+  auto vertexAt = [&](int i, int j, int k) {
+    int &slot = index[(static_cast<size_t>(i) * side + j) * side + k];
+    if (slot < 0) slot = static_cast<int>(mesh.newVertex(-h + 2.0 * h * i / n, -h + 2.0 * h * j / n, -h + 2.0 * h * k / n));
+    return static_cast<unsigned int>(slot);
+  };
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int high = 0; high <= 1; ++high) {
+      const int ua = (axis + 1) % 3, va = (axis + 2) % 3;
+      for (int a = 0; a < n; ++a) {
+        for (int b = 0; b < n; ++b) {
+          unsigned int q[4];
+          const int cu[4] = {a, a + 1, a + 1, a}, cv[4] = {b, b, b + 1, b + 1};
+          for (int c = 0; c < 4; ++c) {
+            int p[3];
+            p[axis] = high ? n : 0;
+            p[ua] = cu[c];
+            p[va] = cv[c];
+            q[c] = vertexAt(p[0], p[1], p[2]);
+          }
+          if (high != inward) {
+            mesh.newTriangle(q[0], q[1], q[2]);
+            mesh.newTriangle(q[0], q[2], q[3]);
+          } else {
+            mesh.newTriangle(q[0], q[2], q[1]);
+            mesh.newTriangle(q[0], q[3], q[2]);
+          }
+        }
+      }
+    }
+  }
+}
+
+// a closed torus about the z axis: centre circle of radius big, tube of radius
+// small, around x along and tube cells (2 x around x tube triangles)
+inline void MakeTorus(cMesh &mesh, int around, int tube, double big, double small) {
+  const double pi = std::acos(-1.0);
+  std::vector<unsigned int> id(static_cast<size_t>(around) * tube);
+  for (int i = 0; i < around; ++i) {
+    const double u = 2.0 * pi * i / around;
+    for (int j = 0; j < tube; ++j) {
+      const double v = 2.0 * pi * j / tube;
+      const double r = big + small * std::cos(v);
+      id[static_cast<size_t>(i) * tube + j] = mesh.newVertex(r * std::cos(u), r * std::sin(u), small * std::sin(v));
+    }
+  }
+  auto at = [&](int i, int j) { return id[static_cast<size_t>(i % around) * tube + (j % tube)]; };
+  for (int i = 0; i < around; ++i)
+    for (int j = 0; j < tube; ++j) {
+      // (u, v) increasing: du x dv points out of the tube
+      mesh.newTriangle(at(i, j), at(i + 1, j), at(i + 1, j + 1));
+      mesh.newTriangle(at(i, j), at(i + 1, j + 1), at(i, j + 1));
+    }
+}
+
 }  // namespace bench
 
 #endif

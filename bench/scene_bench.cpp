@@ -290,6 +290,47 @@ BENCHMARK_CAPTURE(BM_ProxyStep, free, ProxyCase::Free)->Arg(10000)->Arg(100000)-
 BENCHMARK_CAPTURE(BM_ProxyStep, sliding, ProxyCase::Sliding)->Arg(10000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_ProxyStep, friction, ProxyCase::Friction)->Arg(10000)->Arg(100000);
 
+// one proxy step inside a closed room of about n triangles facing inward: the
+// device pressed through the floor (one contact), through the floor and a wall
+// (a concave edge, two contacts) or through three walls (a corner, three),
+// moving a little on every step
+enum class RoomCase { Face, Edge, Corner };
+
+void BM_ProxyRoom(benchmark::State &state, RoomCase kind) {
+  cWorld world;
+  cMesh *mesh = new cMesh(&world);
+  world.addChild(mesh);
+  const int n = static_cast<int>(std::lround(std::sqrt(state.range(0) / 12.0)));
+  bench::MakeBox(*mesh, n, 1.0, true);
+  mesh->setStiffness(1000.0, false);
+  mesh->setFriction(0.0, 0.0, false);
+  mesh->createAABBCollisionDetector(false, true);
+  world.computeGlobalPositions(false);
+  cVector3d target(0.31, 0.27, -1.05);
+  if (kind == RoomCase::Edge) target.set(0.31, -1.05, -1.05);
+  if (kind == RoomCase::Corner) target.set(-1.05, -1.05, -1.05);
+  cProxyPointForceAlgo algo;
+  algo.m_proxySphereRadius = 0.001;
+  algo.initialize(&world, cVector3d(0, 0, 0));
+  // walk from the centre into place, outside the timed region
+  for (int i = 1; i <= 1000; ++i) algo.computeForces(target * (i / 1000.0));
+  double angle = 0.0;
+  auto step = [&] {
+    angle += 0.01;
+    return target + cVector3d(std::cos(angle), std::sin(angle), std::cos(1.3 * angle)) * 0.01;
+  };
+  cVector3d force;
+  for (auto _ : state) {
+    force = algo.computeForces(step());
+    benchmark::DoNotOptimize(force);
+  }
+  state.counters["contacts"] = algo.m_contactCount;
+  state.counters["triangles"] = mesh->getNumTriangles();
+}
+BENCHMARK_CAPTURE(BM_ProxyRoom, face, RoomCase::Face)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_ProxyRoom, edge, RoomCase::Edge)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_ProxyRoom, corner, RoomCase::Corner)->Arg(10000)->Arg(100000);
+
 // one potential-field step inside four overlapping shapes
 void BM_PotentialFieldStep(benchmark::State &state) {
   cWorld world;
