@@ -4,6 +4,9 @@
 // collision code, by ray parity over every triangle (three rays, majority).
 //
 //   proxy_robustness [--steps N] [--seeds a,b,...] [--mesh sphere|box|torus|all]
+//                    [--radius metres] [--friction 0|1] [--verbose 0|1]
+//
+// The meshes have friction 0.5 static, 0.3 dynamic unless --friction 0.
 //
 // Prints one line per mesh and seed; exits with status 1 when any step ended
 // inside, after printing the first such step of each walk.
@@ -45,6 +48,28 @@ bool RayHits(const cVector3d &origin, const cVector3d &dir, const Tri &t) {
   return e2.dot(q) * inv > 0.0;
 }
 
+// distance from p to the triangle (closest point by regions)
+double Distance(const cVector3d &p, const Tri &t) {
+  const cVector3d ab = t.b - t.a, ac = t.c - t.a, ap = p - t.a;
+  const double d1 = ab.dot(ap), d2 = ac.dot(ap);
+  if (d1 <= 0 && d2 <= 0) return p.distance(t.a);
+  const cVector3d bp = p - t.b;
+  const double d3 = ab.dot(bp), d4 = ac.dot(bp);
+  if (d3 >= 0 && d4 <= d3) return p.distance(t.b);
+  const double vc = d1 * d4 - d3 * d2;
+  if (vc <= 0 && d1 >= 0 && d3 <= 0) return p.distance(t.a + ab * (d1 / (d1 - d3)));
+  const cVector3d cp = p - t.c;
+  const double d5 = ab.dot(cp), d6 = ac.dot(cp);
+  if (d6 >= 0 && d5 <= d6) return p.distance(t.c);
+  const double vb = d5 * d2 - d1 * d6;
+  if (vb <= 0 && d2 >= 0 && d6 <= 0) return p.distance(t.a + ac * (d2 / (d2 - d6)));
+  const double va = d3 * d6 - d5 * d4;
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+    return p.distance(t.b + (t.c - t.b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
+  const double denom = 1.0 / (va + vb + vc);
+  return p.distance(t.a + ab * (vb * denom) + ac * (vc * denom));
+}
+
 class InsideTest {
  public:
   explicit InsideTest(cMesh &mesh) {
@@ -73,6 +98,12 @@ class InsideTest {
     }
     return votes >= 2;
   }
+  // distance to the surface
+  double Depth(const cVector3d &p) const {
+    double best = 1e300;
+    for (const Tri &t : tris_) best = std::fmin(best, Distance(p, t));
+    return best;
+  }
 
  private:
   std::vector<Tri> tris_;
@@ -80,18 +111,25 @@ class InsideTest {
   double hi_[3] = {-1e300, -1e300, -1e300};
 };
 
+// print the last steps of each reproducing replay
+bool g_verbose = false;
+
 struct Result {
   long inside = 0;
   long contacts = 0;
   // steps with the device itself inside: the walk does press into the mesh
   long deviceInside = 0;
   long firstInside = -1;
+  double deepest = 0.0;
+  // shortest replay from a fresh proxy in free space that ends inside, for the
+  // first step that ended inside
+  long shortest = -1;
 };
 
 // walks toward random targets in a box 1.6 times the mesh's size, 0.1 to 2 mm
 // per step, with a 2 cm burst in a random direction once every 200 steps on
 // average
-Result Walk(const char *kind, unsigned int seed, long steps, double radius) {
+Result Walk(const char *kind, unsigned int seed, long steps, double radius, bool friction) {
   cWorld world;
   cMesh *mesh = new cMesh(&world);
   world.addChild(mesh);
@@ -105,7 +143,7 @@ Result Walk(const char *kind, unsigned int seed, long steps, double radius) {
     bench::MakeTorus(*mesh, 64, 24, 0.07, 0.03);
   }
   mesh->setStiffness(1000.0, false);
-  mesh->setFriction(0.5, 0.3, false);
+  mesh->setFriction(friction ? 0.5 : 0.0, friction ? 0.3 : 0.0, false);
   mesh->createAABBCollisionDetector(false, true);
   world.computeGlobalPositions(false);
   const InsideTest inside(*mesh);
@@ -122,6 +160,8 @@ Result Walk(const char *kind, unsigned int seed, long steps, double radius) {
   algo.initialize(&world, device);
   cVector3d target(box(rng), box(rng), box(rng));
   Result r;
+  std::vector<cVector3d> path;
+  path.reserve(static_cast<size_t>(steps));
   for (long i = 0; i < steps; ++i) {
     cVector3d step;
     if (chance(rng) < 0.005) {
@@ -139,12 +179,49 @@ Result Walk(const char *kind, unsigned int seed, long steps, double radius) {
       }
     }
     device += step;
+    path.push_back(device);
     algo.computeForces(device);
     if (algo.m_contactCount > 0) ++r.contacts;
     if (algo.m_contactCount > 0 && inside.Inside(device)) ++r.deviceInside;
     if (inside.Inside(algo.getProxyGlobalPosition())) {
       if (r.firstInside < 0) r.firstInside = i;
       ++r.inside;
+      r.deepest = std::fmax(r.deepest, inside.Depth(algo.getProxyGlobalPosition()));
+    }
+  }
+  if (r.firstInside >= 0) {
+    const long k = r.firstInside;
+    // replays steps k - m + 1 .. k from a fresh proxy at the device's position
+    // of step k - m; true when the proxy ends inside
+    auto replay = [&](long m, bool print) {
+      cProxyPointForceAlgo algo2;
+      algo2.m_proxySphereRadius = radius;
+      algo2.initialize(&world, path[static_cast<size_t>(k - m)]);
+      for (long j = k - m + 1; j <= k; ++j) {
+        const cVector3d before = algo2.getProxyGlobalPosition();
+        const cVector3d &goal = path[static_cast<size_t>(j)];
+        algo2.computeForces(goal);
+        if (print && j > k - 3) {
+          const cVector3d after = algo2.getProxyGlobalPosition();
+          std::printf("  step %ld: device moved %.3g m, proxy moved %.3g m, %d contacts, proxy %s (%.3g m from the surface)\n",
+                      j, goal.distance(path[static_cast<size_t>(j - 1)]), after.distance(before), algo2.m_contactCount,
+                      inside.Inside(after) ? "inside" : "outside", inside.Depth(after));
+          std::printf("    proxy %.17g %.17g %.17g -> %.17g %.17g %.17g, device %.17g %.17g %.17g\n", before.x, before.y,
+                      before.z, after.x, after.y, after.z, goal.x, goal.y, goal.z);
+        }
+      }
+      return inside.Inside(algo2.getProxyGlobalPosition());
+    };
+    for (long m = 1; m <= k && m <= 20000 && r.shortest < 0; ++m) {
+      // a start in free space: the device outside and away from the surface
+      const cVector3d &start = path[static_cast<size_t>(k - m)];
+      if (inside.Inside(start) || inside.Depth(start) < 2.0 * radius) continue;
+      if (replay(m, false)) r.shortest = m;
+    }
+    if (r.shortest > 0 && g_verbose) {
+      std::printf("  replay of %ld steps from a fresh proxy at step %ld ends inside; its last steps:\n", r.shortest,
+                  k - r.shortest);
+      replay(r.shortest, true);
     }
   }
   return r;
@@ -157,10 +234,13 @@ int main(int argc, char **argv) {
   std::vector<unsigned int> seeds = {1, 2, 3};
   std::string which = "all";
   double radius = 5.000000311993066e-05;
+  bool friction = true;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--steps") == 0) steps = std::atol(argv[i + 1]);
     if (std::strcmp(argv[i], "--mesh") == 0) which = argv[i + 1];
     if (std::strcmp(argv[i], "--radius") == 0) radius = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--verbose") == 0) g_verbose = std::atoi(argv[i + 1]) != 0;
+    if (std::strcmp(argv[i], "--friction") == 0) friction = std::atoi(argv[i + 1]) != 0;
     if (std::strcmp(argv[i], "--seeds") == 0) {
       seeds.clear();
       for (char *s = argv[i + 1]; *s;) {
@@ -173,10 +253,12 @@ int main(int argc, char **argv) {
   for (const char *kind : {"sphere", "box", "torus"}) {
     if (which != "all" && which != kind) continue;
     for (unsigned int seed : seeds) {
-      const Result r = Walk(kind, seed, steps, radius);
+      const Result r = Walk(kind, seed, steps, radius, friction);
       std::printf("%-6s seed %u: %ld steps, %ld in contact (device inside on %ld), %ld ended inside", kind, seed, steps,
                   r.contacts, r.deviceInside, r.inside);
-      if (r.firstInside >= 0) std::printf(" (first at step %ld)", r.firstInside);
+      if (r.firstInside >= 0)
+        std::printf(" (first at step %ld, deepest %.3g m, shortest replay %ld steps)", r.firstInside, r.deepest,
+                    r.shortest);
       std::printf("\n");
       std::fflush(stdout);
       total += r.inside;
