@@ -5,6 +5,7 @@
 //
 //   proxy_robustness [--steps N] [--seeds a,b,...] [--mesh sphere|box|torus|all]
 //                    [--radius metres] [--friction 0|1] [--verbose 0|1]
+//                    [--detector aabb|brute] [--neighbors 0|1]
 //
 // The meshes have friction 0.5 static, 0.3 dynamic unless --friction 0.
 //
@@ -113,6 +114,10 @@ class InsideTest {
 
 // print the last steps of each reproducing replay
 bool g_verbose = false;
+// the proxy queries the brute-force detector instead of the AABB tree
+bool g_brute = false;
+// the detector's later queries in a step look only around the last triangle hit
+bool g_neighbors = true;
 
 struct Result {
   long inside = 0;
@@ -144,7 +149,10 @@ Result Walk(const char *kind, unsigned int seed, long steps, double radius, bool
   }
   mesh->setStiffness(1000.0, false);
   mesh->setFriction(friction ? 0.5 : 0.0, friction ? 0.3 : 0.0, false);
-  mesh->createAABBCollisionDetector(false, true);
+  if (g_brute)
+    mesh->createBruteForceCollisionDetector(false, g_neighbors);
+  else
+    mesh->createAABBCollisionDetector(false, g_neighbors);
   world.computeGlobalPositions(false);
   const InsideTest inside(*mesh);
 
@@ -239,6 +247,8 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[i], "--steps") == 0) steps = std::atol(argv[i + 1]);
     if (std::strcmp(argv[i], "--mesh") == 0) which = argv[i + 1];
     if (std::strcmp(argv[i], "--radius") == 0) radius = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--detector") == 0) g_brute = std::strcmp(argv[i + 1], "brute") == 0;
+    if (std::strcmp(argv[i], "--neighbors") == 0) g_neighbors = std::atoi(argv[i + 1]) != 0;
     if (std::strcmp(argv[i], "--verbose") == 0) g_verbose = std::atoi(argv[i + 1]) != 0;
     if (std::strcmp(argv[i], "--friction") == 0) friction = std::atoi(argv[i + 1]) != 0;
     if (std::strcmp(argv[i], "--seeds") == 0) {
