@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -88,6 +89,8 @@ BENCHMARK(BM_VelocityWindowSpan);
 // decoded into the cache, through the transport seam and the virtual firmware
 void BM_VirtualExchange(benchmark::State &state) {
   tkx::testing::EnableLibusbBackend(false);
+  // the exchange itself, not the device's pace
+  tkx::virt::testing::SetRate(0);
   tkx::virt::UnplugAll();
   tkx::virt::Plug(61);
   tkx::virt::Rescan();
@@ -110,6 +113,8 @@ BENCHMARK(BM_VirtualExchange);
 // a motor command, answered by an encoder reply, as the haptic loop sends one per step
 void BM_VirtualMotorCommand(benchmark::State &state) {
   tkx::testing::EnableLibusbBackend(false);
+  // the exchange itself, not the device's pace
+  tkx::virt::testing::SetRate(0);
   tkx::virt::UnplugAll();
   tkx::virt::Plug(61);
   tkx::virt::Rescan();
@@ -198,5 +203,49 @@ void BM_FrcToMot(benchmark::State &state, size_t step) {
 }
 BENCHMARK_CAPTURE(BM_FrcToMot, cached, size_t{0});
 BENCHMARK_CAPTURE(BM_FrcToMot, uncached, size_t{1});
+
+// ---- one haptic step through the C entries ----
+
+// what a haptic loop does per iteration: read the position, command a new force,
+// with the time guard on, against a trion.6 on the virtual bus that answers at
+// once. The force changes every step, so its conversion is never a cache hit.
+void BM_HapticStepCApi(benchmark::State &state) {
+  tkx::testing::EnableLibusbBackend(false);
+  const int rate = tkx::virt::testing::Rate();
+  setenv("TKX_VIRTUAL_RATE", "0", 1);
+  tkx::virt::testing::ReadEnvironment();
+  tkx::virt::testing::SetRate(0);
+  tkx::virt::UnplugAll();
+  tkx::virt::Rescan();
+  tkx::virt::Plug(61);
+  tkx::virt::Rescan();
+  tkxGetDeviceCount();
+  if (tkxOpenID(0) != 0) {
+    state.SkipWithError("no virtual device");
+    return;
+  }
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> force(-1.0, 1.0);
+  std::vector<double> forces(3 * 1024);
+  for (double &f : forces) f = force(gen);
+  double x, y, z;
+  size_t i = 0;
+  auto step = [&] {
+    tkxGetPosition(&x, &y, &z, 0);
+    tkxSetForce(forces[3 * i], forces[3 * i + 1], forces[3 * i + 2], 0);
+    i = (i + 1) & 1023;
+  };
+  for (int k = 0; k < 2000; ++k) step();
+  for (auto _ : state) {
+    step();
+    benchmark::DoNotOptimize(x);
+  }
+  tkxClose(0);
+  tkx::virt::UnplugAll();
+  tkx::virt::Rescan();
+  tkxGetDeviceCount();
+  tkx::virt::testing::SetRate(rate);
+}
+BENCHMARK(BM_HapticStepCApi);
 
 }  // namespace

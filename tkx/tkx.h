@@ -64,8 +64,9 @@ class TKX {
     uint16_t eepromVersion = 0;
     uint8_t tkcVersion = 0, tkxVersion = 0, tkwVersion = 0;
     uint16_t serialNumber = 0;
-    double force[3] = {0, 0, 0};
-    double torque[3] = {0, 0, 0};
+    // written by whichever thread commands a force, read back by any other
+    std::atomic<double> force[3] = {{0.0}, {0.0}, {0.0}};
+    std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};
     int encoders[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     VelocityEstimator velocity;
     tkxCom *com = nullptr;
@@ -152,6 +153,49 @@ class TKX {
   int GetOperatingMode(unsigned char *mode);
   int SetOperatingMode(unsigned char mode);
 
+  // position, orientation and force pipeline of an open slot. Reads clear their
+  // outputs first and skip null ones; "flag" results are 1 when an encoder read
+  // was answered from the time-guard cache, else 0; -1 on failure.
+  int GetPos(double *px, double *py, double *pz);
+  int GetRotRad(double *a, double *b, double *g);  // flag
+  int GetRotDeg(double *a, double *b, double *g);  // flag
+  int GetPosAndRotRad(double *px, double *py, double *pz, double *a, double *b, double *g);  // flag
+  int GetPosAndRotDeg(double *px, double *py, double *pz, double *a, double *b, double *g);  // flag
+  int GetRotMatrix(double R[3][3]);
+  int GetPosAndRotMatrix(double *px, double *py, double *pz, double R[3][3]);  // flag
+  int GetJacobian(double J[3][3]);
+  int GetLinVel(double *vx, double *vy, double *vz);
+  // window in seconds, rate in samples per second
+  int ConfigLinVel(double window, double rate);
+  int GetGripRotRad(double *angle);
+  int GetGripRotDeg(double *angle);
+  int GetGripThumb(double *px, double *py, double *pz);   // flag
+  int GetGripFinger(double *px, double *py, double *pz);  // flag
+  int SetFrc(double fx, double fy, double fz);
+  int SetTrq(double ta, double tb, double tg);
+  int SetFrcAndTrq(double fx, double fy, double fz, double ta, double tb, double tg);  // flag
+  int SetFrcAndGripFrc(double fx, double fy, double fz, double fg);
+  int SetFrcAndGripTrq(double fx, double fy, double fz, double tg);
+  int SetGripFrc(double fg);
+  int SetGripTrq(double tg);
+  // what was last requested, while the device reports that output on
+  int GetFrc(double *fx, double *fy, double *fz);
+  int GetTrq(double *ta, double *tb, double *tg);
+  int GetFrcAndTrq(double *fx, double *fy, double *fz, double *ta, double *tb, double *tg);
+  int GetStatus(int status[13]);
+  // the button's bit value (button 2 pressed gives 4), 0 for an index outside 0..7
+  int GetButton(int index);
+  int SetGravity(bool on, double time);
+  int SetStandardGravity(double g);
+  int SetEffectorMass(double m);
+  double GetEffectorMass();
+  int SetDeviceAngle(double rad);
+  double GetDeviceAngle();  // -1.0 without a translator
+  int SetBrakes(int on);
+  int Stop();
+  // ms <= 0 waits without limit
+  int WaitForReset(int ms);
+
   // time
   static double GetTime();
   static int Sleep(double seconds);
@@ -165,6 +209,11 @@ class TKX {
   void SetLeftHandFlags(int systemType);
   int FinishModels();
   int FailInit(bool message);
+  int ReadPosition(double p[3], bool exact);
+  int ReadRotation(double r[3]);
+  int ReadGripperPoint(double p[3], bool thumb);
+  int SetFrcAndGrip(double fx, double fy, double fz, double g, bool torque);
+  int SetGrip(double value, bool torque);
 
   ITKX *d;
 };

@@ -67,14 +67,8 @@ void Zero(double m[3][3]) {
     for (int j = 0; j < 3; ++j) m[i][j] = 0.0;
 }
 
-// the position and force operations of an open slot arrive with the device
-// models; until then a slot with a device answers "feature not implemented"
-int Pending(signed char ID) {
-  TKX *t = Slot(ID);
-  if (t == nullptr) return -1;
-  if (t->GetCom() == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  return tkx::Fail(TKX_ERR_NOT_IMPLEMENTED);
-}
+constexpr double kDegPerRad = 57.29577951308232;
+constexpr double kRadPerDeg = 0.017453292519943295;
 
 // expert entries: the gate comes before anything else, then the device
 template <typename F>
@@ -192,10 +186,14 @@ int tkxGetAPIVersion(int *major, int *minor, int *release, int *revision) {
 int tkxGetStatus(int status[13], signed char ID) {
   if (status)
     for (int i = 0; i < 13; ++i) status[i] = 0;
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetStatus(status) : -1;
 }
 
-int tkxGetButton(int, signed char ID) { return Pending(ID); }
+int tkxGetButton(int index, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->GetButton(index) : -1;
+}
 
 double tkxGetComFreq(signed char ID) {
   TKX *t = Slot(ID);
@@ -203,128 +201,212 @@ double tkxGetComFreq(signed char ID) {
   return t->GetCom()->GetFreq();
 }
 
+// the angle and mass queries always succeed: a slot without a translator
+// reports an angle of -1 and a mass of 0
 int tkxGetDeviceAngleRad(double *angle, signed char ID) {
   Clear(angle);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  Put(angle, t ? t->GetDeviceAngle() : -1.0);
+  return 0;
 }
 
 int tkxGetDeviceAngleDeg(double *angle, signed char ID) {
   Clear(angle);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  Put(angle, (t ? t->GetDeviceAngle() : -1.0) * kDegPerRad);
+  return 0;
 }
 
 int tkxGetEffectorMass(double *mass, signed char ID) {
   Clear(mass);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  Put(mass, t ? t->GetEffectorMass() : 0.0);
+  return 0;
 }
 
 // ---- position, orientation and velocity ----------------------------------------
 
 int tkxGetPosition(double *px, double *py, double *pz, signed char ID) {
   Clear(px), Clear(py), Clear(pz);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetPos(px, py, pz) : -1;
 }
 
 int tkxGetOrientationRad(double *oa, double *ob, double *og, signed char ID) {
   Clear(oa), Clear(ob), Clear(og);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetRotRad(oa, ob, og) : -1;
 }
 
 int tkxGetOrientationDeg(double *oa, double *ob, double *og, signed char ID) {
   Clear(oa), Clear(ob), Clear(og);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetRotDeg(oa, ob, og) : -1;
 }
 
 int tkxGetPositionAndOrientationRad(double *px, double *py, double *pz, double *oa, double *ob, double *og,
                                     signed char ID) {
   Clear(px), Clear(py), Clear(pz), Clear(oa), Clear(ob), Clear(og);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetPosAndRotRad(px, py, pz, oa, ob, og) : -1;
 }
 
 int tkxGetPositionAndOrientationDeg(double *px, double *py, double *pz, double *oa, double *ob, double *og,
                                     signed char ID) {
   Clear(px), Clear(py), Clear(pz), Clear(oa), Clear(ob), Clear(og);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetPosAndRotDeg(px, py, pz, oa, ob, og) : -1;
 }
 
 int tkxGetOrientationFrame(double matrix[3][3], signed char ID) {
   Identity(matrix);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetRotMatrix(matrix) : -1;
 }
 
 int tkxGetPositionAndOrientationFrame(double *px, double *py, double *pz, double matrix[3][3], signed char ID) {
   Clear(px), Clear(py), Clear(pz);
   Identity(matrix);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetPosAndRotMatrix(px, py, pz, matrix) : -1;
 }
 
 int tkxGetJacobian(double jacobian[3][3], signed char ID) {
   Zero(jacobian);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetJacobian(jacobian) : -1;
 }
 
 int tkxGetLinearVelocity(double *vx, double *vy, double *vz, signed char ID) {
   Clear(vx), Clear(vy), Clear(vz);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetLinVel(vx, vy, vz) : -1;
 }
 
-int tkxConfigLinearVelocity(int, int, signed char ID) { return Pending(ID); }
+int tkxConfigLinearVelocity(int ms, int rate, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->ConfigLinVel(ms / 1000.0, static_cast<double>(rate)) : -1;
+}
 
 int tkxGetGripperAngleRad(double *angle, signed char ID) {
   Clear(angle);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetGripRotRad(angle) : -1;
 }
 
 int tkxGetGripperAngleDeg(double *angle, signed char ID) {
   Clear(angle);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetGripRotDeg(angle) : -1;
 }
 
 int tkxGetGripperThumbPos(double *px, double *py, double *pz, signed char ID) {
   Clear(px), Clear(py), Clear(pz);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetGripThumb(px, py, pz) : -1;
 }
 
 int tkxGetGripperFingerPos(double *px, double *py, double *pz, signed char ID) {
   Clear(px), Clear(py), Clear(pz);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetGripFinger(px, py, pz) : -1;
 }
 
 // ---- forces, torques and gravity -------------------------------------------------
 
-int tkxSetForce(double, double, double, signed char ID) { return Pending(ID); }
+int tkxSetForce(double fx, double fy, double fz, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetFrc(fx, fy, fz) : -1;
+}
 
 int tkxGetForce(double *fx, double *fy, double *fz, signed char ID) {
   Clear(fx), Clear(fy), Clear(fz);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetFrc(fx, fy, fz) : -1;
 }
 
-int tkxSetTorque(double, double, double, signed char ID) { return Pending(ID); }
+int tkxSetTorque(double ta, double tb, double tg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetTrq(ta, tb, tg) : -1;
+}
 
 int tkxGetTorque(double *ta, double *tb, double *tg, signed char ID) {
   Clear(ta), Clear(tb), Clear(tg);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetTrq(ta, tb, tg) : -1;
 }
 
-int tkxSetForceAndTorque(double, double, double, double, double, double, signed char ID) { return Pending(ID); }
+int tkxSetForceAndTorque(double fx, double fy, double fz, double ta, double tb, double tg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetFrcAndTrq(fx, fy, fz, ta, tb, tg) : -1;
+}
 
 int tkxGetForceAndTorque(double *fx, double *fy, double *fz, double *ta, double *tb, double *tg, signed char ID) {
   Clear(fx), Clear(fy), Clear(fz), Clear(ta), Clear(tb), Clear(tg);
-  return Pending(ID);
+  TKX *t = Slot(ID);
+  return t ? t->GetFrcAndTrq(fx, fy, fz, ta, tb, tg) : -1;
 }
 
-int tkxSetForceAndGripperForce(double, double, double, double, signed char ID) { return Pending(ID); }
-int tkxSetForceAndGripperTorque(double, double, double, double, signed char ID) { return Pending(ID); }
-int tkxSetGripperForce(double, signed char ID) { return Pending(ID); }
-int tkxSetGripperTorque(double, signed char ID) { return Pending(ID); }
-int tkxSetGravityCompensation(int, signed char ID) { return Pending(ID); }
-int tkxSetStandardGravity(double, signed char ID) { return Pending(ID); }
-int tkxSetEffectorMass(double, signed char ID) { return Pending(ID); }
-int tkxSetDeviceAngleRad(double, signed char ID) { return Pending(ID); }
-int tkxSetDeviceAngleDeg(double, signed char ID) { return Pending(ID); }
-int tkxSetBrakes(int, signed char ID) { return Pending(ID); }
-int tkxStop(signed char ID) { return Pending(ID); }
-int tkxWaitForReset(int, signed char ID) { return Pending(ID); }
+int tkxSetForceAndGripperForce(double fx, double fy, double fz, double fg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetFrcAndGripFrc(fx, fy, fz, fg) : -1;
+}
+
+int tkxSetForceAndGripperTorque(double fx, double fy, double fz, double tg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetFrcAndGripTrq(fx, fy, fz, tg) : -1;
+}
+
+int tkxSetGripperForce(double fg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetGripFrc(fg) : -1;
+}
+
+int tkxSetGripperTorque(double tg, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetGripTrq(tg) : -1;
+}
+
+// switching fades the compensation in or out over a quarter second
+int tkxSetGravityCompensation(int on, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetGravity(on == 1, 0.25) : -1;
+}
+
+int tkxSetStandardGravity(double g, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetStandardGravity(g) : -1;
+}
+
+int tkxSetEffectorMass(double mass, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetEffectorMass(mass) : -1;
+}
+
+int tkxSetDeviceAngleRad(double angle, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetDeviceAngle(angle) : -1;
+}
+
+int tkxSetDeviceAngleDeg(double angle, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetDeviceAngle(angle * kRadPerDeg) : -1;
+}
+
+int tkxSetBrakes(int on, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->SetBrakes(on) : -1;
+}
+
+int tkxStop(signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->Stop() : -1;
+}
+
+int tkxWaitForReset(int ms, signed char ID) {
+  TKX *t = Slot(ID);
+  return t ? t->WaitForReset(ms) : -1;
+}
 
 int tkxReset(signed char ID) {
   tkxCom *com = Com(ID);

@@ -5,6 +5,7 @@
 #include "tkx/tkxComUSB.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
+#include "tkx/virtual/tkxVirtualHand.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
 #include <fcntl.h>
@@ -40,6 +41,65 @@ double LogClock() {
 }
 
 std::atomic<bool> logOn{false};
+
+// ---- the pace ------------------------------------------------------------------------
+
+constexpr int kDefaultRate = 4000;
+std::atomic<int> paceRate{kDefaultRate};
+std::atomic<uint64_t> paceSleeps{0};
+
+// the system's monotonic clock, never a test's: the pace is real time
+double RealNow() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// when a device takes its next packet
+struct PaceSlot {
+  std::mutex mutex;
+  double next = 0.0;
+};
+
+// encoder reads and motor commands: the firmware answers them from its servo loop,
+// once a period; everything else (memory, status, identity) at once
+bool ServoPacket(const unsigned char *data, int length) {
+  if (data == nullptr || length <= 0) return false;
+  switch (data[0]) {
+    case 0x1E:  // translation motors
+    case 0x1F:  // rotation motors
+    case 0x21:  // masked motors
+    case 0x27:  // masked encoders
+    case 0x2A:  // all encoders
+      return true;
+    default:
+      return false;
+  }
+}
+
+// waits, sleeping, for the device's next slot: at most rate packets a second
+void Pace(PaceSlot &slot) {
+  const int rate = paceRate.load(std::memory_order_relaxed);
+  if (rate <= 0) return;
+  const double period = 1.0 / rate;
+  double at;
+  {
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    const double now = RealNow();
+    // a host that fell behind starts afresh instead of catching up in a burst
+    if (slot.next < now - period) slot.next = now;
+    at = slot.next;
+    slot.next = at + period;
+  }
+  if (at <= RealNow()) return;
+  timespec ts;
+  ts.tv_sec = static_cast<time_t>(at);
+  ts.tv_nsec = static_cast<long>((at - static_cast<double>(ts.tv_sec)) * 1e9);
+  if (ts.tv_nsec >= 1000000000L) ts.tv_nsec = 999999999L;
+  paceSleeps.fetch_add(1, std::memory_order_relaxed);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
 
 void SampleRates();
 
@@ -136,11 +196,14 @@ struct VirtualRecord : tkxUSBRecord {
   // the last rate sample: log time and exchange count
   double sampledAt;
   uint64_t sampledCount;
+  PaceSlot pace;
 };
 
 struct Bus {
   std::mutex mutex;
   bool environmentRead = false;
+  // the hand every new device's mechanism follows (TKX_VIRTUAL_HAND)
+  HandScript hand;
   std::vector<std::shared_ptr<Device>> devices;
   std::vector<VirtualRecord *> open;
 };
@@ -151,8 +214,43 @@ Bus &TheBus() {
   return *bus;
 }
 
+std::shared_ptr<Device> NewDevice(Bus &bus, int code, bool blank) {
+  auto dev = std::make_shared<Device>(code, blank, true);
+  if (!bus.hand.Empty()) dev->SetHandScript(bus.hand);
+  return dev;
+}
+
+void ReadRate() {
+  const char *text = std::getenv("TKX_VIRTUAL_RATE");
+  if (text == nullptr) return;
+  long rate = 0;
+  bool ok = *text != '\0';
+  for (const char *c = text; *c != '\0' && ok; ++c) {
+    ok = std::isdigit(static_cast<unsigned char>(*c)) != 0;
+    rate = rate * 10 + (*c - '0');
+    if (rate > 1000000) ok = false;
+  }
+  if (!ok) {
+    std::fprintf(stderr, "tkx: TKX_VIRTUAL_RATE: ignoring \"%s\"\n", text);
+    return;
+  }
+  paceRate.store(static_cast<int>(rate), std::memory_order_relaxed);
+}
+
+void ReadHand(Bus &bus) {
+  const char *path = std::getenv("TKX_VIRTUAL_HAND");
+  bus.hand = HandScript();
+  if (path == nullptr || *path == '\0') return;
+  std::string error;
+  if (!HandScript::Load(path, &bus.hand, &error)) {
+    std::fprintf(stderr, "tkx: TKX_VIRTUAL_HAND: %s; the hand rests at the workspace centre\n", error.c_str());
+  }
+}
+
 void ReadEnvironmentLocked(Bus &bus) {
   bus.environmentRead = true;
+  ReadRate();
+  ReadHand(bus);
   const char *log = std::getenv("TKX_VIRTUAL_LOG");
   if (log != nullptr && *log != '\0' && !TheLogger().Start(log)) {
     std::fprintf(stderr, "tkx: TKX_VIRTUAL_LOG: cannot open \"%s\"\n", log);
@@ -160,7 +258,7 @@ void ReadEnvironmentLocked(Bus &bus) {
   std::vector<std::string> bad;
   const std::vector<DeviceSpec> specs = ParseDeviceList(std::getenv("TKX_VIRTUAL_DEVICES"), &bad);
   for (const std::string &item : bad) std::fprintf(stderr, "tkx: TKX_VIRTUAL_DEVICES: ignoring \"%s\"\n", item.c_str());
-  for (const DeviceSpec &spec : specs) bus.devices.push_back(std::make_shared<Device>(spec.code, spec.blank));
+  for (const DeviceSpec &spec : specs) bus.devices.push_back(NewDevice(bus, spec.code, spec.blank));
 }
 
 void EnsureEnvironment(Bus &bus) {
@@ -171,6 +269,7 @@ void SampleRates() {
   struct Sample {
     std::shared_ptr<Device> dev;
     char text[160];
+    char mechanism[256];
   };
   std::vector<Sample> samples;
   {
@@ -182,11 +281,22 @@ void SampleRates() {
       VirtualRecord *r = bus.open[i];
       const uint64_t count = r->dev->Exchanges();
       const double span = now - r->sampledAt;
-      const double rate = span > 0.0 ? static_cast<double>(count - r->sampledCount) / span : 0.0;
+      const uint64_t exchanged = count - r->sampledCount;
+      const double rate = span > 0.0 ? static_cast<double>(exchanged) / span : 0.0;
       r->sampledAt = now;
       r->sampledCount = count;
       Sample &s = samples[i];
       s.dev = r->dev;
+      s.mechanism[0] = '\0';
+      MechanismState m;
+      if (r->dev->GetMechanism(&m)) {
+        std::snprintf(s.mechanism, sizeof s.mechanism,
+                      "mechanism: effector %.4f %.4f %.4f m, hand %.4f %.4f %.4f m, motor force %.3f %.3f %.3f N, "
+                      "%llu exchanges",
+                      m.effector[0], m.effector[1], m.effector[2], m.hand.target[0], m.hand.target[1],
+                      m.hand.target[2], m.motorForce[0], m.motorForce[1], m.motorForce[2],
+                      static_cast<unsigned long long>(exchanged));
+      }
       int at = std::snprintf(s.text, sizeof s.text, "%.0f exchanges/s, motors", rate);
       for (int c = 0; c < r->dev->Channels() && at > 0 && at < static_cast<int>(sizeof s.text); ++c) {
         at += std::snprintf(s.text + at, sizeof s.text - at, " %d", r->dev->Motor(c));
@@ -194,7 +304,10 @@ void SampleRates() {
     }
   }
   Logger &logger = TheLogger();
-  for (const Sample &s : samples) logger.Queue(*s.dev, s.text);
+  for (const Sample &s : samples) {
+    logger.Queue(*s.dev, s.text);
+    if (s.mechanism[0] != '\0') logger.Queue(*s.dev, s.mechanism);
+  }
   logger.Drain();
 }
 
@@ -250,6 +363,7 @@ class VirtualBackend final : public tkxUSBBackend {
   int Write(void *record, int endpoint, unsigned char *buffer, int length, bool) override {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr || endpoint != kEndpointOut) return -1;
+    if (ServoPacket(buffer, length)) Pace(r->pace);
     return r->dev->Write(buffer, length, GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
   }
 
@@ -362,10 +476,10 @@ tkxUSBBackend &Backend() {
 }
 
 std::shared_ptr<Device> Plug(int code, bool blank) {
-  auto dev = std::make_shared<Device>(code, blank);
   Bus &bus = TheBus();
   std::lock_guard<std::mutex> lock(bus.mutex);
   EnsureEnvironment(bus);
+  auto dev = NewDevice(bus, code, blank);
   bus.devices.push_back(dev);
   return dev;
 }
@@ -399,6 +513,19 @@ void ReadEnvironment() {
 }
 
 bool StartLog(const char *path) { return path != nullptr && TheLogger().Start(path); }
+
+void SetRate(int perSecond) { paceRate.store(perSecond < 0 ? 0 : perSecond, std::memory_order_relaxed); }
+
+int Rate() {
+  Bus &bus = TheBus();
+  {
+    std::lock_guard<std::mutex> lock(bus.mutex);
+    EnsureEnvironment(bus);
+  }
+  return paceRate.load(std::memory_order_relaxed);
+}
+
+uint64_t PaceSleeps() { return paceSleeps.load(std::memory_order_relaxed); }
 
 void FlushLog(bool rates) {
   if (rates) SampleRates();

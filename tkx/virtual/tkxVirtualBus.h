@@ -5,7 +5,20 @@
 // the devices report, each optionally followed by ":blank" (61,35:blank). The
 // listed devices are plugged at the first discovery, after any real ones.
 // TKX_VIRTUAL_LOG names a file that receives one line per bus event and, once a
-// second while a device is open, its exchange rate and last motor commands.
+// second while a device is open, its exchange rate and last motor commands, and for
+// a simulated mechanism its effector, the hand's target, the force the motors apply
+// (device frame) and the number of exchanges in that second.
+//
+// Devices of the three-arm types on the bus simulate their mechanism
+// (tkxVirtualDevice.h). TKX_VIRTUAL_HAND names a hand script they all follow
+// (tkxVirtualHand.h); a file that cannot be read, or a malformed line, is reported
+// on standard error with its line number and the script is ignored: the hand then
+// rests at the workspace centre with its button released.
+//
+// The bus answers at the pace of a real device, whose servo loop serves encoder
+// reads and motor commands: each device takes at most TKX_VIRTUAL_RATE of them a
+// second (4000 when unset), its host sleeping until the next slot; other commands
+// are answered at once. 0 answers everything at once (tests, benchmarks).
 #ifndef TKX_VIRTUAL_BUS_H
 #define TKX_VIRTUAL_BUS_H
 
@@ -56,6 +69,11 @@ void ReadEnvironment();
 // starts the bus log on this file (appending), as TKX_VIRTUAL_LOG does, or moves
 // it there; false when the file cannot be opened
 bool StartLog(const char *path);
+// the pace, packets per device and second (0: at once), as TKX_VIRTUAL_RATE sets it
+void SetRate(int perSecond);
+int Rate();
+// how many times a host has slept for its slot since the process started
+uint64_t PaceSleeps();
 // writes every queued line now; with rates, first a rate line per open device
 void FlushLog(bool rates);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace tkx {
 namespace virt {
@@ -173,6 +174,50 @@ struct Device::State {
   bool recording = false;
   std::vector<std::vector<unsigned char>> packets;
 
+  // the simulated mechanism, when there is one, and what it last gave the firmware
+  std::unique_ptr<virt::Mechanism> mech;
+  bool gripperChannel = false;
+  bool manualTime = false;
+  bool handButton = false;
+  int32_t gripperShift = 0;
+
+  // the drive the firmware gives the arms, then the mechanism's time up to now
+  void RunMechanism(double now) {
+    if (!mech) return;
+    mech->SetDrive((status & kForceOn) != 0, (status & kBrakesBit) != 0);
+    if (!manualTime) mech->Follow(now);
+    TakeFromMechanism();
+  }
+
+  // encoders and the button as the mechanism leaves them
+  void TakeFromMechanism() {
+    if (!mech) return;
+    for (int c = 0; c < 3; ++c) encoder[c] = Normalise(mech->Encoder(c));
+    if (gripperChannel) encoder[6] = Normalise(mech->GripperEncoder() + gripperShift);
+    // only a change of the hand's button moves button 0, so a test's SetButtons stands
+    const bool pressed = mech->HandButton();
+    if (pressed != handButton) {
+      handButton = pressed;
+      buttons = static_cast<uint8_t>(pressed ? buttons | 0x01 : buttons & ~0x01);
+    }
+  }
+
+  bool Drives(int channel) const { return mech && (channel < 3 || (gripperChannel && channel == 6)); }
+
+  void SetEncoderValue(int c, int32_t v) {
+    if (mech && c < 3) {
+      mech->Preset(c, v);
+    } else if (Drives(c)) {
+      gripperShift = v - mech->GripperEncoder();
+    }
+    encoder[c] = Normalise(v);
+  }
+
+  void SetMotor(int c, int16_t v) {
+    motor[c] = v;
+    if (mech && c < 3) mech->SetMotor(c, v);
+  }
+
   int32_t Normalise(int32_t v) const {
     return layout.wide ? SignExtend24(static_cast<uint32_t>(v)) : static_cast<int32_t>(v & 0xFFFF);
   }
@@ -246,7 +291,7 @@ struct Device::State {
 
   void MotorTriple(const uint8_t *p, int n, int first) {
     if (n < 7) return;
-    for (int i = 0; i < 3; ++i) motor[first + i] = static_cast<int16_t>(BigEndian16(p + 1 + 2 * i));
+    for (int i = 0; i < 3; ++i) SetMotor(first + i, static_cast<int16_t>(BigEndian16(p + 1 + 2 * i)));
     ++motorCommands;
   }
 
@@ -268,9 +313,9 @@ struct Device::State {
             if (layout.wide) {
               const uint32_t v = (static_cast<uint32_t>(p[at]) << 24) | (static_cast<uint32_t>(p[at + 1]) << 16) |
                                  (static_cast<uint32_t>(p[at + 2]) << 8) | p[at + 3];
-              encoder[c] = SignExtend24(v);
+              SetEncoderValue(c, SignExtend24(v));
             } else {
-              encoder[c] = BigEndian16(p + at);
+              SetEncoderValue(c, BigEndian16(p + at));
             }
           }
         }
@@ -303,14 +348,14 @@ struct Device::State {
         break;
       case kMotOne:
         if (n >= 4 && p[1] < kChannels) {
-          motor[p[1]] = static_cast<int16_t>(BigEndian16(p + 2));
+          SetMotor(p[1], static_cast<int16_t>(BigEndian16(p + 2)));
           ++motorCommands;
         }
         break;
       case kMotMasked:
         if (n >= 2) {
           for (int c = 0; c < layout.channels; ++c) {
-            if ((p[1] & (1 << c)) && 4 + 2 * c <= n) motor[c] = static_cast<int16_t>(BigEndian16(p + 2 + 2 * c));
+            if ((p[1] & (1 << c)) && 4 + 2 * c <= n) SetMotor(c, static_cast<int16_t>(BigEndian16(p + 2 + 2 * c)));
           }
           ++motorCommands;
         }
@@ -367,7 +412,7 @@ struct Device::State {
   }
 };
 
-Device::Device(int code, bool blank) : code_(code & 0xFF), s_(new State) {
+Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(new State) {
   State &s = *s_;
   s.code = static_cast<uint8_t>(code_);
   s.number = ++devicesMade;
@@ -392,6 +437,13 @@ Device::Device(int code, bool blank) : code_(code & 0xFF), s_(new State) {
   }
   // a small fixed image, so a read-back shows real content
   for (int i = 0; i < kFirmwareSize; ++i) s.firmware[i] = static_cast<uint8_t>(i * 31 + 7);
+
+  // the mechanism is built to the factory calibration the image above holds
+  if (mechanism && tkxTrion::IsTrionType(SystemTypeOf(code_))) {
+    s.mech.reset(new virt::Mechanism(SystemTypeOf(code_)));
+    s.gripperChannel = s.layout.channels == 7;
+    s.TakeFromMechanism();
+  }
 }
 
 Device::~Device() { delete s_; }
@@ -412,6 +464,7 @@ Transfer Device::Write(const unsigned char *data, int length, double now) {
   const int n = length < kPacketSize ? length : kPacketSize;
   ++s.exchanges;
   if (s.recording) s.packets.emplace_back(data, data + n);
+  s.RunMechanism(now);
   s.Execute(data, n, now);
   return Transfer::Ok;
 }
@@ -504,7 +557,10 @@ std::vector<unsigned char> Device::Firmware(int address, int length) const {
 
 void Device::SetEncoder(int channel, int32_t value) {
   Lock lock(mutex_);
-  if (channel >= 0 && channel < kChannels) s_->encoder[channel] = s_->Normalise(value);
+  if (channel < 0 || channel >= kChannels) return;
+  // the test takes the channel over from the mechanism
+  if (s_->Drives(channel)) s_->mech.reset();
+  s_->encoder[channel] = s_->Normalise(value);
 }
 
 int32_t Device::Encoder(int channel) const {
@@ -589,6 +645,60 @@ std::vector<std::vector<unsigned char>> Device::Packets() const {
 void Device::ClearPackets() {
   Lock lock(mutex_);
   s_->packets.clear();
+}
+
+// ---- mechanism ------------------------------------------------------------------
+
+bool Device::HasMechanism() const {
+  Lock lock(mutex_);
+  return s_->mech != nullptr;
+}
+
+void Device::Advance(double seconds) {
+  Lock lock(mutex_);
+  State &s = *s_;
+  if (!s.mech) return;
+  s.manualTime = true;
+  s.mech->SetDrive((s.status & kForceOn) != 0, (s.status & kBrakesBit) != 0);
+  s.mech->Advance(seconds);
+  s.TakeFromMechanism();
+}
+
+void Device::FollowHostTime() {
+  Lock lock(mutex_);
+  s_->manualTime = false;
+  if (s_->mech) s_->mech->Resync();
+}
+
+void Device::SetHand(const HandPose &pose) {
+  Lock lock(mutex_);
+  if (!s_->mech) return;
+  s_->mech->SetHand(pose);
+  s_->TakeFromMechanism();
+}
+
+void Device::SetHandScript(const HandScript &script) {
+  Lock lock(mutex_);
+  if (!s_->mech) return;
+  s_->mech->SetScript(script);
+  s_->TakeFromMechanism();
+}
+
+void Device::SetHandSpring(double stiffness, double damping) {
+  Lock lock(mutex_);
+  if (s_->mech) s_->mech->SetHandSpring(stiffness, damping);
+}
+
+void Device::SetPayload(double kg) {
+  Lock lock(mutex_);
+  if (s_->mech) s_->mech->SetPayload(kg);
+}
+
+bool Device::GetMechanism(MechanismState *state) const {
+  Lock lock(mutex_);
+  if (!s_->mech || state == nullptr) return s_->mech != nullptr;
+  *state = s_->mech->State();
+  return true;
 }
 
 // ---- faults ---------------------------------------------------------------------

@@ -3,12 +3,25 @@
 // encoders. Two hosts drive it: the in-process virtual bus behind the USB
 // transport, and (in the tests) an emulated kernel device answering usbfs.
 //
+// Devices of the three-arm types may carry a simulated mechanism (tkxVirtualMechanism.h),
+// as those on the virtual bus do: then encoders 0 to 2 report the arm angles, motor
+// commands 0 to 2 turn the arms while force output is on, the hand's button is button 0
+// and, on the types with a gripper channel (35, 37), encoder 6 reports the hand's
+// gripper opening. Setting one of those encoders by hand (SetEncoder) switches the
+// mechanism off for good: the test has taken the channels over, and the device is the
+// bare firmware model again. A preset (command 0x0C) moves the counters, not the arms.
+//
+// Simulated time follows the host's clock (the now of each transfer) and advances in
+// fixed steps of 0.1 ms before each command is carried out; after Advance it moves
+// only by Advance, for deterministic tests.
+//
 // Thread-safe: hosts call the transfer side from their own threads while tests
 // inspect and change the device from theirs.
 #ifndef TKX_VIRTUAL_DEVICE_H
 #define TKX_VIRTUAL_DEVICE_H
 
 #include "tkx/tkxMutex.h"
+#include "tkx/virtual/tkxVirtualMechanism.h"
 
 #include <cstdint>
 #include <vector>
@@ -35,8 +48,9 @@ enum class Transfer {
 class Device {
  public:
   // code: the system-type code the device reports; blank: its memory is all 0xFF,
-  // otherwise it holds a calibrated image (header, serial, reset positions)
-  Device(int code, bool blank);
+  // otherwise it holds a calibrated image (header, serial, reset positions);
+  // mechanism: a three-arm type simulates its mechanism (other types ignore it)
+  Device(int code, bool blank, bool mechanism = false);
 
   int Code() const { return code_; }
   // creation order in the process, from 1: names the device in the bus log and
@@ -83,6 +97,23 @@ class Device {
   void RecordPackets(bool on);
   std::vector<std::vector<unsigned char>> Packets() const;
   void ClearPackets();
+
+  // ---- mechanism -------------------------------------------------------------------
+  bool HasMechanism() const;
+  // steps the simulation by seconds; from then on the host's clock no longer moves it
+  void Advance(double seconds);
+  // hands simulated time back to the host's clock (from its next transfer on)
+  void FollowHostTime();
+  // the hand: a fixed pose (the script, if any, is dropped), or a script whose time
+  // starts at the device's first exchange
+  void SetHand(const HandPose &pose);
+  void SetHandScript(const HandScript &script);
+  // the hand's spring (N/m) and damper (N s/m); 0 and 0 let go of the effector
+  void SetHandSpring(double stiffness, double damping);
+  // mass mounted on the effector, kg
+  void SetPayload(double kg);
+  // the mechanism now; false (state untouched) without one
+  bool GetMechanism(MechanismState *state) const;
 
   // ---- faults -----------------------------------------------------------------------
   void DropReplies(int n);              // the next n replies are never sent

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -204,6 +205,78 @@ TEST_F(VirtualBus, LogRecordsEventsRatesAndMotors) {
     EXPECT_TRUE(std::regex_match(line, form)) << line;
     EXPECT_NE(line.find(who), std::string::npos) << line;
   }
+}
+
+// ---- the mechanism in the log ----
+
+TEST_F(VirtualBus, LogShowsTheMechanismOnceASecond) {
+  const std::string path = ::testing::TempDir() + "tkx_virtual_mechanism.log";
+  std::remove(path.c_str());
+  auto dev = virt::Plug(61);
+  ASSERT_TRUE(virt::testing::StartLog(path.c_str()));
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  unsigned char reply[64];
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(Exchange(rec[0], {0x2A}, reply), 64);
+  virt::testing::FlushLog(true);
+  const std::string log = ReadFile(path);
+  const std::regex line(R"(mechanism: effector( -?\d+\.\d{4}){3} m, hand( -?\d+\.\d{4}){3} m, )"
+                        R"(motor force( -?\d+\.\d{3}){3} N, (\d+) exchanges)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(log, m, line)) << log;
+  EXPECT_LE(std::stoi(m[4].str()), 10);
+}
+
+// ---- the pace ----
+
+double ThreadSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+TEST_F(VirtualBus, ServoExchangesArePacedBySleeping) {
+  const int saved = virt::testing::Rate();
+  virt::testing::SetRate(1000);
+  virt::Plug(61);
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  unsigned char reply[64];
+  const uint64_t sleeps = virt::testing::PaceSleeps();
+  const auto start = std::chrono::steady_clock::now();
+  const double cpu = ThreadSeconds();
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(Exchange(rec[0], {0x2A}, reply), 64);
+  const double used = ThreadSeconds() - cpu;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // at most 1000 a second: the hundredth exchange comes 99 periods after the first
+  EXPECT_GE(wall, 0.099);
+  EXPECT_GE(virt::testing::PaceSleeps() - sleeps, 50u);
+  // waiting by sleeping, not spinning
+  EXPECT_LT(used, wall / 2);
+  // identity, memory and status are answered at once
+  const uint64_t servo = virt::testing::PaceSleeps();
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(Exchange(rec[0], {0x32}, reply), 64);
+  EXPECT_EQ(virt::testing::PaceSleeps(), servo);
+  // and a rate of 0 answers everything at once
+  virt::testing::SetRate(0);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(Exchange(rec[0], {0x1E, 8, 0, 8, 0, 8, 0}, reply), 64);
+  EXPECT_EQ(virt::testing::PaceSleeps(), servo);
+  virt::testing::SetRate(saved);
+}
+
+TEST_F(VirtualBus, RateComesFromTheEnvironment) {
+  const int saved = virt::testing::Rate();
+  unsetenv("TKX_VIRTUAL_DEVICES");
+  setenv("TKX_VIRTUAL_RATE", "250", 1);
+  virt::testing::ReadEnvironment();
+  EXPECT_EQ(virt::testing::Rate(), 250);
+  setenv("TKX_VIRTUAL_RATE", "4k", 1);
+  ::testing::internal::CaptureStderr();
+  virt::testing::ReadEnvironment();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "tkx: TKX_VIRTUAL_RATE: ignoring \"4k\"\n");
+  EXPECT_EQ(virt::testing::Rate(), 250);
+  unsetenv("TKX_VIRTUAL_RATE");
+  virt::testing::SetRate(saved);
 }
 
 }  // namespace
