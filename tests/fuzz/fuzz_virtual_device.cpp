@@ -1,6 +1,7 @@
 // Fuzzes the virtual firmware with arbitrary command packets: each packet is a
 // length byte and that many bytes (cut at the end of the input); after each, one
-// reply is read into a buffer of the length the next byte says.
+// reply is read into a buffer of the length the next byte says. Time advances
+// 1 ms per packet.
 #include "tkx/virtual/tkxVirtualDevice.h"
 
 #include <cstddef>
@@ -9,8 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;
-  // the first byte picks the device type and whether its memory is blank
-  tkx::virt::Device dev(data[0] & 0x7F, (data[0] & 0x80) != 0);
+  // the first byte picks the device type and whether its memory is blank; odd
+  // lengths also simulate the mechanism behind the firmware
+  tkx::virt::Device dev(data[0] & 0x7F, (data[0] & 0x80) != 0, (size & 1) != 0);
   size_t pos = 1;
   double now = 0.0;
   while (pos < size) {
