@@ -1,0 +1,151 @@
+#include "demo/CPanel.h"
+
+#include "demo/Console.h"
+#include "scene/CMatrix3d.h"
+#include "scene/CMesh.h"
+#include "scene/CTexture2D.h"
+#include "scene/CVertex.h"
+#include "scene/CWorld.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+cTexture2D *frontTexture = nullptr;
+cTexture2D *backTexture = nullptr;
+cPanel panel0, panel1, panel2, panel3, panel4, panel5, panel6, panelL, panelR;
+cPanel *const menuPanels[7] = {&panel0, &panel1, &panel2, &panel3, &panel4, &panel5, &panel6};
+
+void cPanel::update() {
+  if (m_holdTicks > 0) {
+    --m_holdTicks;
+  } else if (m_highlighted) {
+    m_angle += 8.0;
+    if (m_angle > 180.0) {
+      m_angle = 180.0;
+      m_holdTicks = 16;
+    }
+  } else {
+    m_angle -= 5.0;
+    if (m_angle < 0.0) m_angle = 0.0;
+  }
+  applyRotation();
+}
+
+void cPanel::resetRotation() {
+  if (m_holdTicks >= 1) {
+    --m_holdTicks;
+    m_angle = 0.0;
+  } else {
+    m_angle = m_highlighted ? 8.0 : 0.0;
+  }
+  applyRotation();
+}
+
+void cPanel::applyRotation() {
+  if (m_mesh == nullptr) return;
+  const double a = m_angle * 0.01745329252;
+  const double c = std::cos(a), s = std::sin(a);
+  m_mesh->setRot(cMatrix3d(c, -s, 0.0, s, c, 0.0, 0.0, 0.0, 1.0));
+}
+
+namespace {
+
+// a texture owned by the world, drawn without mipmaps
+cTexture2D *LoadStrip(cWorld *world, const char *path) {
+  cTexture2D *texture = world->newTexture();
+  texture->useMipmaps(false);
+  // the strips are drawn a little smaller or larger than their size: filter
+  // them rather than pick single texels
+  texture->setMagnificationFunction(GL_LINEAR);
+  texture->setMinifyingFunction(GL_LINEAR);
+  if (!texture->loadFromFile(path)) {
+    ConsolePrint("failed to load file %s", path);
+    return nullptr;
+  }
+  return texture;
+}
+
+void SetVertex(cMesh *mesh, unsigned int index, const cVector3d &normal, double u, double v) {
+  cVertex *vertex = mesh->getVertex(index);
+  vertex->setNormal(normal);
+  vertex->setColor(cColorb(255, 255, 255, 255));
+  vertex->setTexCoord(u, v);
+}
+
+}  // namespace
+
+int buildPanels(cWorld *world, cMesh *root) {
+  frontTexture = LoadStrip(world, "./resources/images/exM.bmp");
+  if (frontTexture == nullptr) return -1;
+  backTexture = LoadStrip(world, "./resources/images/exD.bmp");
+  if (backTexture == nullptr) return -1;
+  for (int i = 0; i < 7; ++i) createSinglePanel(root, menuPanels[i], i);
+  createSinglePanel(root, &panelL, -1);
+  createSinglePanel(root, &panelR, 7);
+  return 0;
+}
+
+void createSinglePanel(cMesh *root, cPanel *panel, int i) {
+  const double back = -0.002, front = 0.002, bottom = -0.17361, top = 0.17361;
+  double left = -0.04001, right = 0.04001;
+  if (i == -1) left = -1.04001;
+  if (i == 7) right = 1.04001;
+  const double u0 = i / 7.0, u1 = (i + 1) / 7.0;
+
+  cWorld *world = root->getParentWorld();
+  cMesh *mesh = new cMesh(world);
+  root->addChild(mesh);
+  cMesh *frontMesh = new cMesh(world);
+  cMesh *backMesh = new cMesh(world);
+  mesh->addChild(frontMesh);
+  mesh->addChild(backMesh);
+
+  const cVector3d backNormal(-1.0, 0.0, 0.0);
+  const unsigned int b1 = backMesh->newVertex(back, left, bottom);
+  const unsigned int b2 = backMesh->newVertex(back, right, bottom);
+  const unsigned int b3 = backMesh->newVertex(back, right, top);
+  const unsigned int b4 = backMesh->newVertex(back, left, top);
+  SetVertex(backMesh, b1, backNormal, u0, 0.0);
+  SetVertex(backMesh, b2, backNormal, u1, 0.0);
+  SetVertex(backMesh, b3, backNormal, u1, 1.0);
+  SetVertex(backMesh, b4, backNormal, u0, 1.0);
+  backMesh->newTriangle(b3, b2, b1);
+  backMesh->newTriangle(b4, b3, b1);
+  backMesh->useColors(false, false);
+  backMesh->useMaterial(false, false);
+  backMesh->useTexture(true, false);
+  backMesh->setTexture(backTexture, false);
+
+  const cVector3d frontNormal(1.0, 0.0, 0.0);
+  const unsigned int f1 = frontMesh->newVertex(front, left, bottom);
+  const unsigned int f2 = frontMesh->newVertex(front, right, bottom);
+  const unsigned int f3 = frontMesh->newVertex(front, right, top);
+  const unsigned int f4 = frontMesh->newVertex(front, left, top);
+  SetVertex(frontMesh, f1, frontNormal, u0, 0.0);
+  SetVertex(frontMesh, f2, frontNormal, u1, 0.0);
+  SetVertex(frontMesh, f3, frontNormal, u1, 1.0);
+  SetVertex(frontMesh, f4, frontNormal, u0, 1.0);
+  frontMesh->newTriangle(f1, f2, f3);
+  frontMesh->newTriangle(f1, f3, f4);
+  frontMesh->useColors(false, false);
+  frontMesh->useMaterial(false, false);
+  frontMesh->useTexture(true, false);
+  frontMesh->setTexture(frontTexture, false);
+
+  // the two side edges, closing the slab between front and back
+  const cVector3d pf1(front, left, bottom), pf2(front, right, bottom), pf3(front, right, top),
+      pf4(front, left, top);
+  const cVector3d pb1(back, left, bottom), pb2(back, right, bottom), pb3(back, right, top), pb4(back, left, top);
+  frontMesh->newTriangle(pf1, pf4, pb4);
+  frontMesh->newTriangle(pf1, pb4, pb1);
+  frontMesh->newTriangle(pf2, pb3, pf3);
+  frontMesh->newTriangle(pf2, pb2, pb3);
+  frontMesh->useColors(false, false);
+  frontMesh->useMaterial(false, false);
+  frontMesh->useTexture(true, false);
+  frontMesh->computeAllNormals(false);
+
+  mesh->setPos(0.0, 0.08 * i - 0.24, 0.0);
+  panel->m_mesh = mesh;
+}

@@ -1,0 +1,514 @@
+// The program shell without a window: the scene built by init, the display tick
+// stepped by hand, the input callbacks called directly, and the three threads run
+// for real. Runs from the repository root (./resources). No device is attached:
+// tests that need the device-present paths set deviceType themselves.
+#include "demo/CDemo.h"
+#include "demo/CPanel.h"
+#include "demo/shell.h"
+#include "scene/CBitmap.h"
+#include "scene/CCamera.h"
+#include "scene/CMesh.h"
+#include "scene/CTexture2D.h"
+#include "scene/CVertex.h"
+#include "scene/CWorld.h"
+
+#include <GL/glut.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// what the shell asked for when it meant to end the process
+std::atomic<int> exitCalls{0};
+std::atomic<int> exitStatus{-1000};
+void RecordExit(int status) {
+  exitStatus = status;
+  ++exitCalls;
+}
+
+// a demo that counts the shell's calls
+struct RecordingDemo : cDemo {
+  int setupResult = 0;
+  int resets = 0, closes = 0, exits = 0, dynamics = 0;
+  std::atomic<int> updates{0};
+  std::atomic<int> updatesOutsideRun{0};
+  int setup(int) override { return setupResult; }
+  void reset(int) override { ++resets; }
+  void close(int) override { ++closes; }
+  void exit(int) override { ++exits; }
+  void update(int) override {
+    ++updates;
+    // a step that saw state 3 may still be running when Escape has moved on to 5
+    if (mode < 3 || mode > 5) ++updatesOutsideRun;
+  }
+  void updateDynamics(int) override { ++dynamics; }
+};
+
+RecordingDemo *recorded[7];
+int failingIndex = -1;
+cDemo *RecordingFactory(int index, int) {
+  RecordingDemo *d = new RecordingDemo();
+  if (index == failingIndex) d->setupResult = -1;
+  recorded[index] = d;
+  return d;
+}
+
+bool InWorld(cGenericObject *object) {
+  for (unsigned int i = 0; i < world->getNumChildren(); ++i) {
+    if (world->getChild(i) == object) return true;
+  }
+  return false;
+}
+
+bool InFrontOverlay(cGenericObject *object) {
+  for (unsigned int i = 0; i < camera->m_frontOverlay.getNumChildren(); ++i) {
+    if (camera->m_frontOverlay.getChild(i) == object) return true;
+  }
+  return false;
+}
+
+int Highlighted() {
+  int found = -1, count = 0;
+  for (int k = 0; k < 7; ++k) {
+    if (menuPanels[k]->m_highlighted) {
+      found = k;
+      ++count;
+    }
+  }
+  return count > 1 ? -2 : found;
+}
+
+class DemoShell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shellExit = RecordExit;
+    demoFactory = RecordingFactory;
+    ForgetEarlierRuns();
+    ASSERT_EQ(init(), 0);
+    // a 1280 x 800 window: hover columns of 160 pixels centred on x = 640
+    width = 1280;
+    height = 800;
+  }
+
+  // the state init leaves alone goes back to its start, so the tests also pass
+  // when they share one process (the scene of an earlier test is abandoned)
+  static void ForgetEarlierRuns() {
+    exitCalls = 0;
+    exitStatus = -1000;
+    failingIndex = -1;
+    mode2 = 2;
+    initCompleted = false;
+    panelsReady = false;
+    demosLoaded = false;
+    for (auto *slot : demoSlots) *slot = nullptr;
+    timerUpdate = 0;
+    hapticCursorLastPos.zero();
+    hapticCursorSwitchLast = false;
+    for (cPanel *p : {&panel0, &panel1, &panel2, &panel3, &panel4, &panel5, &panel6, &panelL, &panelR}) *p = cPanel();
+  }
+
+  // the state a device-present start reaches once its threads run, without them
+  void PretendRunning() {
+    deviceType = 61;
+    deviceMode = 6;
+    flagHasExitedSimulation = false;
+    flagSimulationOn = true;
+  }
+
+  void LoadDemosHere() {
+    initDemos(nullptr);
+    ASSERT_TRUE(demosLoaded);
+  }
+
+  // ticks until pred holds; the number of ticks taken, or -1 after limit
+  template <typename Pred>
+  int TickUntil(Pred pred, int limit = 1000) {
+    for (int n = 1; n <= limit; ++n) {
+      shellTick();
+      if (pred()) return n;
+    }
+    return -1;
+  }
+
+  // start-up over, menu fully shown (mode 0)
+  void ReachMenu() {
+    PretendRunning();
+    LoadDemosHere();
+    ASSERT_GT(TickUntil([] { return initCompleted; }), 0);
+    ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+  }
+
+  // the first five motions are ignored
+  void SpendIgnoredMotions() {
+    for (int i = 0; i < 5; ++i) mouseMove(640, 400);
+  }
+
+  void HoverPanel(int k) { mouseMove(640 + (k - 3) * 160, 400); }
+};
+
+// ---- panels ----
+
+TEST(DemoPanel, HighlightedTurnsToHalfRevolutionOnTick23AndHolds16) {
+  cPanel p;
+  p.m_highlighted = true;
+  for (int tick = 1; tick <= 22; ++tick) {
+    p.update();
+    EXPECT_DOUBLE_EQ(p.m_angle, 8.0 * tick);
+  }
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 180.0);
+  EXPECT_EQ(p.m_holdTicks, 16);
+  for (int tick = 0; tick < 16; ++tick) {
+    p.update();
+    EXPECT_DOUBLE_EQ(p.m_angle, 180.0);
+  }
+  EXPECT_EQ(p.m_holdTicks, 0);
+  // still highlighted: pushed past 180 and clamped again, with a new hold
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 180.0);
+  EXPECT_EQ(p.m_holdTicks, 16);
+}
+
+TEST(DemoPanel, TurnsBackAtFiveDegreesAndStopsAtZero) {
+  cPanel p;
+  p.m_highlighted = true;
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 8.0);
+  p.m_highlighted = false;
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 3.0);
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 0.0);
+  p.update();
+  EXPECT_DOUBLE_EQ(p.m_angle, 0.0);
+}
+
+TEST(DemoPanel, RotationResetGivesEightDegreesToAStillHighlightedPanel) {
+  cPanel turned, held, idle;
+  turned.m_highlighted = true;
+  turned.m_angle = 96.0;
+  turned.resetRotation();
+  EXPECT_DOUBLE_EQ(turned.m_angle, 8.0);
+
+  held.m_highlighted = true;
+  held.m_angle = 180.0;
+  held.m_holdTicks = 5;
+  held.resetRotation();
+  EXPECT_DOUBLE_EQ(held.m_angle, 0.0);
+  EXPECT_EQ(held.m_holdTicks, 4);
+
+  idle.m_angle = 40.0;
+  idle.resetRotation();
+  EXPECT_DOUBLE_EQ(idle.m_angle, 0.0);
+}
+
+TEST_F(DemoShell, PanelsSitSideBySideAndShowTheirColumnOfTheStrips) {
+  for (int i = 0; i < 7; ++i) {
+    cMesh *mesh = menuPanels[i]->m_mesh;
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->getParent(), rootPanels);
+    EXPECT_NEAR(mesh->getPos().y, 0.08 * i - 0.24, 1e-12);
+    cMesh *front = static_cast<cMesh *>(mesh->getChild(0));
+    cMesh *back = static_cast<cMesh *>(mesh->getChild(1));
+    EXPECT_EQ(front->getTexture(), frontTexture);
+    EXPECT_EQ(back->getTexture(), backTexture);
+    // front: two faces and four edge triangles
+    EXPECT_EQ(front->getNumTriangles(), 6u);
+    EXPECT_NEAR(front->getVertex(0)->m_uv.x, i / 7.0, 1e-12);
+    EXPECT_NEAR(front->getVertex(1)->m_uv.x, (i + 1) / 7.0, 1e-12);
+    EXPECT_NEAR(front->getVertex(2)->m_uv.y, 1.0, 1e-12);
+  }
+  EXPECT_NEAR(panelL.m_mesh->getPos().y, -0.32, 1e-12);
+  EXPECT_NEAR(panelR.m_mesh->getPos().y, 0.32, 1e-12);
+  cMesh *leftFront = static_cast<cMesh *>(panelL.m_mesh->getChild(0));
+  EXPECT_NEAR(leftFront->getVertex(0)->m_pos.y, -1.04001, 1e-12);
+  EXPECT_NEAR(leftFront->getVertex(0)->m_uv.x, -1.0 / 7.0, 1e-12);
+  // the strips: seven equal columns, read without mipmaps
+  EXPECT_EQ(frontTexture->m_picture.getWidth() % 7, 0);
+  EXPECT_EQ(backTexture->m_picture.getWidth(), frontTexture->m_picture.getWidth());
+  EXPECT_FALSE(frontTexture->m_mipmapsOn);
+  EXPECT_FALSE(InWorld(rootPanels));
+}
+
+// ---- scene and start-up machine ----
+
+TEST_F(DemoShell, InitBuildsTheStartUpSceneWithoutADevice) {
+  EXPECT_EQ(deviceType, -1);
+  EXPECT_EQ(deviceMode, 3);
+  EXPECT_EQ(firstTime, -5);
+  EXPECT_EQ(mode2, 2);
+  EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
+  EXPECT_TRUE(flagHasExitedSimulation);
+  EXPECT_FALSE(flagSimulationOn);
+  EXPECT_TRUE(InWorld(planeMesh));
+  EXPECT_TRUE(InWorld(planeMesh2));
+  EXPECT_FALSE(InFrontOverlay(cursor));
+  // the error image, and a cursor whose black became transparent
+  EXPECT_NE(std::string(message->m_picture.getFilename()).find("msgError.bmp"), std::string::npos);
+  bool transparent = false;
+  for (int y = 0; y < cursor->m_picture.getHeight(); ++y) {
+    for (int x = 0; x < cursor->m_picture.getWidth(); ++x) {
+      const cColorb c = cursor->m_picture.getPixelColor(x, y);
+      EXPECT_FALSE(c.r == 0 && c.g == 0 && c.b == 0 && c.a == 255);
+      transparent = transparent || c.a == 0;
+    }
+  }
+  EXPECT_TRUE(transparent);
+}
+
+TEST_F(DemoShell, MessageBlinksUntilTheDemosAreLoaded) {
+  PretendRunning();
+  // fades out over about 50 ticks, back in over 50, and again while nothing loads
+  const int out = TickUntil([] { return mode2 == 1; });
+  EXPECT_GE(out, 50);
+  EXPECT_LE(out, 51);
+  EXPECT_DOUBLE_EQ(planeLevel2, 0.0);
+  const int in = TickUntil([] { return mode2 == 2; });
+  EXPECT_GE(in, 49);
+  EXPECT_LE(in, 51);
+  EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
+  EXPECT_TRUE(message->getShow());
+  EXPECT_GT(TickUntil([] { return mode2 == 1; }), 0);
+
+  // loaded mid-fade: the switch waits for the end of the fade-in
+  LoadDemosHere();
+  shellTick();
+  EXPECT_EQ(mode2, 1);
+  EXPECT_GT(TickUntil([] { return mode2 != 1; }), 0);
+  EXPECT_EQ(mode2, 3);
+  EXPECT_FALSE(message->getShow());
+
+  // the menu comes in under the fade plane: 15 steps of 0.07
+  EXPECT_EQ(TickUntil([] { return initCompleted; }), 15);
+  EXPECT_EQ(mode2, 4);
+  EXPECT_EQ(mode, 6);
+  EXPECT_TRUE(panelsReady);
+  EXPECT_TRUE(InWorld(rootPanels));
+  EXPECT_FALSE(InWorld(planeMesh2));
+  EXPECT_TRUE(InFrontOverlay(cursor));
+  EXPECT_DOUBLE_EQ(planeLevel, 1.0);
+
+  // then the fade plane uncovers it
+  EXPECT_EQ(TickUntil([] { return mode == 0; }), 15);
+  EXPECT_EQ(selection, -1);
+  EXPECT_DOUBLE_EQ(planeLevel, 0.0);
+  EXPECT_TRUE(cursor->getShow());
+}
+
+TEST_F(DemoShell, StoppedHapticLoopEndsTheStartUpWithStatusZero) {
+  // a loading failure cleared the flag; the haptic loop has closed the device
+  flagSimulationOn = false;
+  flagHasExitedSimulation = true;
+  shellTick();
+  EXPECT_EQ(exitCalls, 1);
+  EXPECT_EQ(exitStatus, 0);
+}
+
+TEST_F(DemoShell, LoadingFailureStopsAtThatDemoWithItsMessage) {
+  PretendRunning();
+  failingIndex = 3;
+  ::testing::internal::CaptureStdout();
+  initDemos(nullptr);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "error: demo3 failed to load\n");
+  EXPECT_FALSE(flagSimulationOn);
+  EXPECT_FALSE(demosLoaded);
+  EXPECT_NE(demo3.load(), nullptr);
+  EXPECT_EQ(demo4.load(), nullptr);
+}
+
+TEST_F(DemoShell, NoDeviceBuildsNoDemos) {
+  initDemos(nullptr);
+  EXPECT_FALSE(demosLoaded);
+  for (auto *slot : demoSlots) EXPECT_EQ(slot->load(), nullptr);
+}
+
+TEST(DemoShellDeviceMode, FollowsTheDeviceType) {
+  for (int t : {31, 32, 33, 60, 63, -1, 0, 99}) EXPECT_EQ(deviceModeOf(t), 3) << t;
+  for (int t : {34, 36, 61, 62, 64}) EXPECT_EQ(deviceModeOf(t), 6) << t;
+  for (int t : {35, 37}) EXPECT_EQ(deviceModeOf(t), 7) << t;
+}
+
+// ---- hover ----
+
+TEST_F(DemoShell, FirstFiveMotionsAreIgnoredAndTheSixthHighlights) {
+  ReachMenu();
+  for (int i = 0; i < 5; ++i) {
+    HoverPanel(2);
+    EXPECT_EQ(Highlighted(), -1) << "motion " << i + 1;
+  }
+  HoverPanel(2);
+  EXPECT_EQ(Highlighted(), 2);
+  // zones are height / 5 wide around the centre; a boundary highlights none
+  mouseMove(640 - 80, 10);
+  EXPECT_EQ(Highlighted(), -1);
+  mouseMove(640 - 81, 10);
+  EXPECT_EQ(Highlighted(), 2);
+  mouseMove(640 - 79, 10);
+  EXPECT_EQ(Highlighted(), 3);
+  mouseMove(640 - 3 * 160 - 80, 10);
+  EXPECT_EQ(Highlighted(), -1);
+  mouseMove(640 + 3 * 160 + 79, 10);
+  EXPECT_EQ(Highlighted(), 6);
+  mouseMove(640 + 3 * 160 + 81, 10);
+  EXPECT_EQ(Highlighted(), -1);
+}
+
+TEST_F(DemoShell, HighlightedPanelTurnsAndTheHighlightExpiresWithoutMotion) {
+  ReachMenu();
+  SpendIgnoredMotions();
+  HoverPanel(5);
+  // 23 ticks to the half revolution, well within a second at 30 ms a tick
+  EXPECT_EQ(TickUntil([] { return panel5.m_angle == 180.0; }), 23);
+  EXPECT_DOUBLE_EQ(panel4.m_angle, 0.0);
+  // cleared on the 122nd tick after the last motion
+  const int cleared = TickUntil([] { return Highlighted() == -1; });
+  EXPECT_EQ(cleared, 122 - 23);
+  EXPECT_GT(TickUntil([] { return panel5.m_angle == 0.0; }), 0);
+  EXPECT_DOUBLE_EQ(panelL.m_angle, 0.0);
+  EXPECT_DOUBLE_EQ(panelR.m_angle, 0.0);
+}
+
+// ---- transitions ----
+
+TEST_F(DemoShell, ClickFadesIntoTheDemoAndEscapeFadesBack) {
+  ReachMenu();
+  SpendIgnoredMotions();
+  // a click on no panel does nothing
+  mouseMove(640 - 80, 400);
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 560, 400);
+  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(selection, -1);
+
+  HoverPanel(4);
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
+  EXPECT_EQ(mode, 0);
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(selection, 4);
+  EXPECT_EQ(demo.load(), demo4.load());
+  RecordingDemo *d = recorded[4];
+
+  // Escape during the fades is ignored
+  key(27, 0, 0);
+  EXPECT_EQ(TickUntil([] { return mode == 2; }), 15);
+  EXPECT_FALSE(cursor->getShow());
+  EXPECT_FALSE(InWorld(rootPanels));
+  EXPECT_EQ(d->resets, 1);
+  key(27, 0, 0);
+  EXPECT_EQ(mode, 2);
+  // the tick that entered state 2 also took its first step
+  EXPECT_EQ(TickUntil([] { return mode == 3; }), 14);
+  EXPECT_FALSE(InWorld(planeMesh));
+  // a click in the demo does nothing
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+  EXPECT_EQ(mode, 3);
+
+  // leaving: state 4 runs through to 5 in the same tick
+  panel4.m_angle = 180.0;
+  key('q', 0, 0);
+  EXPECT_EQ(mode, 3);
+  key(27, 0, 0);
+  EXPECT_EQ(mode, 4);
+  shellTick();
+  EXPECT_EQ(mode, 5);
+  EXPECT_EQ(d->closes, 1);
+  EXPECT_TRUE(InWorld(planeMesh));
+  // still highlighted: reset to 8 degrees
+  EXPECT_DOUBLE_EQ(panel4.m_angle, 8.0);
+  key(27, 0, 0);
+  EXPECT_EQ(mode, 5);
+  EXPECT_EQ(TickUntil([] { return mode == 6; }), 14);
+  EXPECT_EQ(d->exits, 1);
+  EXPECT_TRUE(InWorld(rootPanels));
+  EXPECT_EQ(TickUntil([] { return mode == 0; }), 14);
+  EXPECT_EQ(selection, -1);
+  EXPECT_TRUE(cursor->getShow());
+  EXPECT_EQ(d->dynamics, 0);
+  EXPECT_EQ(exitCalls, 0);
+}
+
+TEST_F(DemoShell, DynamicsDemoStepsEveryTickOnceChosenEvenInTheMenu) {
+  ReachMenu();
+  SpendIgnoredMotions();
+  HoverPanel(6);
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+  RecordingDemo *d = recorded[6];
+  ASSERT_EQ(TickUntil([] { return mode == 3; }), 29);
+  EXPECT_EQ(d->dynamics, 29);
+  key(27, 0, 0);
+  ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+  const int before = d->dynamics;
+  shellTick();
+  EXPECT_EQ(d->dynamics, before + 1);
+}
+
+TEST_F(DemoShell, EscapeInTheMenuEndsWithStatusZero) {
+  ReachMenu();
+  flagHasExitedSimulation = true;
+  key(27, 0, 0);
+  EXPECT_FALSE(flagSimulationOn);
+  EXPECT_EQ(exitCalls, 1);
+  EXPECT_EQ(exitStatus, 0);
+}
+
+TEST_F(DemoShell, WithoutADeviceAnyKeyOrClickEnds) {
+  key('x', 0, 0);
+  EXPECT_EQ(exitCalls, 1);
+  EXPECT_EQ(exitStatus, 0);
+  mouseClick(GLUT_RIGHT_BUTTON, GLUT_UP, 0, 0);
+  EXPECT_EQ(exitCalls, 2);
+  EXPECT_EQ(exitStatus, 0);
+}
+
+// ---- three threads ----
+
+// the haptic and loading threads run for real while this thread plays the GLUT
+// thread; under the thread sanitizer this checks what the threads share
+TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
+  deviceType = 61;
+  deviceMode = 6;
+  startThreads(false);
+  const auto tick = [] {
+    shellTick();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  };
+  auto until = [&](auto pred) {
+    for (int n = 0; n < 5000; ++n) {
+      if (pred()) return true;
+      tick();
+    }
+    return pred();
+  };
+  ASSERT_TRUE(until([] { return mode == 0 && initCompleted; }));
+  SpendIgnoredMotions();
+
+  // a tool-driven demo, then one that drives the device itself
+  for (int k : {4, 2}) {
+    HoverPanel(k);
+    mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+    ASSERT_EQ(mode, 1);
+    ASSERT_TRUE(until([] { return mode == 3; }));
+    RecordingDemo *d = recorded[k];
+    ASSERT_TRUE(until([d] { return d->updates > 100; }));
+    key(27, 0, 0);
+    ASSERT_TRUE(until([] { return mode == 0; }));
+    const int after = d->updates;
+    for (int i = 0; i < 20; ++i) tick();
+    EXPECT_EQ(d->updates, after);
+    EXPECT_EQ(d->updatesOutsideRun, 0);
+  }
+
+  key(27, 0, 0);
+  EXPECT_TRUE(flagHasExitedSimulation);
+  EXPECT_EQ(exitCalls, 1);
+  EXPECT_EQ(exitStatus, 0);
+}
+
+}  // namespace
