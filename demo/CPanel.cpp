@@ -73,6 +73,32 @@ void SetVertex(cMesh *mesh, unsigned int index, const cVector3d &normal, double 
   vertex->setTexCoord(u, v);
 }
 
+// one textured face of a panel in the plane x = depth, facing +x (side 1) or -x
+// (side -1), showing the strip's columns u0..u1
+void AddFace(cMesh *mesh, double depth, double side, double left, double right, double bottom, double top, double u0,
+             double u1, cTexture2D *texture) {
+  const cVector3d normal(side, 0.0, 0.0);
+  const unsigned int v1 = mesh->newVertex(depth, left, bottom);
+  const unsigned int v2 = mesh->newVertex(depth, right, bottom);
+  const unsigned int v3 = mesh->newVertex(depth, right, top);
+  const unsigned int v4 = mesh->newVertex(depth, left, top);
+  SetVertex(mesh, v1, normal, u0, 0.0);
+  SetVertex(mesh, v2, normal, u1, 0.0);
+  SetVertex(mesh, v3, normal, u1, 1.0);
+  SetVertex(mesh, v4, normal, u0, 1.0);
+  if (side > 0.0) {
+    mesh->newTriangle(v1, v2, v3);
+    mesh->newTriangle(v1, v3, v4);
+  } else {
+    mesh->newTriangle(v3, v2, v1);
+    mesh->newTriangle(v4, v3, v1);
+  }
+  mesh->useColors(false, false);
+  mesh->useMaterial(false, false);
+  mesh->useTexture(true, false);
+  mesh->setTexture(texture, false);
+}
+
 }  // namespace
 
 int buildPanels(cWorld *world, cMesh *root) {
@@ -101,37 +127,9 @@ void createSinglePanel(cMesh *root, cPanel *panel, int i) {
   mesh->addChild(frontMesh);
   mesh->addChild(backMesh);
 
-  const cVector3d backNormal(-1.0, 0.0, 0.0);
-  const unsigned int b1 = backMesh->newVertex(back, left, bottom);
-  const unsigned int b2 = backMesh->newVertex(back, right, bottom);
-  const unsigned int b3 = backMesh->newVertex(back, right, top);
-  const unsigned int b4 = backMesh->newVertex(back, left, top);
-  SetVertex(backMesh, b1, backNormal, u0, 0.0);
-  SetVertex(backMesh, b2, backNormal, u1, 0.0);
-  SetVertex(backMesh, b3, backNormal, u1, 1.0);
-  SetVertex(backMesh, b4, backNormal, u0, 1.0);
-  backMesh->newTriangle(b3, b2, b1);
-  backMesh->newTriangle(b4, b3, b1);
-  backMesh->useColors(false, false);
-  backMesh->useMaterial(false, false);
-  backMesh->useTexture(true, false);
-  backMesh->setTexture(backTexture, false);
-
-  const cVector3d frontNormal(1.0, 0.0, 0.0);
-  const unsigned int f1 = frontMesh->newVertex(front, left, bottom);
-  const unsigned int f2 = frontMesh->newVertex(front, right, bottom);
-  const unsigned int f3 = frontMesh->newVertex(front, right, top);
-  const unsigned int f4 = frontMesh->newVertex(front, left, top);
-  SetVertex(frontMesh, f1, frontNormal, u0, 0.0);
-  SetVertex(frontMesh, f2, frontNormal, u1, 0.0);
-  SetVertex(frontMesh, f3, frontNormal, u1, 1.0);
-  SetVertex(frontMesh, f4, frontNormal, u0, 1.0);
-  frontMesh->newTriangle(f1, f2, f3);
-  frontMesh->newTriangle(f1, f3, f4);
-  frontMesh->useColors(false, false);
-  frontMesh->useMaterial(false, false);
-  frontMesh->useTexture(true, false);
-  frontMesh->setTexture(frontTexture, false);
+  // the back face winds the other way so both faces look outward
+  AddFace(backMesh, back, -1.0, left, right, bottom, top, u0, u1, backTexture);
+  AddFace(frontMesh, front, 1.0, left, right, bottom, top, u0, u1, frontTexture);
 
   // the two side edges, closing the slab between front and back
   const cVector3d pf1(front, left, bottom), pf2(front, right, bottom), pf3(front, right, top),
