@@ -2,6 +2,8 @@
 // known size and read back with glReadPixels. Checks are properties with
 // tolerances (where things are, which is brighter, which colour wins), never
 // whole images, since software renderers differ in their last bits.
+#include "support/GlSceneTest.h"
+
 #include "scene/CBitmap.h"
 #include "scene/CCamera.h"
 #include "scene/CDraw3D.h"
@@ -113,28 +115,11 @@ struct Panel : cGenericObject {
   }
 };
 
-// a 24-bit BMP; rows given top first, each pixel 0xRRGGBB
+// a 24-bit BMP in the temp folder; rows given top first, each pixel 0xRRGGBB
 std::string WriteBmp(const std::string &name, const std::vector<std::vector<uint32_t>> &rowsTopFirst) {
-  const int h = static_cast<int>(rowsTopFirst.size()), w = static_cast<int>(rowsTopFirst[0].size());
-  const int stride = (w * 3 + 3) & ~3;
-  const uint32_t size = 54 + stride * h;
-  std::vector<uint8_t> f(size, 0);
-  auto put32 = [&](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  f[0] = 'B', f[1] = 'M';
-  put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
-  f[26] = 1, f[28] = 24;
-  put32(34, stride * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t p = rowsTopFirst[h - 1 - y][x];
-      uint8_t *px = &f[54 + y * stride + x * 3];
-      px[0] = p & 0xFF, px[1] = (p >> 8) & 0xFF, px[2] = (p >> 16) & 0xFF;
-    }
   // test processes of several build trees may run at once
   const std::string path = ::testing::TempDir() + "scene_render_" + std::to_string(getpid()) + "_" + name + ".bmp";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(f.data()), f.size());
+  gltest::WriteBmpFile(path, rowsTopFirst);
   return path;
 }
 

@@ -12,6 +12,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -47,9 +48,9 @@ struct PassFilter : cGenericObject {
   }
 };
 
-// a 24-bit BMP of w x h in the temp folder, left half one colour and right half
-// another (0xRRGGBB); its name starts with prefix and carries the process id
-inline std::string WriteHalves(const char *prefix, int w, int h, uint32_t left, uint32_t right) {
+// a 24-bit BMP at path; rows given top first, each pixel 0xRRGGBB
+inline void WriteBmpFile(const std::string &path, const std::vector<std::vector<uint32_t>> &rowsTopFirst) {
+  const int h = static_cast<int>(rowsTopFirst.size()), w = static_cast<int>(rowsTopFirst[0].size());
   const int stride = (w * 3 + 3) & ~3;
   const uint32_t size = 54 + stride * h;
   std::vector<uint8_t> f(size, 0);
@@ -62,12 +63,20 @@ inline std::string WriteHalves(const char *prefix, int w, int h, uint32_t left, 
   put32(34, stride * h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const uint32_t p = x < w / 2 ? left : right;
+      const uint32_t p = rowsTopFirst[h - 1 - y][x];
       uint8_t *px = &f[54 + y * stride + x * 3];
       px[0] = p & 0xFF, px[1] = (p >> 8) & 0xFF, px[2] = (p >> 16) & 0xFF;
     }
-  const std::string path = ::testing::TempDir() + prefix + std::to_string(getpid()) + ".bmp";
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(f.data()), f.size());
+}
+
+// a 24-bit BMP of w x h in the temp folder, left half one colour and right half
+// another (0xRRGGBB); its name starts with prefix and carries the process id
+inline std::string WriteHalves(const char *prefix, int w, int h, uint32_t left, uint32_t right) {
+  std::vector<uint32_t> row(w, right);
+  std::fill(row.begin(), row.begin() + w / 2, left);
+  const std::string path = ::testing::TempDir() + prefix + std::to_string(getpid()) + ".bmp";
+  WriteBmpFile(path, std::vector<std::vector<uint32_t>>(h, row));
   return path;
 }
 
