@@ -1,11 +1,11 @@
 #include "demo/CPanel.h"
 
 #include "demo/Console.h"
-#include "scene/CMatrix3d.h"
-#include "scene/CMesh.h"
-#include "scene/CTexture2D.h"
-#include "scene/CVertex.h"
-#include "scene/CWorld.h"
+#include "scene/math/CMatrix3d.h"
+#include "scene/mesh/CMesh.h"
+#include "scene/graph/CTexture2D.h"
+#include "scene/mesh/CVertex.h"
+#include "scene/graph/CWorld.h"
 
 #include <GL/gl.h>
 

@@ -11,7 +11,7 @@
 #ifndef DEMO_SHELL_H
 #define DEMO_SHELL_H
 
-#include "scene/CVector3d.h"
+#include "scene/math/CVector3d.h"
 
 #include <atomic>
 

@@ -5,12 +5,12 @@
 #include "demo/CDemo.h"
 #include "demo/CPanel.h"
 #include "demo/shell.h"
-#include "scene/CBitmap.h"
-#include "scene/CCamera.h"
-#include "scene/CMesh.h"
-#include "scene/CTexture2D.h"
-#include "scene/CVertex.h"
-#include "scene/CWorld.h"
+#include "scene/graph/CBitmap.h"
+#include "scene/graph/CCamera.h"
+#include "scene/mesh/CMesh.h"
+#include "scene/graph/CTexture2D.h"
+#include "scene/mesh/CVertex.h"
+#include "scene/graph/CWorld.h"
 
 #include <GL/glut.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Fuzzes the BMP decoder on whole files held in memory, then reads every byte of
 // whatever it accepted so an image smaller than its reported size is caught.
-#include "scene/CFileLoaderBMP.h"
+#include "scene/files/CFileLoaderBMP.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Fuzzes the TGA decoder on whole files held in memory, then reads every byte of
 // whatever it accepted so an image smaller than its reported size is caught.
-#include "scene/CFileLoaderTGA.h"
+#include "scene/files/CFileLoaderTGA.h"
 
 #include <cstddef>
 #include <cstdint>

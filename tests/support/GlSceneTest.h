@@ -4,9 +4,9 @@
 #ifndef TESTS_SUPPORT_GLSCENETEST_H
 #define TESTS_SUPPORT_GLSCENETEST_H
 
-#include "scene/CCamera.h"
-#include "scene/CGenericObject.h"
-#include "scene/CWorld.h"
+#include "scene/graph/CCamera.h"
+#include "scene/graph/CGenericObject.h"
+#include "scene/graph/CWorld.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>

@@ -1,5 +1,6 @@
 // The installed package: a C99 program built through pkg-config and a CMake
-// project built through find_package, both against a fresh install tree.
+// project built through find_package, both against a fresh install tree; the
+// framework through both as well; and the library configured on its own.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -180,6 +181,33 @@ int main() {
 }
 )";
 
+// ---- the framework's CMake consumer, with the include lines programs have always used ----
+
+const char *const kSceneConsumerLists = R"(cmake_minimum_required(VERSION 3.20)
+project(scene_consumer LANGUAGES CXX)
+find_package(tkx 3.2 REQUIRED)
+add_executable(m m.cpp)
+target_link_libraries(m tkx::scene)
+)";
+
+const char *const kSceneConsumerSource = R"(#include <scene/CMesh.h>
+#include <scene/CWorld.h>
+#include <scene/CProxyPointForceAlgo.h>
+#include <scene/CMeta3dofPointer.h>
+
+#include <cstdio>
+
+int main() {
+  cWorld world;
+  cMesh *mesh = new cMesh(&world);
+  world.addChild(mesh);
+  mesh->newTriangle(cVector3d(0, -1, -1), cVector3d(0, 1, -1), cVector3d(0, 0, 1));
+  mesh->computeAllNormals(false);
+  std::printf("triangles %u\n", mesh->getNumTriangles());
+  return mesh->getNumTriangles() == 1 ? 0 : 1;
+}
+)";
+
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -229,15 +257,19 @@ TEST_F(InstallTest, CProgramBuildsThroughPkgConfig) {
   ASSERT_FALSE(pc.empty());
   const std::string env = "PKG_CONFIG_PATH=" + Quote(pc) + " ";
 
-  // the flags point into the install tree, wherever it was moved to
-  const Result flags = Shell(env + "pkg-config --cflags --libs tkx");
+  // the flags point into the install tree, wherever it was moved to; the archive
+  // is static, so libusb comes from its own package file through --static
+  const Result flags = Shell(env + "pkg-config --static --cflags --libs tkx");
   ASSERT_EQ(flags.status, 0) << flags.output;
   EXPECT_NE(flags.output.find(prefix), std::string::npos) << flags.output;
   EXPECT_NE(flags.output.find("-ltkx"), std::string::npos) << flags.output;
+  EXPECT_NE(flags.output.find("-lusb-1.0"), std::string::npos) << flags.output;
+  const Result requires = Shell(env + "pkg-config --print-requires-private tkx");
+  EXPECT_EQ(requires.output, "libusb-1.0\n");
 
   WriteFile(dir + "/t.c", kCProgram);
   const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror t.c $(" + env +
-                           "pkg-config --cflags --libs tkx) -o t");
+                           "pkg-config --static --cflags --libs tkx) -o t");
   ASSERT_EQ(build.status, 0) << build.output;
 
   const Result run = Shell(Quote(dir + "/t"));
@@ -252,7 +284,7 @@ TEST_F(InstallTest, CProgramSeesTheVirtualDevice) {
   ASSERT_FALSE(pc.empty());
   WriteFile(dir + "/v.c", kCVirtualProgram);
   const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror v.c $(PKG_CONFIG_PATH=" +
-                           Quote(pc) + " pkg-config --cflags --libs tkx) -o v");
+                           Quote(pc) + " pkg-config --static --cflags --libs tkx) -o v");
   ASSERT_EQ(build.status, 0) << build.output;
 
   const Result calibrated = Shell("TKX_VIRTUAL_DEVICES=61 " + Quote(dir + "/v"));
@@ -297,7 +329,7 @@ TEST_F(InstallTest, FrameworkBuildsThroughPkgConfig) {
   const std::string pc = PkgConfigDir();
   ASSERT_FALSE(pc.empty());
   const std::string env = "PKG_CONFIG_PATH=" + Quote(pc) + " ";
-  const Result flags = Shell(env + "pkg-config --libs tkx-scene");
+  const Result flags = Shell(env + "pkg-config --static --libs tkx-scene");
   ASSERT_EQ(flags.status, 0) << flags.output;
   for (const char *lib : {"-lscene", "-lGL", "-lGLU", "-lglut", "-ltkx"})
     EXPECT_NE(flags.output.find(lib), std::string::npos) << lib << " in " << flags.output;
@@ -312,11 +344,51 @@ int main() {
 }
 )");
   const Result build = Shell("cd " + Quote(dir) + " && g++ -std=c++17 -Wall -Wextra -Werror s.cpp $(" + env +
-                           "pkg-config --cflags --libs tkx-scene) -o s");
+                           "pkg-config --static --cflags --libs tkx-scene) -o s");
   ASSERT_EQ(build.status, 0) << build.output;
   const Result run = Shell(Quote(dir + "/s"));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output, "0 1 0 1\n");
+}
+
+// the framework as the CMake target tkx::scene, reached through the old include lines
+TEST_F(InstallTest, FrameworkBuildsThroughCMake) {
+  const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
+                         " --component scene");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Exists(prefix + "/include/scene/mesh/CMesh.h"));
+  const std::string src = dir + "/scene-consumer";
+  ASSERT_EQ(::mkdir(src.c_str(), 0700), 0);
+  WriteFile(src + "/CMakeLists.txt", kSceneConsumerLists);
+  WriteFile(src + "/m.cpp", kSceneConsumerSource);
+  const Result configure = Shell("cmake -S " + Quote(src) + " -B " + Quote(dir + "/scene-consumer-build") +
+                                 " -DCMAKE_PREFIX_PATH=" + Quote(prefix));
+  ASSERT_EQ(configure.status, 0) << configure.output;
+  const Result build = Shell("cmake --build " + Quote(dir + "/scene-consumer-build"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  const Result run = Shell(Quote(dir + "/scene-consumer-build/m"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "triangles 1\n");
+}
+
+// the device library alone: configured without the framework and the program, it
+// never looks for OpenGL or GLUT, and the archive builds
+TEST_F(InstallTest, LibraryAloneConfiguresWithoutOpenGL) {
+  const std::string build = dir + "/alone";
+  const Result configure = Shell("cmake -S " + Quote(TKX_SOURCE_DIR) + " -B " + Quote(build) +
+                                 " -G Ninja -DTKX_BUILD_SCENE=OFF -DTKX_BUILD_DEMO=OFF -DTKX_BUILD_BENCH=OFF");
+  ASSERT_EQ(configure.status, 0) << configure.output;
+  for (const char *word : {"OpenGL", "GLUT", "GLU"})
+    EXPECT_EQ(configure.output.find(word), std::string::npos) << word << " in:\n" << configure.output;
+  std::ifstream cache(build + "/CMakeCache.txt");
+  std::string line;
+  while (std::getline(cache, line)) {
+    EXPECT_NE(line.rfind("OPENGL_", 0), 0u) << line;
+    EXPECT_NE(line.rfind("GLUT_", 0), 0u) << line;
+  }
+  const Result make = Shell("cmake --build " + Quote(build) + " --target tkx test_tkxError");
+  EXPECT_EQ(make.status, 0) << make.output;
+  EXPECT_TRUE(Exists(build + "/tkx/libtkx.a"));
 }
 
 }  // namespace

@@ -1,4 +1,0 @@
-#include "scene/CCollisionAABBBox.h"
-
-// out of line so the class's virtual table has one home
-cCollisionAABBBox::~cCollisionAABBBox() {}

@@ -1,3 +1,0 @@
-#include "scene/CVersion.h"
-
-const char *cGetFrameworkVersion() { return "3.2.2"; }

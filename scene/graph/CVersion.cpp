@@ -1,0 +1,3 @@
+#include "scene/graph/CVersion.h"
+
+const char *cGetFrameworkVersion() { return "3.2.2"; }
