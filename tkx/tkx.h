@@ -4,6 +4,7 @@
 #define TKX_TKX_H
 
 #include "tkx/tkxVelocityEstimator.h"
+#include "tkx/tkxc.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,27 +33,6 @@ class tkxDeviceFactory {
   virtual tkxGripper *NewGripper();
 };
 
-// system-type numbers reported by the devices
-enum {
-  TKX_SYSTEM_NONE = 0,
-  TKX_SYSTEM_SIMULATOR = 11,
-  TKX_SYSTEM_TRION3 = 31,
-  TKX_SYSTEM_POLUX = 32,
-  TKX_SYSTEM_POLUX3 = 33,
-  TKX_SYSTEM_POLUX6_RIGHT = 34,
-  TKX_SYSTEM_POLUX7_RIGHT = 35,
-  TKX_SYSTEM_POLUX6_LEFT = 36,
-  TKX_SYSTEM_POLUX7_LEFT = 37,
-  TKX_SYSTEM_FALCON = 60,
-  TKX_SYSTEM_TRION6 = 61,
-  TKX_SYSTEM_TRION6_HR = 62,
-  TKX_SYSTEM_TRION3_USB = 63,
-  TKX_SYSTEM_TRION6_USB = 64,
-  TKX_SYSTEM_CONTROLLER = 81,
-  TKX_SYSTEM_CONTROLLER_HR = 82,
-  TKX_SYSTEM_CUSTOM = 91,
-  TKX_SYSTEM_TQ2200 = 101,
-};
 
 class TKX {
  public:

@@ -33,6 +33,28 @@ extern "C" {
 #define TKX_API_RELEASE 2
 #define TKX_API_REVISION "1466"
 
+/* System types: the number a device reports, which fixes its mechanism. */
+enum {
+  TKX_SYSTEM_NONE = 0,
+  TKX_SYSTEM_SIMULATOR = 11,
+  TKX_SYSTEM_TRION3 = 31,
+  TKX_SYSTEM_POLUX = 32,
+  TKX_SYSTEM_POLUX3 = 33,
+  TKX_SYSTEM_POLUX6_RIGHT = 34,
+  TKX_SYSTEM_POLUX7_RIGHT = 35,
+  TKX_SYSTEM_POLUX6_LEFT = 36,
+  TKX_SYSTEM_POLUX7_LEFT = 37,
+  TKX_SYSTEM_FALCON = 60,
+  TKX_SYSTEM_TRION6 = 61,
+  TKX_SYSTEM_TRION6_HR = 62,
+  TKX_SYSTEM_TRION3_USB = 63,
+  TKX_SYSTEM_TRION6_USB = 64,
+  TKX_SYSTEM_CONTROLLER = 81,
+  TKX_SYSTEM_CONTROLLER_HR = 82,
+  TKX_SYSTEM_CUSTOM = 91,
+  TKX_SYSTEM_TQ2200 = 101,
+};
+
 /* ---- device selection, open and close ---------------------------------- */
 
 /* Recounts the attached devices and returns their number (never fails). */
