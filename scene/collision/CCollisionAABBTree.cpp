@@ -11,7 +11,10 @@
 namespace {
 
 // the thresholds are single-precision constants widened to double, as the
-// detectors have always compared them
+// detectors have always compared them. The parallel and degenerate tests compare
+// them relative to the triangle's own size (and the segment's length), so a mesh
+// scaled down to millimetres is hit exactly as the same mesh in metres: an
+// absolute 1e-13 on a length^4 rejected every triangle under about 0.6 mm.
 const double kParallelEpsilon = static_cast<double>(1e-14f);
 const double kEpsilon = static_cast<double>(1e-13f);
 const double kBarycentricLimit = 1.0000000000001;
@@ -40,20 +43,24 @@ bool cIntersectSegmentTriangle(const cTriangle &triangle, const cVector3d &a, co
   const cVector3d e2 = v2 - v0;
   const cVector3d n = e1.cross(e2);
 
-  // parallel to the face
+  // parallel to the face: the angle's cosine, not a length^3
+  // compared squared, to keep the square roots off the common path; a zero normal
+  // or a zero-length segment fails here too
   const double x = n.dot(direction);
-  if (std::fabs(x) < kParallelEpsilon) return false;
+  const double nSquare = n.lengthsq();
+  const double directionSquare = direction.lengthsq();
+  if (!(x * x > kParallelEpsilon * kParallelEpsilon * nSquare * directionSquare)) return false;
 
   // the face's plane lies behind a
   const double t = (v0 - a).dot(n) / x;
   if (t + kEpsilon < 0.0) return false;
 
-  // degenerate triangle
+  // degenerate triangle: u is q * r2 * sin^2 of the corner's angle
   const double q = e1.dot(e1);
   const double r2 = e2.dot(e2);
   const double s2 = e1.dot(e2);
   const double u = q * r2 - s2 * s2;
-  if (u > -kEpsilon && u < kEpsilon) return false;
+  if (!(std::fabs(u) > kEpsilon * q * r2)) return false;
 
   // barycentric coordinates of the plane hit, with a little slack on the edges
   const cVector3d p = a + direction * t;
@@ -69,7 +76,7 @@ bool cIntersectSegmentTriangle(const cTriangle &triangle, const cVector3d &a, co
   if (!(d2 < bestSquareDistance)) return false;
 
   // the segment must run against the face's normal or graze the face
-  const double cosTheta = x / (n.length() * direction.length());
+  const double cosTheta = x / std::sqrt(nSquare * directionSquare);
   if (cosTheta > 1.0) return false;
   if (cosTheta >= -1.0 && std::acos(cosTheta) < kMinAngle) return false;
 

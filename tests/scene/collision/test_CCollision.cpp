@@ -456,6 +456,51 @@ TEST_F(CollisionTest, TreeMatchesTheScanWithDuplicatedAndDegenerateTriangles) {
   ExpectFewEdgeCulls();
 }
 
+// one sphere of about 3000 triangles at radius 1, then the same sphere and the same
+// segments scaled uniformly: the thresholds are relative to the triangle, so every
+// scale hits the same triangles at the same (scaled) points, in the tree and the scan
+TEST(CollisionScaleTest, UniformScalingKeepsEveryHit) {
+  // short segments crossing the surface from just outside to just inside, the
+  // proxy's case, in unit-sphere coordinates
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  std::vector<std::pair<cVector3d, cVector3d>> segments;
+  while (segments.size() < 2000) {
+    cVector3d u(d(rng), d(rng), d(rng));
+    if (u.lengthsq() < 1e-6) continue;
+    u.normalize();
+    segments.emplace_back(u * 1.01, u * 0.97);
+  }
+  std::vector<int> reference;
+  for (double scale : {1.0, 1e-4, 1e-3, 1e-2, 0.1, 10.0, 100.0, 1e3}) {
+    cMesh mesh(nullptr);
+    bench::MakeSphere(mesh, 3000, scale);
+    cCollisionAABB tree(&mesh.m_triangleSlots, false);
+    tree.initialize();
+    cCollisionBrute brute(&mesh.m_triangleSlots);
+    std::vector<int> slots;
+    for (const auto &s : segments) {
+      const cVector3d a = s.first * scale, b = s.second * scale;
+      const Answer byTree = Query(tree, a, b), byScan = Query(brute, a, b);
+      ASSERT_EQ(byTree.hit, byScan.hit) << "scale " << scale;
+      if (!byScan.hit) {
+        slots.push_back(-1);
+        continue;
+      }
+      ASSERT_EQ(byTree.triangle, byScan.triangle) << "scale " << scale;
+      EXPECT_NEAR((byScan.point / scale - s.first).length(), (s.first - s.first * (1.0 / s.first.length())).length(),
+                  0.02);
+      slots.push_back(static_cast<int>(byScan.triangle->m_slot));
+    }
+    if (reference.empty()) {
+      reference = slots;
+      EXPECT_EQ(std::count(slots.begin(), slots.end(), -1), 0) << "every segment crosses the surface";
+    } else {
+      EXPECT_EQ(slots, reference) << "scale " << scale;
+    }
+  }
+}
+
 TEST_F(CollisionTest, RemovedTrianglesAreSeenByTheScanButNotByTheTree) {
   bench::MakeSphere(mesh, 3000);
   for (unsigned int i = 0; i < mesh.m_triangleSlots.size(); i += 5) mesh.removeTriangle(i);
