@@ -333,7 +333,7 @@ TEST_F(CApi, ReadsClearOutputsEvenWhenFailing) {
   EXPECT_EQ(tkxGetOrientationFrame(R, 1), -1);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) EXPECT_EQ(R[i][j], i == j ? 1.0 : 0.0);
-  int status[13];
+  int status[TKX_STATUS_COUNT];
   for (int &s : status) s = 7;
   EXPECT_EQ(tkxGetStatus(status, 1), -1);
   for (int s : status) EXPECT_EQ(s, 0);
