@@ -342,6 +342,40 @@ TEST_F(CApi, ReadsClearOutputsEvenWhenFailing) {
   EXPECT_EQ(tkxGetAPIVersion(nullptr, nullptr, nullptr, nullptr), 1466);
 }
 
+// on an open device as well: every pointer output of the reads may be null, and
+// the array inputs of the expert commands too
+TEST_F(CApi, NullOutputsAreSkippedOnAnOpenDevice) {
+  Add(TKX_SYSTEM_TRION6, 4711);
+  tkxGetDeviceCount();
+  ASSERT_EQ(tkxOpenID(0), 0);
+  tkxEnableExpertMode();
+  EXPECT_EQ(tkxGetSerialNumber(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetVersion(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetStatus(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetDeviceAngleRad(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetDeviceAngleDeg(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetEffectorMass(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetForce(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetTorque(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetForceAndTorque(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetVelocityThreshold(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetOperatingMode(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetEnc(nullptr, 0xFF, 0), 0);
+  EXPECT_EQ(tkxGetTrionEncoders(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetWristEncoders(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetGripperEncoder(nullptr, 0), 0);
+  EXPECT_EQ(tkxSetMot(nullptr, 0x07, 0), 0);
+  // the fake's models supply no conversions: what matters is that none is written through
+  EXPECT_EQ(tkxGetPositionAndOrientationFrame(nullptr, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxGetOrientationFrame(nullptr, 0), -1);
+  EXPECT_EQ(tkxGetJacobian(nullptr, 0), -1);
+  EXPECT_EQ(tkxGetLinearVelocity(nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxTrionEncoderToJacobian(1, 2, 3, nullptr, 0), -1);
+  EXPECT_EQ(tkxTrionForceToMotor(0, 0, 0, 1, 2, 3, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxWristEncoderToOrientation(1, 2, 3, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NOT_AVAILABLE);
+}
+
 // the pipeline entries answer "no device" on an empty slot and hand over to the
 // slot's models on an open one: the fake translator converts nothing
 TEST_F(CApi, PipelineEntriesForwardToTheSlot) {
