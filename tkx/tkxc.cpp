@@ -183,9 +183,9 @@ int tkxGetAPIVersion(int *major, int *minor, int *release, int *revision) {
   return rev;
 }
 
-int tkxGetStatus(int status[13], signed char ID) {
+int tkxGetStatus(int status[TKX_STATUS_COUNT], signed char ID) {
   if (status)
-    for (int i = 0; i < 13; ++i) status[i] = 0;
+    for (int i = 0; i < TKX_STATUS_COUNT; ++i) status[i] = 0;
   TKX *t = Slot(ID);
   return t ? t->GetStatus(status) : -1;
 }

@@ -333,13 +333,47 @@ TEST_F(CApi, ReadsClearOutputsEvenWhenFailing) {
   EXPECT_EQ(tkxGetOrientationFrame(R, 1), -1);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) EXPECT_EQ(R[i][j], i == j ? 1.0 : 0.0);
-  int status[13];
+  int status[TKX_STATUS_COUNT];
   for (int &s : status) s = 7;
   EXPECT_EQ(tkxGetStatus(status, 1), -1);
   for (int s : status) EXPECT_EQ(s, 0);
   // null outputs are skipped, not written through
   EXPECT_EQ(tkxGetPosition(nullptr, nullptr, nullptr, 1), -1);
   EXPECT_EQ(tkxGetAPIVersion(nullptr, nullptr, nullptr, nullptr), 1466);
+}
+
+// on an open device as well: every pointer output of the reads may be null, and
+// the array inputs of the expert commands too
+TEST_F(CApi, NullOutputsAreSkippedOnAnOpenDevice) {
+  Add(TKX_SYSTEM_TRION6, 4711);
+  tkxGetDeviceCount();
+  ASSERT_EQ(tkxOpenID(0), 0);
+  tkxEnableExpertMode();
+  EXPECT_EQ(tkxGetSerialNumber(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetVersion(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetStatus(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetDeviceAngleRad(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetDeviceAngleDeg(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetEffectorMass(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetForce(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetTorque(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetForceAndTorque(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetVelocityThreshold(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetOperatingMode(nullptr, 0), 0);
+  EXPECT_EQ(tkxGetEnc(nullptr, 0xFF, 0), 0);
+  EXPECT_EQ(tkxGetTrionEncoders(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetWristEncoders(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(tkxGetGripperEncoder(nullptr, 0), 0);
+  EXPECT_EQ(tkxSetMot(nullptr, 0x07, 0), 0);
+  // the fake's models supply no conversions: what matters is that none is written through
+  EXPECT_EQ(tkxGetPositionAndOrientationFrame(nullptr, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxGetOrientationFrame(nullptr, 0), -1);
+  EXPECT_EQ(tkxGetJacobian(nullptr, 0), -1);
+  EXPECT_EQ(tkxGetLinearVelocity(nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxTrionEncoderToJacobian(1, 2, 3, nullptr, 0), -1);
+  EXPECT_EQ(tkxTrionForceToMotor(0, 0, 0, 1, 2, 3, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(tkxWristEncoderToOrientation(1, 2, 3, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NOT_AVAILABLE);
 }
 
 // the pipeline entries answer "no device" on an empty slot and hand over to the
