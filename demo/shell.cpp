@@ -58,7 +58,21 @@ namespace {
 
 [[noreturn]] void ExitProcess(int status) { std::exit(status); }
 
-cDemo *PlainDemo(int, int) { return new cDemo(); }
+// stands in for a panel's demo until its class exists: it builds nothing but
+// drives the device, or steps with the display, as that panel's demo will
+class cPlaceholderDemo : public cDemo {
+ public:
+  explicit cPlaceholderDemo(int index) : m_index(index) {}
+  // reflexions, grasp and dynamics
+  bool drivesDevice() const override { return m_index == 0 || m_index == 2 || m_index == 6; }
+  // dynamics
+  bool stepsOnDisplayTick() const override { return m_index == 6; }
+
+ private:
+  int m_index;
+};
+
+cDemo *PlainDemo(int index, int) { return new cPlaceholderDemo(index); }
 
 // the cursor position in window pixels, written by the haptic thread and put
 // on the bitmap by the display tick
@@ -75,10 +89,10 @@ void Quit(int status) {
   shellExit(status);
 }
 
-// demos 0, 2 and 6 drive the device themselves while chosen
+// the haptic loop reads the pose and sends the tool's force unless a demo that
+// drives the device itself is chosen
 bool ToolDriven(cDemo *current, int chosen) {
-  return current == nullptr || current == demo1 || current == demo3 || current == demo4 || current == demo5 ||
-         chosen == -1;
+  return current == nullptr || !current->drivesDevice() || chosen == -1;
 }
 
 void ApplyLevel(cMesh *mesh, double level) { mesh->setTransparencyLevel(static_cast<float>(level), false, true); }
@@ -101,7 +115,7 @@ void ChooseDemo() {
     selection = k;
     demo = chosen;
     mode = 1;
-    if (k == 0 || k == 2 || k == 6) {
+    if (chosen != nullptr && chosen->drivesDevice()) {
       requestGripHold = true;
       tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.0, -1);
     }
@@ -267,16 +281,12 @@ void startThreads(bool realtime) {
 
 void *initDemos(void *) {
   if (deviceType == -1) return nullptr;
-  static const char *const failures[7] = {
-      "error: demo0 failed to load", "error: demo1 failed to load", "error: demo2 failed to load",
-      "error: demo3 failed to load", "error: demo4 failed to load", "error: demo5 failed to load",
-      "error: demo6 failed to load"};
   for (int k = 0; k < 7; ++k) {
     cDemo *created = demoFactory(k, deviceMode);
     *demoSlots[k] = created;
     created->init(world, demoRoot, tool, camera);
     if (created->setup(0) < 0) {
-      ConsolePrint("%s", failures[k]);
+      ConsolePrint("error: demo%d failed to load", k);
       flagSimulationOn = false;
       return nullptr;
     }
@@ -448,7 +458,7 @@ void shellTick() {
       ApplyLevel(planeMesh, planeLevel);
     }
     cDemo *current = demo;
-    if (current != nullptr && current == demo6) current->updateDynamics(0);
+    if (current != nullptr && current->stepsOnDisplayTick()) current->updateDynamics(0);
   }
 
   // the device cursor hovers like the mouse

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,9 +33,11 @@ void RecordExit(int status) {
   ++exitCalls;
 }
 
-// a demo that counts the shell's calls
+// a demo that counts the shell's calls; it drives the device and steps with the
+// display as the real demo of its panel does
 struct RecordingDemo : cDemo {
   int setupResult = 0;
+  bool drives = false, stepsOnTick = false;
   int resets = 0, closes = 0, exits = 0, dynamics = 0;
   std::atomic<int> updates{0};
   std::atomic<int> updatesOutsideRun{0};
@@ -48,13 +51,20 @@ struct RecordingDemo : cDemo {
     if (mode < 3 || mode > 5) ++updatesOutsideRun;
   }
   void updateDynamics(int) override { ++dynamics; }
+  bool drivesDevice() const override { return drives; }
+  bool stepsOnDisplayTick() const override { return stepsOnTick; }
 };
+
+// the program's own factory, before the fixture replaces it
+cDemo *(*const plainFactory)(int, int) = demoFactory;
 
 RecordingDemo *recorded[7];
 int failingIndex = -1;
 cDemo *RecordingFactory(int index, int) {
   RecordingDemo *d = new RecordingDemo();
   if (index == failingIndex) d->setupResult = -1;
+  d->drives = index == 0 || index == 2 || index == 6;
+  d->stepsOnTick = index == 6;
   recorded[index] = d;
   return d;
 }
@@ -333,6 +343,21 @@ TEST(DemoShellDeviceMode, FollowsTheDeviceType) {
   for (int t : {31, 32, 33, 60, 63, -1, 0, 99}) EXPECT_EQ(deviceModeOf(t), 3) << t;
   for (int t : {34, 36, 61, 62, 64}) EXPECT_EQ(deviceModeOf(t), 6) << t;
   for (int t : {35, 37}) EXPECT_EQ(deviceModeOf(t), 7) << t;
+}
+
+// the program's demos build nothing yet, but the reflexions, grasp and dynamics
+// panels already take the device from the haptic loop, and dynamics steps with
+// the display, on every kind of device
+TEST(DemoShellFactory, PlainDemosDriveTheDeviceAndStepWithTheDisplayAsTheirPanels) {
+  for (int mode : {3, 6, 7}) {
+    for (int k = 0; k < 7; ++k) {
+      std::unique_ptr<cDemo> d(plainFactory(k, mode));
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(d->drivesDevice(), k == 0 || k == 2 || k == 6) << k << " " << mode;
+      EXPECT_EQ(d->stepsOnDisplayTick(), k == 6) << k << " " << mode;
+      EXPECT_EQ(d->setup(0), 0);
+    }
+  }
 }
 
 // ---- hover ----
