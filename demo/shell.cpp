@@ -161,14 +161,14 @@ cDemo *(*demoFactory)(int index, int deviceMode) = PlainDemo;
 
 int deviceModeOf(int type) {
   switch (type) {
-    case 34:
-    case 36:
-    case 61:
-    case 62:
-    case 64:
+    case TKX_SYSTEM_POLUX6_RIGHT:
+    case TKX_SYSTEM_POLUX6_LEFT:
+    case TKX_SYSTEM_TRION6:
+    case TKX_SYSTEM_TRION6_HR:
+    case TKX_SYSTEM_TRION6_USB:
       return 6;
-    case 35:
-    case 37:
+    case TKX_SYSTEM_POLUX7_RIGHT:
+    case TKX_SYSTEM_POLUX7_LEFT:
       return 7;
     default:
       return 3;
