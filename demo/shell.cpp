@@ -26,7 +26,8 @@ std::atomic<int> width{0}, height{0};
 std::atomic<bool> flagSimulationOn{false};
 std::atomic<bool> flagHasExitedSimulation{false};
 std::atomic<bool> demosLoaded{false};
-std::atomic<int> mode{0}, selection{-1};
+std::atomic<cTransition> transition{cTransition::menu};
+std::atomic<int> selection{-1};
 std::atomic<cDemo *> demo{nullptr};
 std::atomic<cDemo *> demo0{nullptr}, demo1{nullptr}, demo2{nullptr}, demo3{nullptr}, demo4{nullptr},
     demo5{nullptr}, demo6{nullptr};
@@ -44,8 +45,8 @@ cMesh *planeMesh2 = nullptr;
 cMesh *demoRoot = nullptr;
 
 double planeLevel = 0.0, planeLevel2 = 0.0;
-int firstTime = 0;
-int mode2 = 2;
+int motionsToIgnore = 0;
+cStartUpPhase startUp = cStartUpPhase::uncoverMessage;
 bool panelsReady = false;
 bool initCompleted = false;
 cVector3d hapticCursorLastPos(0.0, 0.0, 0.0);
@@ -114,7 +115,7 @@ void ChooseDemo() {
     cDemo *chosen = *demoSlots[k];
     selection = k;
     demo = chosen;
-    mode = 1;
+    transition = cTransition::coverMenu;
     if (chosen != nullptr && chosen->drivesDevice()) {
       requestGripHold = true;
       tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.0, -1);
@@ -178,9 +179,9 @@ int deviceModeOf(int type) {
 // ---- scene ----
 
 int init() {
-  firstTime = -5;
+  motionsToIgnore = kIgnoredFirstMotions;
   selection = -1;
-  mode = 0;
+  transition = cTransition::menu;
   demo = nullptr;
 
   world = new cWorld();
@@ -334,10 +335,10 @@ void *hapticsLoop(void *) {
           cursorY = h * 0.5 + h * now.z;
           last = now;
         }
-      } else if (mode == 3) {
+      } else if (transition == cTransition::demoRunning) {
         current->update(0);
       }
-    } else if (mode == 3) {
+    } else if (transition == cTransition::demoRunning) {
       current->update(0);
     }
     if (ToolDriven(demo, selection)) tool->applyForces();
@@ -359,35 +360,35 @@ void shellTick() {
       Quit(0);
       return;
     }
-    if (mode2 == 1) {
+    if (startUp == cStartUpPhase::coverMessage) {
       // the black plane comes back over the message
       planeLevel2 += 0.02;
       if (planeLevel2 >= 1.0) {
         planeLevel2 = 1.0;
-        mode2 = 2;
+        startUp = cStartUpPhase::uncoverMessage;
         if (demosLoaded && !panelsReady) {
           message->setShow(false, true);
-          mode2 = 3;
+          startUp = cStartUpPhase::revealMenu;
         }
       }
       ApplyLevel(planeMesh2, planeLevel2);
-    } else if (mode2 == 2) {
+    } else if (startUp == cStartUpPhase::uncoverMessage) {
       // the black plane uncovers the message
       planeLevel2 -= 0.02;
       if (planeLevel2 <= 0.0) {
         planeLevel = 0.0;
         planeLevel2 = 0.0;
-        mode2 = 1;
+        startUp = cStartUpPhase::coverMessage;
       }
       ApplyLevel(planeMesh2, planeLevel2);
-    } else if (mode2 == 3) {
+    } else if (startUp == cStartUpPhase::revealMenu) {
       // the menu appears under the fade plane
       ApplyLevel(planeMesh2, 0.0);
       planeLevel += 0.07;
       if (planeLevel >= 1.0) {
         world->addChild(rootPanels);
-        mode2 = 4;
-        mode = 6;
+        startUp = cStartUpPhase::over;
+        transition = cTransition::uncoverMenu;
         panelsReady = true;
         planeLevel = 1.0;
         camera->m_frontOverlay.addChild(cursor);
@@ -406,52 +407,52 @@ void shellTick() {
         timerUpdate = 1;
       }
     }
-    if (mode == 1) {
+    if (transition == cTransition::coverMenu) {
       // fade over the menu, then the demo takes its place
       cursor->setShow(false, true);
       planeLevel += 0.07;
       if (planeLevel >= 1.0) {
         planeLevel = 1.0;
-        mode = 2;
+        transition = cTransition::uncoverDemo;
         world->removeChild(rootPanels);
         demo.load()->reset(0);
       }
       ApplyLevel(planeMesh, planeLevel);
     }
-    if (mode == 2) {
+    if (transition == cTransition::uncoverDemo) {
       planeLevel -= 0.07;
       if (planeLevel <= 0.0) {
         planeLevel = 0.0;
-        mode = 3;
+        transition = cTransition::demoRunning;
         world->removeChild(planeMesh);
       }
       ApplyLevel(planeMesh, planeLevel);
     }
-    if (mode == 4) {
+    if (transition == cTransition::leaveDemo) {
       if (demo != nullptr) demo.load()->close(0);
       for (cPanel *panel : menuPanels) panel->resetRotation();
       world->addChild(planeMesh);
-      mode = 5;
+      transition = cTransition::coverDemo;
       planeLevel = 0.0;
     }
-    if (mode == 5) {
+    if (transition == cTransition::coverDemo) {
       // fade over the demo, then the menu comes back
       tool->setForcesOFF();
       planeLevel += 0.07;
       if (planeLevel >= 1.0) {
         planeLevel = 1.0;
-        mode = 6;
+        transition = cTransition::uncoverMenu;
         world->addChild(rootPanels);
         demo.load()->exit(0);
         requestWorkspaceReset = true;
       }
       ApplyLevel(planeMesh, planeLevel);
     }
-    if (mode == 6) {
+    if (transition == cTransition::uncoverMenu) {
       planeLevel -= 0.07;
       if (planeLevel <= 0.0) {
         planeLevel = 0.0;
-        mode = 0;
+        transition = cTransition::menu;
         selection = -1;
         cursor->setShow(true, true);
       }
@@ -477,7 +478,7 @@ void shellTick() {
       Quit(0);
       return;
     }
-    if (mode == 0 && demosLoaded && selection == -1) ChooseDemo();
+    if (transition == cTransition::menu && demosLoaded && selection == -1) ChooseDemo();
     hapticCursorSwitchLast = true;
   }
 }
@@ -528,7 +529,7 @@ void key(unsigned char pressed, int, int) {
   }
   if (pressed != 27) return;
   if (selection != -1) {
-    if (demo != nullptr && mode == 3) mode = 4;
+    if (demo != nullptr && transition == cTransition::demoRunning) transition = cTransition::leaveDemo;
     return;
   }
   Quit(0);
@@ -539,12 +540,12 @@ void mouseClick(int, int state, int, int) {
     Quit(0);
     return;
   }
-  if (mode == 0 && state == GLUT_DOWN && demosLoaded && selection == -1) ChooseDemo();
+  if (transition == cTransition::menu && state == GLUT_DOWN && demosLoaded && selection == -1) ChooseDemo();
 }
 
 void mouseMove(int x, int) {
-  if (firstTime < 0) {
-    ++firstTime;
+  if (motionsToIgnore > 0) {
+    --motionsToIgnore;
     return;
   }
   timerUpdate = 0;

@@ -23,6 +23,29 @@ class cMesh;
 class cMeta3dofPointer;
 class cWorld;
 
+// the start-up machine, run by the display tick until the menu first shows: the
+// message blinks under the black plane until the demos are loaded
+enum class cStartUpPhase {
+  uncoverMessage,  // the black plane fading out; the first phase
+  coverMessage,    // the black plane fading back in; the menu may follow
+  revealMenu,      // the menu coming in under the fade plane
+  over,            // the transition machine has taken over
+};
+
+// the transition machine between the menu and a demo, run once start-up is over
+enum class cTransition {
+  menu,         // panels and cursor shown, clicks accepted
+  coverMenu,    // the fade plane covering the menu; the demo is reset under it
+  uncoverDemo,  // the fade plane uncovering the demo
+  demoRunning,  // the haptic thread steps the demo; Escape leaves
+  leaveDemo,    // Escape: the demo closes, and the same tick goes on covering it
+  coverDemo,    // the fade plane covering the demo, tool forces off
+  uncoverMenu,  // the fade plane uncovering the menu
+};
+
+// pointer motions ignored after init
+constexpr int kIgnoredFirstMotions = 5;
+
 // ---- state shared between threads ----
 extern std::atomic<int> width, height;
 // the haptic loop keeps running while set
@@ -32,7 +55,8 @@ extern std::atomic<bool> flagHasExitedSimulation;
 // all seven demos set up
 extern std::atomic<bool> demosLoaded;
 // transition state and chosen panel (-1 in the menu)
-extern std::atomic<int> mode, selection;
+extern std::atomic<cTransition> transition;
+extern std::atomic<int> selection;
 extern std::atomic<cDemo *> demo;
 extern std::atomic<cDemo *> demo0, demo1, demo2, demo3, demo4, demo5, demo6;
 // demo0 ... demo6 by index
@@ -52,8 +76,9 @@ extern cMesh *demoRoot;
 
 // ---- GLUT-thread state ----
 extern double planeLevel, planeLevel2;
-extern int firstTime;
-extern int mode2;
+// pointer motions still to ignore
+extern int motionsToIgnore;
+extern cStartUpPhase startUp;
 extern bool panelsReady;
 extern bool initCompleted;
 extern cVector3d hapticCursorLastPos;

@@ -47,8 +47,11 @@ struct RecordingDemo : cDemo {
   void exit(int) override { ++exits; }
   void update(int) override {
     ++updates;
-    // a step that saw state 3 may still be running when Escape has moved on to 5
-    if (mode < 3 || mode > 5) ++updatesOutsideRun;
+    // a step that saw the demo running may still be running when Escape has
+    // moved on to covering it
+    const cTransition t = transition;
+    if (t != cTransition::demoRunning && t != cTransition::leaveDemo && t != cTransition::coverDemo)
+      ++updatesOutsideRun;
   }
   void updateDynamics(int) override { ++dynamics; }
   bool drivesDevice() const override { return drives; }
@@ -112,7 +115,7 @@ class DemoShell : public ::testing::Test {
     exitCalls = 0;
     exitStatus = -1000;
     failingIndex = -1;
-    mode2 = 2;
+    startUp = cStartUpPhase::uncoverMessage;
     initCompleted = false;
     panelsReady = false;
     demosLoaded = false;
@@ -146,12 +149,12 @@ class DemoShell : public ::testing::Test {
     return -1;
   }
 
-  // start-up over, menu fully shown (mode 0)
+  // start-up over, menu fully shown
   void ReachMenu() {
     PretendRunning();
     LoadDemosHere();
     ASSERT_GT(TickUntil([] { return initCompleted; }), 0);
-    ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+    ASSERT_GT(TickUntil([] { return transition == cTransition::menu; }), 0);
   }
 
   // the first five motions are ignored
@@ -251,8 +254,8 @@ TEST_F(DemoShell, PanelsSitSideBySideAndShowTheirColumnOfTheStrips) {
 TEST_F(DemoShell, InitBuildsTheStartUpSceneWithoutADevice) {
   EXPECT_EQ(deviceType, -1);
   EXPECT_EQ(deviceMode, 3);
-  EXPECT_EQ(firstTime, -5);
-  EXPECT_EQ(mode2, 2);
+  EXPECT_EQ(motionsToIgnore, 5);
+  EXPECT_EQ(startUp, cStartUpPhase::uncoverMessage);
   EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
   EXPECT_TRUE(flagHasExitedSimulation);
   EXPECT_FALSE(flagSimulationOn);
@@ -275,29 +278,29 @@ TEST_F(DemoShell, InitBuildsTheStartUpSceneWithoutADevice) {
 TEST_F(DemoShell, MessageBlinksUntilTheDemosAreLoaded) {
   PretendRunning();
   // fades out over about 50 ticks, back in over 50, and again while nothing loads
-  const int out = TickUntil([] { return mode2 == 1; });
+  const int out = TickUntil([] { return startUp == cStartUpPhase::coverMessage; });
   EXPECT_GE(out, 50);
   EXPECT_LE(out, 51);
   EXPECT_DOUBLE_EQ(planeLevel2, 0.0);
-  const int in = TickUntil([] { return mode2 == 2; });
+  const int in = TickUntil([] { return startUp == cStartUpPhase::uncoverMessage; });
   EXPECT_GE(in, 49);
   EXPECT_LE(in, 51);
   EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
   EXPECT_TRUE(message->getShow());
-  EXPECT_GT(TickUntil([] { return mode2 == 1; }), 0);
+  EXPECT_GT(TickUntil([] { return startUp == cStartUpPhase::coverMessage; }), 0);
 
   // loaded mid-fade: the switch waits for the end of the fade-in
   LoadDemosHere();
   shellTick();
-  EXPECT_EQ(mode2, 1);
-  EXPECT_GT(TickUntil([] { return mode2 != 1; }), 0);
-  EXPECT_EQ(mode2, 3);
+  EXPECT_EQ(startUp, cStartUpPhase::coverMessage);
+  EXPECT_GT(TickUntil([] { return startUp != cStartUpPhase::coverMessage; }), 0);
+  EXPECT_EQ(startUp, cStartUpPhase::revealMenu);
   EXPECT_FALSE(message->getShow());
 
   // the menu comes in under the fade plane: 15 steps of 0.07
   EXPECT_EQ(TickUntil([] { return initCompleted; }), 15);
-  EXPECT_EQ(mode2, 4);
-  EXPECT_EQ(mode, 6);
+  EXPECT_EQ(startUp, cStartUpPhase::over);
+  EXPECT_EQ(transition, cTransition::uncoverMenu);
   EXPECT_TRUE(panelsReady);
   EXPECT_TRUE(InWorld(rootPanels));
   EXPECT_FALSE(InWorld(planeMesh2));
@@ -305,7 +308,7 @@ TEST_F(DemoShell, MessageBlinksUntilTheDemosAreLoaded) {
   EXPECT_DOUBLE_EQ(planeLevel, 1.0);
 
   // then the fade plane uncovers it
-  EXPECT_EQ(TickUntil([] { return mode == 0; }), 15);
+  EXPECT_EQ(TickUntil([] { return transition == cTransition::menu; }), 15);
   EXPECT_EQ(selection, -1);
   EXPECT_DOUBLE_EQ(planeLevel, 0.0);
   EXPECT_TRUE(cursor->getShow());
@@ -408,51 +411,51 @@ TEST_F(DemoShell, ClickFadesIntoTheDemoAndEscapeFadesBack) {
   // a click on no panel does nothing
   mouseMove(640 - 80, 400);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 560, 400);
-  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(transition, cTransition::menu);
   EXPECT_EQ(selection, -1);
 
   HoverPanel(4);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
-  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(transition, cTransition::menu);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(transition, cTransition::coverMenu);
   EXPECT_EQ(selection, 4);
   EXPECT_EQ(demo.load(), demo4.load());
   RecordingDemo *d = recorded[4];
 
   // Escape during the fades is ignored
   key(27, 0, 0);
-  EXPECT_EQ(TickUntil([] { return mode == 2; }), 15);
+  EXPECT_EQ(TickUntil([] { return transition == cTransition::uncoverDemo; }), 15);
   EXPECT_FALSE(cursor->getShow());
   EXPECT_FALSE(InWorld(rootPanels));
   EXPECT_EQ(d->resets, 1);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 2);
-  // the tick that entered state 2 also took its first step
-  EXPECT_EQ(TickUntil([] { return mode == 3; }), 14);
+  EXPECT_EQ(transition, cTransition::uncoverDemo);
+  // the tick that began uncovering the demo also took its first step
+  EXPECT_EQ(TickUntil([] { return transition == cTransition::demoRunning; }), 14);
   EXPECT_FALSE(InWorld(planeMesh));
   // a click in the demo does nothing
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(transition, cTransition::demoRunning);
 
-  // leaving: state 4 runs through to 5 in the same tick
+  // leaving runs through to covering the demo in the same tick
   panel4.m_angle = 180.0;
   key('q', 0, 0);
-  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(transition, cTransition::demoRunning);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 4);
+  EXPECT_EQ(transition, cTransition::leaveDemo);
   shellTick();
-  EXPECT_EQ(mode, 5);
+  EXPECT_EQ(transition, cTransition::coverDemo);
   EXPECT_EQ(d->closes, 1);
   EXPECT_TRUE(InWorld(planeMesh));
   // still highlighted: reset to 8 degrees
   EXPECT_DOUBLE_EQ(panel4.m_angle, 8.0);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 5);
-  EXPECT_EQ(TickUntil([] { return mode == 6; }), 14);
+  EXPECT_EQ(transition, cTransition::coverDemo);
+  EXPECT_EQ(TickUntil([] { return transition == cTransition::uncoverMenu; }), 14);
   EXPECT_EQ(d->exits, 1);
   EXPECT_TRUE(InWorld(rootPanels));
-  EXPECT_EQ(TickUntil([] { return mode == 0; }), 14);
+  EXPECT_EQ(TickUntil([] { return transition == cTransition::menu; }), 14);
   EXPECT_EQ(selection, -1);
   EXPECT_TRUE(cursor->getShow());
   EXPECT_EQ(d->dynamics, 0);
@@ -465,10 +468,10 @@ TEST_F(DemoShell, DynamicsDemoStepsEveryTickOnceChosenEvenInTheMenu) {
   HoverPanel(6);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
   RecordingDemo *d = recorded[6];
-  ASSERT_EQ(TickUntil([] { return mode == 3; }), 29);
+  ASSERT_EQ(TickUntil([] { return transition == cTransition::demoRunning; }), 29);
   EXPECT_EQ(d->dynamics, 29);
   key(27, 0, 0);
-  ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+  ASSERT_GT(TickUntil([] { return transition == cTransition::menu; }), 0);
   const int before = d->dynamics;
   shellTick();
   EXPECT_EQ(d->dynamics, before + 1);
@@ -512,19 +515,19 @@ TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
     }
     return pred();
   };
-  ASSERT_TRUE(until([] { return mode == 0 && initCompleted; }));
+  ASSERT_TRUE(until([] { return transition == cTransition::menu && initCompleted; }));
   SpendIgnoredMotions();
 
   // a tool-driven demo, then one that drives the device itself
   for (int k : {4, 2}) {
     HoverPanel(k);
     mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-    ASSERT_EQ(mode, 1);
-    ASSERT_TRUE(until([] { return mode == 3; }));
+    ASSERT_EQ(transition, cTransition::coverMenu);
+    ASSERT_TRUE(until([] { return transition == cTransition::demoRunning; }));
     RecordingDemo *d = recorded[k];
     ASSERT_TRUE(until([d] { return d->updates > 100; }));
     key(27, 0, 0);
-    ASSERT_TRUE(until([] { return mode == 0; }));
+    ASSERT_TRUE(until([] { return transition == cTransition::menu; }));
     const int after = d->updates;
     for (int i = 0; i < 20; ++i) tick();
     EXPECT_EQ(d->updates, after);
