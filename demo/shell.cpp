@@ -22,38 +22,34 @@
 #include <cmath>
 #include <cstdlib>
 
-std::atomic<int> width{0}, height{0};
-std::atomic<bool> flagSimulationOn{false};
-std::atomic<bool> flagHasExitedSimulation{false};
-std::atomic<bool> demosLoaded{false};
-std::atomic<cTransition> transition{cTransition::menu};
-std::atomic<int> selection{-1};
-std::atomic<cDemo *> demo{nullptr};
-std::atomic<cDemo *> demo0{nullptr}, demo1{nullptr}, demo2{nullptr}, demo3{nullptr}, demo4{nullptr},
-    demo5{nullptr}, demo6{nullptr};
-std::atomic<cDemo *> *const demoSlots[7] = {&demo0, &demo1, &demo2, &demo3, &demo4, &demo5, &demo6};
+// never destroyed: the program ends by exit on the GLUT thread, and releasing
+// the tool then would close the device again while the device library's own
+// statics are being torn down
+cShellState &shell = *new cShellState();
 
-cWorld *world = nullptr;
-cCamera *camera = nullptr;
-cLight *light = nullptr;
-cMeta3dofPointer *tool = nullptr;
-cBitmap *message = nullptr;
-cBitmap *cursor = nullptr;
-cMesh *rootPanels = nullptr;
-cMesh *planeMesh = nullptr;
-cMesh *planeMesh2 = nullptr;
-cMesh *demoRoot = nullptr;
+cShellScene::cShellScene() = default;
 
-double planeLevel = 0.0, planeLevel2 = 0.0;
-int motionsToIgnore = 0;
-cStartUpPhase startUp = cStartUpPhase::uncoverMessage;
-bool panelsReady = false;
-bool initCompleted = false;
-cVector3d hapticCursorLastPos(0.0, 0.0, 0.0);
-bool hapticCursorSwitchLast = false;
-int timerUpdate = 0;
-int deviceType = -2;
-int deviceMode = 3;
+cShellScene::~cShellScene() { clear(); }
+
+void cShellScene::clear() {
+  tool.reset();
+  // off their parents first, so that each is deleted once
+  if (world != nullptr) {
+    world->removeChild(rootPanels.get());
+    world->removeChild(planeMesh.get());
+    world->removeChild(planeMesh2.get());
+  }
+  if (camera != nullptr) camera->m_frontOverlay.removeChild(cursor.get());
+  rootPanels.reset();
+  planeMesh.reset();
+  planeMesh2.reset();
+  cursor.reset();
+  camera = nullptr;
+  light = nullptr;
+  message = nullptr;
+  demoRoot = nullptr;
+  world.reset();
+}
 
 namespace {
 
@@ -73,20 +69,10 @@ class cPlaceholderDemo : public cDemo {
   int m_index;
 };
 
-cDemo *PlainDemo(int index, int) { return new cPlaceholderDemo(index); }
-
-// the cursor position in window pixels, written by the haptic thread and put
-// on the bitmap by the display tick
-std::atomic<double> cursorX{0.0}, cursorY{0.0};
-
-// tool settings that the haptic step reads, applied by the haptic thread itself
-std::atomic<bool> requestGripHold{false};
-std::atomic<bool> requestWorkspaceReset{false};
-
 // stops the haptic loop, waits until it has closed the device, then ends
 void Quit(int status) {
-  flagSimulationOn = false;
-  while (!flagHasExitedSimulation) tkxSleep(0.01);
+  shell.shared.flagSimulationOn = false;
+  while (!shell.shared.flagHasExitedSimulation) tkxSleep(0.01);
   shellExit(status);
 }
 
@@ -99,8 +85,8 @@ bool ToolDriven(cDemo *current, int chosen) {
 void ApplyLevel(cMesh *mesh, double level) { mesh->setTransparencyLevel(static_cast<float>(level), false, true); }
 
 // the fade planes: one rectangle across the view, in front of the panels
-cMesh *NewPlane() {
-  cMesh *plane = new cMesh(world);
+std::unique_ptr<cMesh> NewPlane(cWorld *world) {
+  auto plane = std::make_unique<cMesh>(world);
   const cVector3d a(0.1, -1.0, -0.142352), b(0.1, 1.0, -0.142352), c(0.1, 1.0, 0.142352), d(0.1, -1.0, 0.142352);
   plane->newTriangle(a, b, c);
   plane->newTriangle(a, c, d);
@@ -110,14 +96,15 @@ cMesh *NewPlane() {
 
 // the first highlighted panel becomes the chosen demo
 void ChooseDemo() {
-  for (int k = 0; k < 7; ++k) {
+  cShellShared &shared = shell.shared;
+  for (int k = 0; k < kDemoCount; ++k) {
     if (!menuPanels[k]->m_highlighted) continue;
-    cDemo *chosen = *demoSlots[k];
-    selection = k;
-    demo = chosen;
-    transition = cTransition::coverMenu;
+    cDemo *chosen = shell.demos[k].get();
+    shared.selection = k;
+    shared.demo = chosen;
+    shared.transition = cTransition::coverMenu;
     if (chosen != nullptr && chosen->drivesDevice()) {
-      requestGripHold = true;
+      shared.requestGripHold = true;
       tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.0, -1);
     }
     return;
@@ -158,7 +145,9 @@ bool StartThread(void *(*body)(void *), int priority, bool realtime) {
 }  // namespace
 
 void (*shellExit)(int status) = ExitProcess;
-cDemo *(*demoFactory)(int index, int deviceMode) = PlainDemo;
+std::unique_ptr<cDemo> (*demoFactory)(int index, int deviceMode) = plainDemo;
+
+std::unique_ptr<cDemo> plainDemo(int index, int) { return std::make_unique<cPlaceholderDemo>(index); }
 
 int deviceModeOf(int type) {
   switch (type) {
@@ -179,83 +168,96 @@ int deviceModeOf(int type) {
 // ---- scene ----
 
 int init() {
-  motionsToIgnore = kIgnoredFirstMotions;
-  selection = -1;
-  transition = cTransition::menu;
-  demo = nullptr;
+  cShellShared &shared = shell.shared;
+  cShellScene &scene = shell.scene;
+  shell.gui.motionsToIgnore = kIgnoredFirstMotions;
+  shared.selection = -1;
+  shared.transition = cTransition::menu;
+  shared.demo = nullptr;
+  // the demos of an earlier scene point into it
+  for (auto &earlier : shell.demos) earlier.reset();
+  scene.clear();
 
-  world = new cWorld();
+  scene.world = std::make_unique<cWorld>();
+  cWorld *world = scene.world.get();
   world->setBackgroundColor(0.0f, 0.0f, 0.0f);
 
   // looking along -x: +y to the right, +z up
-  camera = new cCamera(world);
+  cCamera *camera = new cCamera(world);
+  scene.camera = camera;
   world->addChild(camera);
   camera->setClippingPlanes(0.01, 10.0);
   camera->set(cVector3d(0.55, 0.0, 0.0), cVector3d(0.0, 0.0, 0.0), cVector3d(0.0, 0.0, 1.0));
   camera->setFieldViewAngle(40.0);
   camera->enableMultipassTransparency(true);
 
-  light = new cLight(world);
+  cLight *light = new cLight(world);
+  scene.light = light;
   light->setEnabled(true);
   light->setPos(1.0, 0.0, 0.0);
   light->setDir(-1.0, 0.0, 0.0);
   camera->addChild(light);
 
-  tool = new cMeta3dofPointer(world, 0, false);
+  scene.tool = std::make_unique<cMeta3dofPointer>(world, 0, false);
+  cMeta3dofPointer *tool = scene.tool.get();
   tool->setPos(0.0, 0.0, 0.0);
   tool->setWorkspace(1.0, 1.0, 1.0);
   tool->setToolFrame(true, 0.1);
   tool->setRadius(0.01);
 
-  message = new cBitmap();
+  cBitmap *message = new cBitmap();
+  scene.message = message;
   camera->m_backOverlay.addChild(message);
 
   cTrionDevice *device = dynamic_cast<cTrionDevice *>(tool->getDevice());
-  deviceType = device == nullptr ? -1 : device->getDeviceType();
-  deviceMode = deviceModeOf(deviceType);
+  shell.deviceType = device == nullptr ? -1 : device->getDeviceType();
+  shell.deviceMode = deviceModeOf(shell.deviceType);
   const char *messagePath =
-      deviceType == -1 ? "./resources/images/msgError.bmp" : "./resources/images/msgLoading.bmp";
+      shell.deviceType == -1 ? "./resources/images/msgError.bmp" : "./resources/images/msgLoading.bmp";
   if (message->m_picture.loadFromFile(messagePath) < 0) {
     ConsolePrint("failed to load %s", messagePath);
     return -1;
   }
 
   // on 7-DOF devices closing the gripper is the user switch
-  tool->m_gripAsSwitch = deviceMode == 7;
+  tool->m_gripAsSwitch = shell.deviceMode == 7;
 
-  flagSimulationOn = false;
-  flagHasExitedSimulation = true;
+  shared.flagSimulationOn = false;
+  shared.flagHasExitedSimulation = true;
 
-  rootPanels = new cMesh(world);
-  if (buildPanels(world, rootPanels) < 0) return -1;
+  scene.rootPanels = std::make_unique<cMesh>(world);
+  if (buildPanels(world, scene.rootPanels.get()) < 0) return -1;
 
-  planeMesh = NewPlane();
+  scene.planeMesh = NewPlane(world);
+  cMesh *planeMesh = scene.planeMesh.get();
   planeMesh->useMaterial(true, false);
   planeMesh->enableTransparency(true, false);
   planeMesh->setTransparencyLevel(0.0f, false, false);
   world->addChild(planeMesh);
-  planeLevel = 0.0;
+  shell.gui.planeLevel = 0.0;
 
-  planeMesh2 = NewPlane();
+  scene.planeMesh2 = NewPlane(world);
+  cMesh *planeMesh2 = scene.planeMesh2.get();
   planeMesh2->m_surface.m_ambientColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->m_surface.m_diffuseColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->m_surface.m_specularColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->enableTransparency(true, false);
   planeMesh2->setTransparencyLevel(1.0f, false, false);
   world->addChild(planeMesh2);
-  planeLevel2 = 1.0;
+  shell.gui.planeLevel2 = 1.0;
 
   // the demos' scenes hang here; created now rather than by the loading thread
   // so the world's child list never changes under the renderer
-  demoRoot = new cMesh(world);
-  world->addChild(demoRoot);
+  scene.demoRoot = new cMesh(world);
+  world->addChild(scene.demoRoot);
 
   tool->initialize(false);
   tool->start();
   tool->computeGlobalPositions(true, cVector3d(0.0, 0.0, 0.0), cIdentity3d());
   tool->setForcesON();
 
-  cursor = new cBitmap();
+  scene.cursor = std::make_unique<cBitmap>();
+  cBitmap *cursor = scene.cursor.get();
   cursor->m_blend = true;
   if (cursor->m_picture.loadFromFile("./resources/images/cursor.bmp") < 0) {
     ConsolePrint("failed to load ./resources/images/cursor.bmp");
@@ -268,60 +270,64 @@ int init() {
 // ---- threads ----
 
 void startThreads(bool realtime) {
+  cShellShared &shared = shell.shared;
   // marked running before the threads exist: a display tick that came before
   // the haptic thread's first instruction would otherwise take the program
   // for stopped, and a loading failure could be overwritten by the start
-  flagHasExitedSimulation = false;
-  flagSimulationOn = true;
+  shared.flagHasExitedSimulation = false;
+  shared.flagSimulationOn = true;
   if (!StartThread(hapticsLoop, 75, realtime)) {
-    flagSimulationOn = false;
-    flagHasExitedSimulation = true;
+    shared.flagSimulationOn = false;
+    shared.flagHasExitedSimulation = true;
   }
   StartThread(initDemos, 35, realtime);
 }
 
 void *initDemos(void *) {
-  if (deviceType == -1) return nullptr;
-  for (int k = 0; k < 7; ++k) {
-    cDemo *created = demoFactory(k, deviceMode);
-    *demoSlots[k] = created;
-    created->init(world, demoRoot, tool, camera);
+  if (shell.deviceType == -1) return nullptr;
+  cShellScene &scene = shell.scene;
+  for (int k = 0; k < kDemoCount; ++k) {
+    shell.demos[k] = demoFactory(k, shell.deviceMode);
+    cDemo *created = shell.demos[k].get();
+    created->init(scene.world.get(), scene.demoRoot, scene.tool.get(), scene.camera);
     if (created->setup(0) < 0) {
       ConsolePrint("error: demo%d failed to load", k);
-      flagSimulationOn = false;
+      shell.shared.flagSimulationOn = false;
       return nullptr;
     }
   }
   // the haptic thread enables the force output on seeing this: the device is
   // used and closed on that thread, so no other thread talks to it at close
-  demosLoaded = true;
+  shell.shared.demosLoaded = true;
   return nullptr;
 }
 
 void *hapticsLoop(void *) {
+  cShellShared &shared = shell.shared;
+  cMeta3dofPointer *tool = shell.scene.tool.get();
   tool->updatePose();
   cVector3d last = tool->m_devicePosLocal;
   bool forceOutputOn = false;
-  while (flagSimulationOn) {
-    if (!forceOutputOn && demosLoaded) {
+  while (shared.flagSimulationOn) {
+    if (!forceOutputOn && shared.demosLoaded) {
       // zero force, and 0.01 N on the gripper
       tkxEnableExpertMode();
       tkxEnableForce(1, -1);
       tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.01, -1);
       forceOutputOn = true;
     }
-    if (requestGripHold.load(std::memory_order_relaxed) && requestGripHold.exchange(false)) {
+    if (shared.requestGripHold.load(std::memory_order_relaxed) && shared.requestGripHold.exchange(false)) {
       tool->m_gripForceHeld = true;
     }
-    if (requestWorkspaceReset.load(std::memory_order_relaxed) && requestWorkspaceReset.exchange(false)) {
+    if (shared.requestWorkspaceReset.load(std::memory_order_relaxed) && shared.requestWorkspaceReset.exchange(false)) {
       tool->setWorkspace(1.0, 1.0, 1.0);
     }
-    if (!demosLoaded) {
+    if (!shared.demosLoaded) {
       tool->applyForces();
       continue;
     }
-    cDemo *current = demo;
-    const int chosen = selection;
+    cDemo *current = shared.demo;
+    const int chosen = shared.selection;
     if (ToolDriven(current, chosen)) {
       tool->updatePose();
       if (chosen == -1) {
@@ -330,173 +336,179 @@ void *hapticsLoop(void *) {
         const cVector3d now = tool->m_devicePosLocal;
         if (std::abs(now.x - last.x) >= 0.0001 || std::abs(now.y - last.y) >= 0.0001 ||
             std::abs(now.z - last.z) >= 0.0001) {
-          const double w = width, h = height;
-          cursorX = w * 0.5 + w * now.y;
-          cursorY = h * 0.5 + h * now.z;
+          const double w = shared.width, h = shared.height;
+          shared.cursorX = w * 0.5 + w * now.y;
+          shared.cursorY = h * 0.5 + h * now.z;
           last = now;
         }
-      } else if (transition == cTransition::demoRunning) {
+      } else if (shared.transition == cTransition::demoRunning) {
         current->update(0);
       }
-    } else if (transition == cTransition::demoRunning) {
+    } else if (shared.transition == cTransition::demoRunning) {
       current->update(0);
     }
-    if (ToolDriven(demo, selection)) tool->applyForces();
+    if (ToolDriven(shared.demo, shared.selection)) tool->applyForces();
   }
   tkxClose(-1);
-  flagHasExitedSimulation = true;
+  shared.flagHasExitedSimulation = true;
   return nullptr;
 }
 
 // ---- display tick ----
 
 void shellTick() {
-  cursor->setPos(cursorX, cursorY, 0.0);
-  message->setPos((width - message->m_picture.getWidth()) * 0.5, (height - message->m_picture.getHeight()) * 0.5,
-                  0.0);
+  cShellShared &shared = shell.shared;
+  cShellScene &scene = shell.scene;
+  cShellGui &gui = shell.gui;
+  cWorld *world = scene.world.get();
+  cBitmap *cursor = scene.cursor.get();
+  cBitmap *message = scene.message;
+  cMesh *planeMesh = scene.planeMesh.get();
+  cMesh *planeMesh2 = scene.planeMesh2.get();
+  cMesh *rootPanels = scene.rootPanels.get();
 
-  if (!initCompleted) {
-    if (!flagSimulationOn) {
+  cursor->setPos(shared.cursorX, shared.cursorY, 0.0);
+  message->setPos((shared.width - message->m_picture.getWidth()) * 0.5,
+                  (shared.height - message->m_picture.getHeight()) * 0.5, 0.0);
+
+  if (!gui.initCompleted) {
+    if (!shared.flagSimulationOn) {
       Quit(0);
       return;
     }
-    if (startUp == cStartUpPhase::coverMessage) {
+    if (gui.startUp == cStartUpPhase::coverMessage) {
       // the black plane comes back over the message
-      planeLevel2 += 0.02;
-      if (planeLevel2 >= 1.0) {
-        planeLevel2 = 1.0;
-        startUp = cStartUpPhase::uncoverMessage;
-        if (demosLoaded && !panelsReady) {
+      gui.planeLevel2 += 0.02;
+      if (gui.planeLevel2 >= 1.0) {
+        gui.planeLevel2 = 1.0;
+        gui.startUp = cStartUpPhase::uncoverMessage;
+        if (shared.demosLoaded && !gui.panelsReady) {
           message->setShow(false, true);
-          startUp = cStartUpPhase::revealMenu;
+          gui.startUp = cStartUpPhase::revealMenu;
         }
       }
-      ApplyLevel(planeMesh2, planeLevel2);
-    } else if (startUp == cStartUpPhase::uncoverMessage) {
+      ApplyLevel(planeMesh2, gui.planeLevel2);
+    } else if (gui.startUp == cStartUpPhase::uncoverMessage) {
       // the black plane uncovers the message
-      planeLevel2 -= 0.02;
-      if (planeLevel2 <= 0.0) {
-        planeLevel = 0.0;
-        planeLevel2 = 0.0;
-        startUp = cStartUpPhase::coverMessage;
+      gui.planeLevel2 -= 0.02;
+      if (gui.planeLevel2 <= 0.0) {
+        gui.planeLevel = 0.0;
+        gui.planeLevel2 = 0.0;
+        gui.startUp = cStartUpPhase::coverMessage;
       }
-      ApplyLevel(planeMesh2, planeLevel2);
-    } else if (startUp == cStartUpPhase::revealMenu) {
+      ApplyLevel(planeMesh2, gui.planeLevel2);
+    } else if (gui.startUp == cStartUpPhase::revealMenu) {
       // the menu appears under the fade plane
       ApplyLevel(planeMesh2, 0.0);
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
+      gui.planeLevel += 0.07;
+      if (gui.planeLevel >= 1.0) {
         world->addChild(rootPanels);
-        startUp = cStartUpPhase::over;
-        transition = cTransition::uncoverMenu;
-        panelsReady = true;
-        planeLevel = 1.0;
-        camera->m_frontOverlay.addChild(cursor);
+        gui.startUp = cStartUpPhase::over;
+        shared.transition = cTransition::uncoverMenu;
+        gui.panelsReady = true;
+        gui.planeLevel = 1.0;
+        scene.camera->m_frontOverlay.addChild(cursor);
         world->removeChild(planeMesh2);
-        initCompleted = true;
+        gui.initCompleted = true;
       }
-      ApplyLevel(planeMesh, planeLevel);
+      ApplyLevel(planeMesh, gui.planeLevel);
     }
   } else {
-    if (selection == -1) {
+    if (shared.selection == -1) {
       for (cPanel *panel : menuPanels) panel->update();
-      if (timerUpdate <= 120) {
-        ++timerUpdate;
+      if (gui.timerUpdate <= 120) {
+        ++gui.timerUpdate;
       } else {
         ClearHighlights();
-        timerUpdate = 1;
+        gui.timerUpdate = 1;
       }
     }
-    if (transition == cTransition::coverMenu) {
+    // each phase that ends hands over to the next within the same tick
+    if (shared.transition == cTransition::coverMenu) {
       // fade over the menu, then the demo takes its place
       cursor->setShow(false, true);
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
-        planeLevel = 1.0;
-        transition = cTransition::uncoverDemo;
+      gui.planeLevel += 0.07;
+      if (gui.planeLevel >= 1.0) {
+        gui.planeLevel = 1.0;
+        shared.transition = cTransition::uncoverDemo;
         world->removeChild(rootPanels);
-        demo.load()->reset(0);
+        shared.demo.load()->reset(0);
       }
-      ApplyLevel(planeMesh, planeLevel);
+      ApplyLevel(planeMesh, gui.planeLevel);
     }
-    if (transition == cTransition::uncoverDemo) {
-      planeLevel -= 0.07;
-      if (planeLevel <= 0.0) {
-        planeLevel = 0.0;
-        transition = cTransition::demoRunning;
+    if (shared.transition == cTransition::uncoverDemo) {
+      gui.planeLevel -= 0.07;
+      if (gui.planeLevel <= 0.0) {
+        gui.planeLevel = 0.0;
+        shared.transition = cTransition::demoRunning;
         world->removeChild(planeMesh);
       }
-      ApplyLevel(planeMesh, planeLevel);
+      ApplyLevel(planeMesh, gui.planeLevel);
     }
-    if (transition == cTransition::leaveDemo) {
-      if (demo != nullptr) demo.load()->close(0);
+    if (shared.transition == cTransition::leaveDemo) {
+      if (shared.demo != nullptr) shared.demo.load()->close(0);
       for (cPanel *panel : menuPanels) panel->resetRotation();
       world->addChild(planeMesh);
-      transition = cTransition::coverDemo;
-      planeLevel = 0.0;
+      shared.transition = cTransition::coverDemo;
+      gui.planeLevel = 0.0;
     }
-    if (transition == cTransition::coverDemo) {
+    if (shared.transition == cTransition::coverDemo) {
       // fade over the demo, then the menu comes back
-      tool->setForcesOFF();
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
-        planeLevel = 1.0;
-        transition = cTransition::uncoverMenu;
+      scene.tool->setForcesOFF();
+      gui.planeLevel += 0.07;
+      if (gui.planeLevel >= 1.0) {
+        gui.planeLevel = 1.0;
+        shared.transition = cTransition::uncoverMenu;
         world->addChild(rootPanels);
-        demo.load()->exit(0);
-        requestWorkspaceReset = true;
+        shared.demo.load()->exit(0);
+        shared.requestWorkspaceReset = true;
       }
-      ApplyLevel(planeMesh, planeLevel);
+      ApplyLevel(planeMesh, gui.planeLevel);
     }
-    if (transition == cTransition::uncoverMenu) {
-      planeLevel -= 0.07;
-      if (planeLevel <= 0.0) {
-        planeLevel = 0.0;
-        transition = cTransition::menu;
-        selection = -1;
+    if (shared.transition == cTransition::uncoverMenu) {
+      gui.planeLevel -= 0.07;
+      if (gui.planeLevel <= 0.0) {
+        gui.planeLevel = 0.0;
+        shared.transition = cTransition::menu;
+        shared.selection = -1;
         cursor->setShow(true, true);
       }
-      ApplyLevel(planeMesh, planeLevel);
+      ApplyLevel(planeMesh, gui.planeLevel);
     }
-    cDemo *current = demo;
+    cDemo *current = shared.demo;
     if (current != nullptr && current->stepsOnDisplayTick()) current->updateDynamics(0);
   }
 
   // the device cursor hovers like the mouse
   const cVector3d at = cursor->getPos();
-  if ((at - hapticCursorLastPos).length() > 1.0) {
+  if ((at - gui.hapticCursorLastPos).length() > 1.0) {
     mouseMove(static_cast<int>(at.x), static_cast<int>(at.y));
-    hapticCursorLastPos = at;
+    gui.hapticCursorLastPos = at;
   }
 
   // the device switch clicks on its press edge only
-  const bool pressed = tool->m_gripSwitch || tool->m_switch0 != 0;
+  const bool pressed = scene.tool->m_gripSwitch || scene.tool->m_switch0 != 0;
   if (!pressed) {
-    hapticCursorSwitchLast = false;
-  } else if (!hapticCursorSwitchLast) {
-    if (deviceType == -1) {
+    gui.hapticCursorSwitchLast = false;
+  } else if (!gui.hapticCursorSwitchLast) {
+    if (shell.deviceType == -1) {
       Quit(0);
       return;
     }
-    if (transition == cTransition::menu && demosLoaded && selection == -1) ChooseDemo();
-    hapticCursorSwitchLast = true;
+    if (shared.transition == cTransition::menu && shared.demosLoaded && shared.selection == -1) ChooseDemo();
+    gui.hapticCursorSwitchLast = true;
   }
 }
 
-namespace {
-// ticks left to get the 512 x 512 window: leaving full screen restores the old
-// size after a reshape asked in the same breath, so the size is asked again
-int windowedRetries = 0;
-}  // namespace
-
 void updateDisplay(int) {
   shellTick();
-  if (windowedRetries > 0) {
-    --windowedRetries;
+  cShellGui &gui = shell.gui;
+  if (gui.windowedRetries > 0) {
+    --gui.windowedRetries;
     if (glutGet(GLUT_WINDOW_WIDTH) != 512 || glutGet(GLUT_WINDOW_HEIGHT) != 512) {
       glutReshapeWindow(512, 512);
     } else {
-      windowedRetries = 0;
+      gui.windowedRetries = 0;
     }
   }
   glutPostRedisplay();
@@ -514,63 +526,68 @@ void draw() {
 }
 
 void drawScene() {
-  const cColorf &background = world->getBackgroundColor();
+  const cColorf &background = shell.scene.world->getBackgroundColor();
   glClearColor(background.r, background.g, background.b, background.a);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  camera->renderView(width, height, CAMERA_RENDER_MONO);
+  shell.scene.camera->renderView(shell.shared.width, shell.shared.height, CAMERA_RENDER_MONO);
   const GLenum error = glGetError();
   if (error != GL_NO_ERROR) ConsolePrint("Error:  %s", reinterpret_cast<const char *>(gluErrorString(error)));
 }
 
 void key(unsigned char pressed, int, int) {
-  if (deviceType == -1) {
+  cShellShared &shared = shell.shared;
+  if (shell.deviceType == -1) {
     Quit(0);
     return;
   }
   if (pressed != 27) return;
-  if (selection != -1) {
-    if (demo != nullptr && transition == cTransition::demoRunning) transition = cTransition::leaveDemo;
+  if (shared.selection != -1) {
+    if (shared.demo != nullptr && shared.transition == cTransition::demoRunning)
+      shared.transition = cTransition::leaveDemo;
     return;
   }
   Quit(0);
 }
 
 void mouseClick(int, int state, int, int) {
-  if (deviceType == -1) {
+  cShellShared &shared = shell.shared;
+  if (shell.deviceType == -1) {
     Quit(0);
     return;
   }
-  if (transition == cTransition::menu && state == GLUT_DOWN && demosLoaded && selection == -1) ChooseDemo();
+  if (shared.transition == cTransition::menu && state == GLUT_DOWN && shared.demosLoaded && shared.selection == -1)
+    ChooseDemo();
 }
 
 void mouseMove(int x, int) {
-  if (motionsToIgnore > 0) {
-    --motionsToIgnore;
+  cShellGui &gui = shell.gui;
+  if (gui.motionsToIgnore > 0) {
+    --gui.motionsToIgnore;
     return;
   }
-  timerUpdate = 0;
+  gui.timerUpdate = 0;
   ClearHighlights();
   // columns of the on-screen panel width (height / 5) centred on the window
-  const double a = x - width * 0.5;
-  const double b = height / 5.0;
-  for (int k = 0; k < 7; ++k) {
+  const double a = x - shell.shared.width * 0.5;
+  const double b = shell.shared.height / 5.0;
+  for (int k = 0; k < kDemoCount; ++k) {
     if ((k - 3.5) * b < a && a < (k - 2.5) * b) menuPanels[k]->m_highlighted = true;
   }
 }
 
 void rezizeWindow(int w, int h) {
-  width = w;
-  height = h;
+  shell.shared.width = w;
+  shell.shared.height = h;
   glViewport(0, 0, w, h);
 }
 
 void setOther(int entry) {
   if (entry == 1) {
-    windowedRetries = 0;
+    shell.gui.windowedRetries = 0;
     glutFullScreen();
   } else if (entry == 2) {
     glutReshapeWindow(512, 512);
-    windowedRetries = 10;
+    shell.gui.windowedRetries = 10;
   }
   glutPostRedisplay();
 }
