@@ -22,33 +22,17 @@
 // statics are being torn down
 cShellState &shell = *new cShellState();
 
-cShellScene::cShellScene() = default;
-
-cShellScene::~cShellScene() { clear(); }
-
-void cShellScene::clear() {
-  tool.reset();
-  // off their parents first, so that each is deleted once
-  if (world != nullptr) {
-    world->removeChild(rootPanels.get());
-    world->removeChild(planeMesh.get());
-    world->removeChild(planeMesh2.get());
-  }
-  if (camera != nullptr) camera->m_frontOverlay.removeChild(cursor.get());
-  rootPanels.reset();
-  planeMesh.reset();
-  planeMesh2.reset();
-  cursor.reset();
-  camera = nullptr;
-  light = nullptr;
-  message = nullptr;
-  demoRoot = nullptr;
-  world.reset();
-}
-
 namespace {
 
 [[noreturn]] void ExitProcess(int status) { std::exit(status); }
+
+// a node that the shell owns comes off whichever parent holds it at the moment
+// (the world, the camera's overlay, a demo's scene), so only the shell deletes it
+template <typename Node>
+void Release(std::unique_ptr<Node> &node) {
+  if (node != nullptr && node->getParent() != nullptr) node->getParent()->removeChild(node.get());
+  node.reset();
+}
 
 // stands in for a panel's demo until its class exists: it builds nothing but
 // drives the device, or steps with the display, as that panel's demo will
@@ -75,6 +59,23 @@ std::unique_ptr<cMesh> NewPlane(cWorld *world) {
 }
 
 }  // namespace
+
+cShellScene::cShellScene() = default;
+
+cShellScene::~cShellScene() { clear(); }
+
+void cShellScene::clear() {
+  Release(tool);
+  Release(rootPanels);
+  Release(planeMesh);
+  Release(planeMesh2);
+  Release(cursor);
+  camera = nullptr;
+  light = nullptr;
+  message = nullptr;
+  demoRoot = nullptr;
+  world.reset();
+}
 
 void (*shellExit)(int status) = ExitProcess;
 std::unique_ptr<cDemo> (*demoFactory)(int index, int deviceMode) = plainDemo;

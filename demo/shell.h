@@ -81,9 +81,10 @@ struct cShellShared {
 };
 
 // The scene built by init. The shell owns the roots; a node added to another
-// with addChild belongs to that parent. The panels' root, the fade planes and
-// the cursor move in and out of the world or the camera's overlay, so the
-// shell keeps them and takes them off their parent before releasing them.
+// with addChild belongs to that parent. The panels' root, the fade planes, the
+// cursor and the tool move in and out of the world, the camera's overlay or a
+// demo's scene, so the shell keeps them and takes them off their parent before
+// releasing them.
 struct cShellScene {
   cShellScene();
   cShellScene(const cShellScene &) = delete;
@@ -93,7 +94,7 @@ struct cShellScene {
   void clear();
 
   std::unique_ptr<cWorld> world;
-  // not part of the world
+  // attached only by the demos that show it
   std::unique_ptr<cMeta3dofPointer> tool;
   std::unique_ptr<cMesh> rootPanels;
   std::unique_ptr<cMesh> planeMesh;
@@ -134,7 +135,8 @@ struct cShellState {
   int deviceMode = 3;
   cShellScene scene;
   // built by the loading thread, which stores them all before demosLoaded;
-  // other threads look at them only after that, or through shared.demo
+  // other threads look at them only after that, or through shared.demo. After
+  // the scene, so released before it: they point into it.
   std::array<std::unique_ptr<cDemo>, kDemoCount> demos;
   cShellGui gui;
 };

@@ -10,6 +10,7 @@
 #include "scene/mesh/CMesh.h"
 #include "scene/graph/CTexture2D.h"
 #include "scene/mesh/CVertex.h"
+#include "scene/tools/CMeta3dofPointer.h"
 #include "scene/graph/CWorld.h"
 
 #include <GL/glut.h>
@@ -35,7 +36,10 @@ void RecordExit(int status) {
 
 // a demo that counts the shell's calls; it drives the device and steps with the
 // display as the real demo of its panel does
+std::atomic<int> demosDestroyed{0};
+
 struct RecordingDemo : cDemo {
+  ~RecordingDemo() override { ++demosDestroyed; }
   int setupResult = 0;
   bool drives = false, stepsOnTick = false;
   int resets = 0, closes = 0, exits = 0, dynamics = 0;
@@ -340,6 +344,29 @@ TEST_F(DemoShell, NoDeviceBuildsNoDemos) {
   initDemos(nullptr);
   EXPECT_FALSE(shell.shared.demosLoaded);
   for (auto &d : shell.demos) EXPECT_EQ(d, nullptr);
+}
+
+// a second init releases the first scene and its demos, wherever the parts the
+// shell owns hang at that moment: panels and cursor shown, a fade plane out of
+// the world, the tool in the demos' root (the sanitizer build sees a double
+// delete or a leak)
+TEST_F(DemoShell, InitAgainReleasesTheEarlierSceneAndDemos) {
+  ReachMenu();
+  cShellScene &scene = shell.scene;
+  ASSERT_TRUE(InWorld(scene.rootPanels.get()));
+  ASSERT_TRUE(InFrontOverlay(scene.cursor.get()));
+  scene.world->removeChild(scene.planeMesh.get());
+  scene.demoRoot->addChild(scene.tool.get());
+  demosDestroyed = 0;
+
+  ForgetEarlierRuns();
+  ASSERT_EQ(init(), 0);
+  EXPECT_EQ(demosDestroyed, kDemoCount);
+  for (auto &d : shell.demos) EXPECT_EQ(d, nullptr);
+  EXPECT_EQ(shell.shared.demo.load(), nullptr);
+  EXPECT_EQ(scene.tool->getParent(), nullptr);
+  EXPECT_TRUE(InWorld(scene.planeMesh.get()));
+  EXPECT_FALSE(InWorld(scene.rootPanels.get()));
 }
 
 TEST(DemoShellDeviceMode, FollowsTheDeviceType) {
