@@ -17,6 +17,10 @@ void cDemo::update(int) {}
 
 void cDemo::updateDynamics(int) {}
 
+bool cDemo::drivesDevice() const { return false; }
+
+bool cDemo::stepsOnDisplayTick() const { return false; }
+
 void cDemo::init(cWorld *world, cMesh *root, cMeta3dofPointer *tool, cCamera *camera) {
   m_world = world;
   m_root = root;

@@ -2,6 +2,10 @@
 // and camera, it builds its scene once (setup) and is then driven by the shell
 // through reset, update, updateDynamics, close and exit. Every operation takes
 // an argument that the shell passes as 0. The base builds nothing.
+//
+// A demo is tool-driven by default: the haptic loop reads the pose before its
+// update and sends the tool's force after it. A demo that reads the device and
+// commands its forces itself says so through drivesDevice.
 #ifndef DEMO_CDEMO_H
 #define DEMO_CDEMO_H
 
@@ -28,6 +32,13 @@ class cDemo {
   virtual void update(int arg);
   // one display-rate step [GLUT thread]
   virtual void updateDynamics(int arg);
+
+  // the demo's update talks to the device itself, so the haptic loop leaves
+  // the device alone while it is chosen; false in the base
+  virtual bool drivesDevice() const;
+  // the shell calls updateDynamics on every display tick while this is the
+  // current demo, back in the menu too; false in the base
+  virtual bool stepsOnDisplayTick() const;
 
   // stores the shared objects; the scene is built later by setup
   void init(cWorld *world, cMesh *root, cMeta3dofPointer *tool, cCamera *camera);

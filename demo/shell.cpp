@@ -1,8 +1,10 @@
+// The shell's state, the demo factory's default and the scene built by init.
 #include "demo/shell.h"
 
 #include "demo/CDemo.h"
 #include "demo/CPanel.h"
 #include "demo/Console.h"
+#include "demo/shellParts.h"
 #include "scene/graph/CBitmap.h"
 #include "scene/graph/CCamera.h"
 #include "scene/graph/CLight.h"
@@ -13,79 +15,42 @@
 #include "scene/graph/CWorld.h"
 #include "tkx/tkxc.h"
 
-#include <GL/glu.h>
-#include <GL/glut.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/mman.h>
-
-#include <cmath>
 #include <cstdlib>
 
-std::atomic<int> width{0}, height{0};
-std::atomic<bool> flagSimulationOn{false};
-std::atomic<bool> flagHasExitedSimulation{false};
-std::atomic<bool> demosLoaded{false};
-std::atomic<int> mode{0}, selection{-1};
-std::atomic<cDemo *> demo{nullptr};
-std::atomic<cDemo *> demo0{nullptr}, demo1{nullptr}, demo2{nullptr}, demo3{nullptr}, demo4{nullptr},
-    demo5{nullptr}, demo6{nullptr};
-std::atomic<cDemo *> *const demoSlots[7] = {&demo0, &demo1, &demo2, &demo3, &demo4, &demo5, &demo6};
-
-cWorld *world = nullptr;
-cCamera *camera = nullptr;
-cLight *light = nullptr;
-cMeta3dofPointer *tool = nullptr;
-cBitmap *message = nullptr;
-cBitmap *cursor = nullptr;
-cMesh *rootPanels = nullptr;
-cMesh *planeMesh = nullptr;
-cMesh *planeMesh2 = nullptr;
-cMesh *demoRoot = nullptr;
-
-double planeLevel = 0.0, planeLevel2 = 0.0;
-int firstTime = 0;
-int mode2 = 2;
-bool panelsReady = false;
-bool initCompleted = false;
-cVector3d hapticCursorLastPos(0.0, 0.0, 0.0);
-bool hapticCursorSwitchLast = false;
-int timerUpdate = 0;
-int deviceType = -2;
-int deviceMode = 3;
+// never destroyed: the program ends by exit on the GLUT thread, and releasing
+// the tool then would close the device again while the device library's own
+// statics are being torn down
+cShellState &shell = *new cShellState();
 
 namespace {
 
 [[noreturn]] void ExitProcess(int status) { std::exit(status); }
 
-cDemo *PlainDemo(int, int) { return new cDemo(); }
-
-// the cursor position in window pixels, written by the haptic thread and put
-// on the bitmap by the display tick
-std::atomic<double> cursorX{0.0}, cursorY{0.0};
-
-// tool settings that the haptic step reads, applied by the haptic thread itself
-std::atomic<bool> requestGripHold{false};
-std::atomic<bool> requestWorkspaceReset{false};
-
-// stops the haptic loop, waits until it has closed the device, then ends
-void Quit(int status) {
-  flagSimulationOn = false;
-  while (!flagHasExitedSimulation) tkxSleep(0.01);
-  shellExit(status);
+// a node that the shell owns comes off whichever parent holds it at the moment
+// (the world, the camera's overlay, a demo's scene), so only the shell deletes it
+template <typename Node>
+void Release(std::unique_ptr<Node> &node) {
+  if (node != nullptr && node->getParent() != nullptr) node->getParent()->removeChild(node.get());
+  node.reset();
 }
 
-// demos 0, 2 and 6 drive the device themselves while chosen
-bool ToolDriven(cDemo *current, int chosen) {
-  return current == nullptr || current == demo1 || current == demo3 || current == demo4 || current == demo5 ||
-         chosen == -1;
-}
+// stands in for a panel's demo until its class exists: it builds nothing but
+// drives the device, or steps with the display, as that panel's demo will
+class cPlaceholderDemo : public cDemo {
+ public:
+  explicit cPlaceholderDemo(int index) : m_index(index) {}
+  // reflexions, grasp and dynamics
+  bool drivesDevice() const override { return m_index == 0 || m_index == 2 || m_index == 6; }
+  // dynamics
+  bool stepsOnDisplayTick() const override { return m_index == 6; }
 
-void ApplyLevel(cMesh *mesh, double level) { mesh->setTransparencyLevel(static_cast<float>(level), false, true); }
+ private:
+  int m_index;
+};
 
 // the fade planes: one rectangle across the view, in front of the panels
-cMesh *NewPlane() {
-  cMesh *plane = new cMesh(world);
+std::unique_ptr<cMesh> NewPlane(cWorld *world) {
+  auto plane = std::make_unique<cMesh>(world);
   const cVector3d a(0.1, -1.0, -0.142352), b(0.1, 1.0, -0.142352), c(0.1, 1.0, 0.142352), d(0.1, -1.0, 0.142352);
   plane->newTriangle(a, b, c);
   plane->newTriangle(a, c, d);
@@ -93,154 +58,145 @@ cMesh *NewPlane() {
   return plane;
 }
 
-// the first highlighted panel becomes the chosen demo
-void ChooseDemo() {
-  for (int k = 0; k < 7; ++k) {
-    if (!menuPanels[k]->m_highlighted) continue;
-    cDemo *chosen = *demoSlots[k];
-    selection = k;
-    demo = chosen;
-    mode = 1;
-    if (k == 0 || k == 2 || k == 6) {
-      requestGripHold = true;
-      tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.0, -1);
-    }
-    return;
-  }
-}
-
-void ClearHighlights() {
-  for (cPanel *panel : menuPanels) panel->m_highlighted = false;
-}
-
-// a detached thread, at the given SCHED_FIFO priority when realtime and allowed;
-// memory is locked once a real-time priority is granted. The policy goes in the
-// creation attributes: a detached thread may already be gone when its creator
-// would ask for its parameters.
-bool StartThread(void *(*body)(void *), int priority, bool realtime) {
-  pthread_attr_t attr;
-  pthread_t thread;
-  if (realtime && pthread_attr_init(&attr) == 0) {
-    sched_param param{};
-    param.sched_priority = priority;
-    bool granted = pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0 &&
-                   pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED) == 0 &&
-                   pthread_attr_setschedpolicy(&attr, SCHED_FIFO) == 0 &&
-                   pthread_attr_setschedparam(&attr, &param) == 0 && pthread_create(&thread, &attr, body, nullptr) == 0;
-    pthread_attr_destroy(&attr);
-    if (granted) {
-      mlockall(MCL_CURRENT | MCL_FUTURE);
-      return true;
-    }
-  }
-  if (pthread_attr_init(&attr) != 0) return false;
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  const bool started = pthread_create(&thread, &attr, body, nullptr) == 0;
-  pthread_attr_destroy(&attr);
-  return started;
-}
-
 }  // namespace
 
+cShellScene::cShellScene() = default;
+
+cShellScene::~cShellScene() { clear(); }
+
+void cShellScene::clear() {
+  Release(tool);
+  Release(rootPanels);
+  Release(planeMesh);
+  Release(planeMesh2);
+  Release(cursor);
+  camera = nullptr;
+  light = nullptr;
+  message = nullptr;
+  demoRoot = nullptr;
+  world.reset();
+}
+
 void (*shellExit)(int status) = ExitProcess;
-cDemo *(*demoFactory)(int index, int deviceMode) = PlainDemo;
+std::unique_ptr<cDemo> (*demoFactory)(int index, int deviceMode) = plainDemo;
+
+std::unique_ptr<cDemo> plainDemo(int index, int) { return std::make_unique<cPlaceholderDemo>(index); }
 
 int deviceModeOf(int type) {
   switch (type) {
-    case 34:
-    case 36:
-    case 61:
-    case 62:
-    case 64:
+    case TKX_SYSTEM_POLUX6_RIGHT:
+    case TKX_SYSTEM_POLUX6_LEFT:
+    case TKX_SYSTEM_TRION6:
+    case TKX_SYSTEM_TRION6_HR:
+    case TKX_SYSTEM_TRION6_USB:
       return 6;
-    case 35:
-    case 37:
+    case TKX_SYSTEM_POLUX7_RIGHT:
+    case TKX_SYSTEM_POLUX7_LEFT:
       return 7;
     default:
       return 3;
   }
 }
 
+void quitShell(int status) {
+  shell.shared.flagSimulationOn = false;
+  while (!shell.shared.flagHasExitedSimulation) tkxSleep(0.01);
+  shellExit(status);
+}
+
 // ---- scene ----
 
 int init() {
-  firstTime = -5;
-  selection = -1;
-  mode = 0;
-  demo = nullptr;
+  cShellShared &shared = shell.shared;
+  cShellScene &scene = shell.scene;
+  shell.gui.motionsToIgnore = kIgnoredFirstMotions;
+  shared.selection = -1;
+  shared.transition = cTransition::menu;
+  shared.demo = nullptr;
+  // the demos of an earlier scene point into it
+  for (auto &earlier : shell.demos) earlier.reset();
+  scene.clear();
 
-  world = new cWorld();
+  scene.world = std::make_unique<cWorld>();
+  cWorld *world = scene.world.get();
   world->setBackgroundColor(0.0f, 0.0f, 0.0f);
 
   // looking along -x: +y to the right, +z up
-  camera = new cCamera(world);
+  cCamera *camera = new cCamera(world);
+  scene.camera = camera;
   world->addChild(camera);
   camera->setClippingPlanes(0.01, 10.0);
   camera->set(cVector3d(0.55, 0.0, 0.0), cVector3d(0.0, 0.0, 0.0), cVector3d(0.0, 0.0, 1.0));
   camera->setFieldViewAngle(40.0);
   camera->enableMultipassTransparency(true);
 
-  light = new cLight(world);
+  cLight *light = new cLight(world);
+  scene.light = light;
   light->setEnabled(true);
   light->setPos(1.0, 0.0, 0.0);
   light->setDir(-1.0, 0.0, 0.0);
   camera->addChild(light);
 
-  tool = new cMeta3dofPointer(world, 0, false);
+  scene.tool = std::make_unique<cMeta3dofPointer>(world, 0, false);
+  cMeta3dofPointer *tool = scene.tool.get();
   tool->setPos(0.0, 0.0, 0.0);
   tool->setWorkspace(1.0, 1.0, 1.0);
   tool->setToolFrame(true, 0.1);
   tool->setRadius(0.01);
 
-  message = new cBitmap();
+  cBitmap *message = new cBitmap();
+  scene.message = message;
   camera->m_backOverlay.addChild(message);
 
   cTrionDevice *device = dynamic_cast<cTrionDevice *>(tool->getDevice());
-  deviceType = device == nullptr ? -1 : device->getDeviceType();
-  deviceMode = deviceModeOf(deviceType);
+  shell.deviceType = device == nullptr ? -1 : device->getDeviceType();
+  shell.deviceMode = deviceModeOf(shell.deviceType);
   const char *messagePath =
-      deviceType == -1 ? "./resources/images/msgError.bmp" : "./resources/images/msgLoading.bmp";
+      shell.deviceType == -1 ? "./resources/images/msgError.bmp" : "./resources/images/msgLoading.bmp";
   if (message->m_picture.loadFromFile(messagePath) < 0) {
     ConsolePrint("failed to load %s", messagePath);
     return -1;
   }
 
   // on 7-DOF devices closing the gripper is the user switch
-  tool->m_gripAsSwitch = deviceMode == 7;
+  tool->m_gripAsSwitch = shell.deviceMode == 7;
 
-  flagSimulationOn = false;
-  flagHasExitedSimulation = true;
+  shared.flagSimulationOn = false;
+  shared.flagHasExitedSimulation = true;
 
-  rootPanels = new cMesh(world);
-  if (buildPanels(world, rootPanels) < 0) return -1;
+  scene.rootPanels = std::make_unique<cMesh>(world);
+  if (buildPanels(world, scene.rootPanels.get()) < 0) return -1;
 
-  planeMesh = NewPlane();
+  scene.planeMesh = NewPlane(world);
+  cMesh *planeMesh = scene.planeMesh.get();
   planeMesh->useMaterial(true, false);
   planeMesh->enableTransparency(true, false);
   planeMesh->setTransparencyLevel(0.0f, false, false);
   world->addChild(planeMesh);
-  planeLevel = 0.0;
+  shell.gui.planeLevel = 0.0;
 
-  planeMesh2 = NewPlane();
+  scene.planeMesh2 = NewPlane(world);
+  cMesh *planeMesh2 = scene.planeMesh2.get();
   planeMesh2->m_surface.m_ambientColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->m_surface.m_diffuseColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->m_surface.m_specularColor.set(0.0f, 0.0f, 0.0f, 1.0f);
   planeMesh2->enableTransparency(true, false);
   planeMesh2->setTransparencyLevel(1.0f, false, false);
   world->addChild(planeMesh2);
-  planeLevel2 = 1.0;
+  shell.gui.planeLevel2 = 1.0;
 
   // the demos' scenes hang here; created now rather than by the loading thread
   // so the world's child list never changes under the renderer
-  demoRoot = new cMesh(world);
-  world->addChild(demoRoot);
+  scene.demoRoot = new cMesh(world);
+  world->addChild(scene.demoRoot);
 
   tool->initialize(false);
   tool->start();
   tool->computeGlobalPositions(true, cVector3d(0.0, 0.0, 0.0), cIdentity3d());
   tool->setForcesON();
 
-  cursor = new cBitmap();
+  scene.cursor = std::make_unique<cBitmap>();
+  cBitmap *cursor = scene.cursor.get();
   cursor->m_blend = true;
   if (cursor->m_picture.loadFromFile("./resources/images/cursor.bmp") < 0) {
     ConsolePrint("failed to load ./resources/images/cursor.bmp");
@@ -248,318 +204,4 @@ int init() {
   }
   cursor->m_picture.replace(cColorb(0, 0, 0, 255), cColorb(0, 0, 0, 0));
   return 0;
-}
-
-// ---- threads ----
-
-void startThreads(bool realtime) {
-  // marked running before the threads exist: a display tick that came before
-  // the haptic thread's first instruction would otherwise take the program
-  // for stopped, and a loading failure could be overwritten by the start
-  flagHasExitedSimulation = false;
-  flagSimulationOn = true;
-  if (!StartThread(hapticsLoop, 75, realtime)) {
-    flagSimulationOn = false;
-    flagHasExitedSimulation = true;
-  }
-  StartThread(initDemos, 35, realtime);
-}
-
-void *initDemos(void *) {
-  if (deviceType == -1) return nullptr;
-  static const char *const failures[7] = {
-      "error: demo0 failed to load", "error: demo1 failed to load", "error: demo2 failed to load",
-      "error: demo3 failed to load", "error: demo4 failed to load", "error: demo5 failed to load",
-      "error: demo6 failed to load"};
-  for (int k = 0; k < 7; ++k) {
-    cDemo *created = demoFactory(k, deviceMode);
-    *demoSlots[k] = created;
-    created->init(world, demoRoot, tool, camera);
-    if (created->setup(0) < 0) {
-      ConsolePrint("%s", failures[k]);
-      flagSimulationOn = false;
-      return nullptr;
-    }
-  }
-  // the haptic thread enables the force output on seeing this: the device is
-  // used and closed on that thread, so no other thread talks to it at close
-  demosLoaded = true;
-  return nullptr;
-}
-
-void *hapticsLoop(void *) {
-  tool->updatePose();
-  cVector3d last = tool->m_devicePosLocal;
-  bool forceOutputOn = false;
-  while (flagSimulationOn) {
-    if (!forceOutputOn && demosLoaded) {
-      // zero force, and 0.01 N on the gripper
-      tkxEnableExpertMode();
-      tkxEnableForce(1, -1);
-      tkxSetForceAndGripperForce(0.0, 0.0, 0.0, 0.01, -1);
-      forceOutputOn = true;
-    }
-    if (requestGripHold.load(std::memory_order_relaxed) && requestGripHold.exchange(false)) {
-      tool->m_gripForceHeld = true;
-    }
-    if (requestWorkspaceReset.load(std::memory_order_relaxed) && requestWorkspaceReset.exchange(false)) {
-      tool->setWorkspace(1.0, 1.0, 1.0);
-    }
-    if (!demosLoaded) {
-      tool->applyForces();
-      continue;
-    }
-    cDemo *current = demo;
-    const int chosen = selection;
-    if (ToolDriven(current, chosen)) {
-      tool->updatePose();
-      if (chosen == -1) {
-        // in the menu the device moves the cursor instead of feeling the scene
-        tool->m_forceWorld.zero();
-        const cVector3d now = tool->m_devicePosLocal;
-        if (std::abs(now.x - last.x) >= 0.0001 || std::abs(now.y - last.y) >= 0.0001 ||
-            std::abs(now.z - last.z) >= 0.0001) {
-          const double w = width, h = height;
-          cursorX = w * 0.5 + w * now.y;
-          cursorY = h * 0.5 + h * now.z;
-          last = now;
-        }
-      } else if (mode == 3) {
-        current->update(0);
-      }
-    } else if (mode == 3) {
-      current->update(0);
-    }
-    if (ToolDriven(demo, selection)) tool->applyForces();
-  }
-  tkxClose(-1);
-  flagHasExitedSimulation = true;
-  return nullptr;
-}
-
-// ---- display tick ----
-
-void shellTick() {
-  cursor->setPos(cursorX, cursorY, 0.0);
-  message->setPos((width - message->m_picture.getWidth()) * 0.5, (height - message->m_picture.getHeight()) * 0.5,
-                  0.0);
-
-  if (!initCompleted) {
-    if (!flagSimulationOn) {
-      Quit(0);
-      return;
-    }
-    if (mode2 == 1) {
-      // the black plane comes back over the message
-      planeLevel2 += 0.02;
-      if (planeLevel2 >= 1.0) {
-        planeLevel2 = 1.0;
-        mode2 = 2;
-        if (demosLoaded && !panelsReady) {
-          message->setShow(false, true);
-          mode2 = 3;
-        }
-      }
-      ApplyLevel(planeMesh2, planeLevel2);
-    } else if (mode2 == 2) {
-      // the black plane uncovers the message
-      planeLevel2 -= 0.02;
-      if (planeLevel2 <= 0.0) {
-        planeLevel = 0.0;
-        planeLevel2 = 0.0;
-        mode2 = 1;
-      }
-      ApplyLevel(planeMesh2, planeLevel2);
-    } else if (mode2 == 3) {
-      // the menu appears under the fade plane
-      ApplyLevel(planeMesh2, 0.0);
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
-        world->addChild(rootPanels);
-        mode2 = 4;
-        mode = 6;
-        panelsReady = true;
-        planeLevel = 1.0;
-        camera->m_frontOverlay.addChild(cursor);
-        world->removeChild(planeMesh2);
-        initCompleted = true;
-      }
-      ApplyLevel(planeMesh, planeLevel);
-    }
-  } else {
-    if (selection == -1) {
-      for (cPanel *panel : menuPanels) panel->update();
-      if (timerUpdate <= 120) {
-        ++timerUpdate;
-      } else {
-        ClearHighlights();
-        timerUpdate = 1;
-      }
-    }
-    if (mode == 1) {
-      // fade over the menu, then the demo takes its place
-      cursor->setShow(false, true);
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
-        planeLevel = 1.0;
-        mode = 2;
-        world->removeChild(rootPanels);
-        demo.load()->reset(0);
-      }
-      ApplyLevel(planeMesh, planeLevel);
-    }
-    if (mode == 2) {
-      planeLevel -= 0.07;
-      if (planeLevel <= 0.0) {
-        planeLevel = 0.0;
-        mode = 3;
-        world->removeChild(planeMesh);
-      }
-      ApplyLevel(planeMesh, planeLevel);
-    }
-    if (mode == 4) {
-      if (demo != nullptr) demo.load()->close(0);
-      for (cPanel *panel : menuPanels) panel->resetRotation();
-      world->addChild(planeMesh);
-      mode = 5;
-      planeLevel = 0.0;
-    }
-    if (mode == 5) {
-      // fade over the demo, then the menu comes back
-      tool->setForcesOFF();
-      planeLevel += 0.07;
-      if (planeLevel >= 1.0) {
-        planeLevel = 1.0;
-        mode = 6;
-        world->addChild(rootPanels);
-        demo.load()->exit(0);
-        requestWorkspaceReset = true;
-      }
-      ApplyLevel(planeMesh, planeLevel);
-    }
-    if (mode == 6) {
-      planeLevel -= 0.07;
-      if (planeLevel <= 0.0) {
-        planeLevel = 0.0;
-        mode = 0;
-        selection = -1;
-        cursor->setShow(true, true);
-      }
-      ApplyLevel(planeMesh, planeLevel);
-    }
-    cDemo *current = demo;
-    if (current != nullptr && current == demo6) current->updateDynamics(0);
-  }
-
-  // the device cursor hovers like the mouse
-  const cVector3d at = cursor->getPos();
-  if ((at - hapticCursorLastPos).length() > 1.0) {
-    mouseMove(static_cast<int>(at.x), static_cast<int>(at.y));
-    hapticCursorLastPos = at;
-  }
-
-  // the device switch clicks on its press edge only
-  const bool pressed = tool->m_gripSwitch || tool->m_switch0 != 0;
-  if (!pressed) {
-    hapticCursorSwitchLast = false;
-  } else if (!hapticCursorSwitchLast) {
-    if (deviceType == -1) {
-      Quit(0);
-      return;
-    }
-    if (mode == 0 && demosLoaded && selection == -1) ChooseDemo();
-    hapticCursorSwitchLast = true;
-  }
-}
-
-namespace {
-// ticks left to get the 512 x 512 window: leaving full screen restores the old
-// size after a reshape asked in the same breath, so the size is asked again
-int windowedRetries = 0;
-}  // namespace
-
-void updateDisplay(int) {
-  shellTick();
-  if (windowedRetries > 0) {
-    --windowedRetries;
-    if (glutGet(GLUT_WINDOW_WIDTH) != 512 || glutGet(GLUT_WINDOW_HEIGHT) != 512) {
-      glutReshapeWindow(512, 512);
-    } else {
-      windowedRetries = 0;
-    }
-  }
-  glutPostRedisplay();
-  glutTimerFunc(30, updateDisplay, 0);
-}
-
-// ---- GLUT callbacks ----
-
-void draw() {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  drawScene();
-  const GLenum error = glGetError();
-  if (error != GL_NO_ERROR) ConsolePrint("Error:  %s", reinterpret_cast<const char *>(gluErrorString(error)));
-  glutSwapBuffers();
-}
-
-void drawScene() {
-  const cColorf &background = world->getBackgroundColor();
-  glClearColor(background.r, background.g, background.b, background.a);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  camera->renderView(width, height, CAMERA_RENDER_MONO);
-  const GLenum error = glGetError();
-  if (error != GL_NO_ERROR) ConsolePrint("Error:  %s", reinterpret_cast<const char *>(gluErrorString(error)));
-}
-
-void key(unsigned char pressed, int, int) {
-  if (deviceType == -1) {
-    Quit(0);
-    return;
-  }
-  if (pressed != 27) return;
-  if (selection != -1) {
-    if (demo != nullptr && mode == 3) mode = 4;
-    return;
-  }
-  Quit(0);
-}
-
-void mouseClick(int, int state, int, int) {
-  if (deviceType == -1) {
-    Quit(0);
-    return;
-  }
-  if (mode == 0 && state == GLUT_DOWN && demosLoaded && selection == -1) ChooseDemo();
-}
-
-void mouseMove(int x, int) {
-  if (firstTime < 0) {
-    ++firstTime;
-    return;
-  }
-  timerUpdate = 0;
-  ClearHighlights();
-  // columns of the on-screen panel width (height / 5) centred on the window
-  const double a = x - width * 0.5;
-  const double b = height / 5.0;
-  for (int k = 0; k < 7; ++k) {
-    if ((k - 3.5) * b < a && a < (k - 2.5) * b) menuPanels[k]->m_highlighted = true;
-  }
-}
-
-void rezizeWindow(int w, int h) {
-  width = w;
-  height = h;
-  glViewport(0, 0, w, h);
-}
-
-void setOther(int entry) {
-  if (entry == 1) {
-    windowedRetries = 0;
-    glutFullScreen();
-  } else if (entry == 2) {
-    glutReshapeWindow(512, 512);
-    windowedRetries = 10;
-  }
-  glutPostRedisplay();
 }

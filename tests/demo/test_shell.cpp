@@ -10,6 +10,7 @@
 #include "scene/mesh/CMesh.h"
 #include "scene/graph/CTexture2D.h"
 #include "scene/mesh/CVertex.h"
+#include "scene/tools/CMeta3dofPointer.h"
 #include "scene/graph/CWorld.h"
 
 #include <GL/glut.h>
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,9 +34,14 @@ void RecordExit(int status) {
   ++exitCalls;
 }
 
-// a demo that counts the shell's calls
+// a demo that counts the shell's calls; it drives the device and steps with the
+// display as the real demo of its panel does
+std::atomic<int> demosDestroyed{0};
+
 struct RecordingDemo : cDemo {
+  ~RecordingDemo() override { ++demosDestroyed; }
   int setupResult = 0;
+  bool drives = false, stepsOnTick = false;
   int resets = 0, closes = 0, exits = 0, dynamics = 0;
   std::atomic<int> updates{0};
   std::atomic<int> updatesOutsideRun{0};
@@ -44,31 +51,41 @@ struct RecordingDemo : cDemo {
   void exit(int) override { ++exits; }
   void update(int) override {
     ++updates;
-    // a step that saw state 3 may still be running when Escape has moved on to 5
-    if (mode < 3 || mode > 5) ++updatesOutsideRun;
+    // a step that saw the demo running may still be running when Escape has
+    // moved on to covering it
+    const cTransition t = shell.shared.transition;
+    if (t != cTransition::demoRunning && t != cTransition::leaveDemo && t != cTransition::coverDemo)
+      ++updatesOutsideRun;
   }
   void updateDynamics(int) override { ++dynamics; }
+  bool drivesDevice() const override { return drives; }
+  bool stepsOnDisplayTick() const override { return stepsOnTick; }
 };
+
+// the program's own factory, before the fixture replaces it
+std::unique_ptr<cDemo> (*const plainFactory)(int, int) = demoFactory;
 
 RecordingDemo *recorded[7];
 int failingIndex = -1;
-cDemo *RecordingFactory(int index, int) {
-  RecordingDemo *d = new RecordingDemo();
+std::unique_ptr<cDemo> RecordingFactory(int index, int) {
+  auto d = std::make_unique<RecordingDemo>();
   if (index == failingIndex) d->setupResult = -1;
-  recorded[index] = d;
+  d->drives = index == 0 || index == 2 || index == 6;
+  d->stepsOnTick = index == 6;
+  recorded[index] = d.get();
   return d;
 }
 
 bool InWorld(cGenericObject *object) {
-  for (unsigned int i = 0; i < world->getNumChildren(); ++i) {
-    if (world->getChild(i) == object) return true;
+  for (unsigned int i = 0; i < shell.scene.world->getNumChildren(); ++i) {
+    if (shell.scene.world->getChild(i) == object) return true;
   }
   return false;
 }
 
 bool InFrontOverlay(cGenericObject *object) {
-  for (unsigned int i = 0; i < camera->m_frontOverlay.getNumChildren(); ++i) {
-    if (camera->m_frontOverlay.getChild(i) == object) return true;
+  for (unsigned int i = 0; i < shell.scene.camera->m_frontOverlay.getNumChildren(); ++i) {
+    if (shell.scene.camera->m_frontOverlay.getChild(i) == object) return true;
   }
   return false;
 }
@@ -92,38 +109,38 @@ class DemoShell : public ::testing::Test {
     ForgetEarlierRuns();
     ASSERT_EQ(init(), 0);
     // a 1280 x 800 window: hover columns of 160 pixels centred on x = 640
-    width = 1280;
-    height = 800;
+    shell.shared.width = 1280;
+    shell.shared.height = 800;
   }
 
   // the state init leaves alone goes back to its start, so the tests also pass
-  // when they share one process (the scene of an earlier test is abandoned)
+  // when they share one process (init releases the scene and demos of an
+  // earlier test)
   static void ForgetEarlierRuns() {
     exitCalls = 0;
     exitStatus = -1000;
     failingIndex = -1;
-    mode2 = 2;
-    initCompleted = false;
-    panelsReady = false;
-    demosLoaded = false;
-    for (auto *slot : demoSlots) *slot = nullptr;
-    timerUpdate = 0;
-    hapticCursorLastPos.zero();
-    hapticCursorSwitchLast = false;
+    shell.gui.startUp = cStartUpPhase::uncoverMessage;
+    shell.gui.initCompleted = false;
+    shell.gui.panelsReady = false;
+    shell.shared.demosLoaded = false;
+    shell.gui.timerUpdate = 0;
+    shell.gui.hapticCursorLastPos.zero();
+    shell.gui.hapticCursorSwitchLast = false;
     for (cPanel *p : {&panel0, &panel1, &panel2, &panel3, &panel4, &panel5, &panel6, &panelL, &panelR}) *p = cPanel();
   }
 
   // the state a device-present start reaches once its threads run, without them
   void PretendRunning() {
-    deviceType = 61;
-    deviceMode = 6;
-    flagHasExitedSimulation = false;
-    flagSimulationOn = true;
+    shell.deviceType = 61;
+    shell.deviceMode = 6;
+    shell.shared.flagHasExitedSimulation = false;
+    shell.shared.flagSimulationOn = true;
   }
 
   void LoadDemosHere() {
     initDemos(nullptr);
-    ASSERT_TRUE(demosLoaded);
+    ASSERT_TRUE(shell.shared.demosLoaded);
   }
 
   // ticks until pred holds; the number of ticks taken, or -1 after limit
@@ -136,12 +153,12 @@ class DemoShell : public ::testing::Test {
     return -1;
   }
 
-  // start-up over, menu fully shown (mode 0)
+  // start-up over, menu fully shown
   void ReachMenu() {
     PretendRunning();
     LoadDemosHere();
-    ASSERT_GT(TickUntil([] { return initCompleted; }), 0);
-    ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+    ASSERT_GT(TickUntil([] { return shell.gui.initCompleted; }), 0);
+    ASSERT_GT(TickUntil([] { return shell.shared.transition == cTransition::menu; }), 0);
   }
 
   // the first five motions are ignored
@@ -212,7 +229,7 @@ TEST_F(DemoShell, PanelsSitSideBySideAndShowTheirColumnOfTheStrips) {
   for (int i = 0; i < 7; ++i) {
     cMesh *mesh = menuPanels[i]->m_mesh;
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(mesh->getParent(), rootPanels);
+    EXPECT_EQ(mesh->getParent(), shell.scene.rootPanels.get());
     EXPECT_NEAR(mesh->getPos().y, 0.08 * i - 0.24, 1e-12);
     cMesh *front = static_cast<cMesh *>(mesh->getChild(0));
     cMesh *back = static_cast<cMesh *>(mesh->getChild(1));
@@ -233,28 +250,28 @@ TEST_F(DemoShell, PanelsSitSideBySideAndShowTheirColumnOfTheStrips) {
   EXPECT_EQ(frontTexture->m_picture.getWidth() % 7, 0);
   EXPECT_EQ(backTexture->m_picture.getWidth(), frontTexture->m_picture.getWidth());
   EXPECT_FALSE(frontTexture->m_mipmapsOn);
-  EXPECT_FALSE(InWorld(rootPanels));
+  EXPECT_FALSE(InWorld(shell.scene.rootPanels.get()));
 }
 
 // ---- scene and start-up machine ----
 
 TEST_F(DemoShell, InitBuildsTheStartUpSceneWithoutADevice) {
-  EXPECT_EQ(deviceType, -1);
-  EXPECT_EQ(deviceMode, 3);
-  EXPECT_EQ(firstTime, -5);
-  EXPECT_EQ(mode2, 2);
-  EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
-  EXPECT_TRUE(flagHasExitedSimulation);
-  EXPECT_FALSE(flagSimulationOn);
-  EXPECT_TRUE(InWorld(planeMesh));
-  EXPECT_TRUE(InWorld(planeMesh2));
-  EXPECT_FALSE(InFrontOverlay(cursor));
+  EXPECT_EQ(shell.deviceType, -1);
+  EXPECT_EQ(shell.deviceMode, 3);
+  EXPECT_EQ(shell.gui.motionsToIgnore, 5);
+  EXPECT_EQ(shell.gui.startUp, cStartUpPhase::uncoverMessage);
+  EXPECT_DOUBLE_EQ(shell.gui.planeLevel2, 1.0);
+  EXPECT_TRUE(shell.shared.flagHasExitedSimulation);
+  EXPECT_FALSE(shell.shared.flagSimulationOn);
+  EXPECT_TRUE(InWorld(shell.scene.planeMesh.get()));
+  EXPECT_TRUE(InWorld(shell.scene.planeMesh2.get()));
+  EXPECT_FALSE(InFrontOverlay(shell.scene.cursor.get()));
   // the error image, and a cursor whose black became transparent
-  EXPECT_NE(std::string(message->m_picture.getFilename()).find("msgError.bmp"), std::string::npos);
+  EXPECT_NE(std::string(shell.scene.message->m_picture.getFilename()).find("msgError.bmp"), std::string::npos);
   bool transparent = false;
-  for (int y = 0; y < cursor->m_picture.getHeight(); ++y) {
-    for (int x = 0; x < cursor->m_picture.getWidth(); ++x) {
-      const cColorb c = cursor->m_picture.getPixelColor(x, y);
+  for (int y = 0; y < shell.scene.cursor->m_picture.getHeight(); ++y) {
+    for (int x = 0; x < shell.scene.cursor->m_picture.getWidth(); ++x) {
+      const cColorb c = shell.scene.cursor->m_picture.getPixelColor(x, y);
       EXPECT_FALSE(c.r == 0 && c.g == 0 && c.b == 0 && c.a == 255);
       transparent = transparent || c.a == 0;
     }
@@ -265,46 +282,46 @@ TEST_F(DemoShell, InitBuildsTheStartUpSceneWithoutADevice) {
 TEST_F(DemoShell, MessageBlinksUntilTheDemosAreLoaded) {
   PretendRunning();
   // fades out over about 50 ticks, back in over 50, and again while nothing loads
-  const int out = TickUntil([] { return mode2 == 1; });
+  const int out = TickUntil([] { return shell.gui.startUp == cStartUpPhase::coverMessage; });
   EXPECT_GE(out, 50);
   EXPECT_LE(out, 51);
-  EXPECT_DOUBLE_EQ(planeLevel2, 0.0);
-  const int in = TickUntil([] { return mode2 == 2; });
+  EXPECT_DOUBLE_EQ(shell.gui.planeLevel2, 0.0);
+  const int in = TickUntil([] { return shell.gui.startUp == cStartUpPhase::uncoverMessage; });
   EXPECT_GE(in, 49);
   EXPECT_LE(in, 51);
-  EXPECT_DOUBLE_EQ(planeLevel2, 1.0);
-  EXPECT_TRUE(message->getShow());
-  EXPECT_GT(TickUntil([] { return mode2 == 1; }), 0);
+  EXPECT_DOUBLE_EQ(shell.gui.planeLevel2, 1.0);
+  EXPECT_TRUE(shell.scene.message->getShow());
+  EXPECT_GT(TickUntil([] { return shell.gui.startUp == cStartUpPhase::coverMessage; }), 0);
 
   // loaded mid-fade: the switch waits for the end of the fade-in
   LoadDemosHere();
   shellTick();
-  EXPECT_EQ(mode2, 1);
-  EXPECT_GT(TickUntil([] { return mode2 != 1; }), 0);
-  EXPECT_EQ(mode2, 3);
-  EXPECT_FALSE(message->getShow());
+  EXPECT_EQ(shell.gui.startUp, cStartUpPhase::coverMessage);
+  EXPECT_GT(TickUntil([] { return shell.gui.startUp != cStartUpPhase::coverMessage; }), 0);
+  EXPECT_EQ(shell.gui.startUp, cStartUpPhase::revealMenu);
+  EXPECT_FALSE(shell.scene.message->getShow());
 
   // the menu comes in under the fade plane: 15 steps of 0.07
-  EXPECT_EQ(TickUntil([] { return initCompleted; }), 15);
-  EXPECT_EQ(mode2, 4);
-  EXPECT_EQ(mode, 6);
-  EXPECT_TRUE(panelsReady);
-  EXPECT_TRUE(InWorld(rootPanels));
-  EXPECT_FALSE(InWorld(planeMesh2));
-  EXPECT_TRUE(InFrontOverlay(cursor));
-  EXPECT_DOUBLE_EQ(planeLevel, 1.0);
+  EXPECT_EQ(TickUntil([] { return shell.gui.initCompleted; }), 15);
+  EXPECT_EQ(shell.gui.startUp, cStartUpPhase::over);
+  EXPECT_EQ(shell.shared.transition, cTransition::uncoverMenu);
+  EXPECT_TRUE(shell.gui.panelsReady);
+  EXPECT_TRUE(InWorld(shell.scene.rootPanels.get()));
+  EXPECT_FALSE(InWorld(shell.scene.planeMesh2.get()));
+  EXPECT_TRUE(InFrontOverlay(shell.scene.cursor.get()));
+  EXPECT_DOUBLE_EQ(shell.gui.planeLevel, 1.0);
 
   // then the fade plane uncovers it
-  EXPECT_EQ(TickUntil([] { return mode == 0; }), 15);
-  EXPECT_EQ(selection, -1);
-  EXPECT_DOUBLE_EQ(planeLevel, 0.0);
-  EXPECT_TRUE(cursor->getShow());
+  EXPECT_EQ(TickUntil([] { return shell.shared.transition == cTransition::menu; }), 15);
+  EXPECT_EQ(shell.shared.selection, -1);
+  EXPECT_DOUBLE_EQ(shell.gui.planeLevel, 0.0);
+  EXPECT_TRUE(shell.scene.cursor->getShow());
 }
 
 TEST_F(DemoShell, StoppedHapticLoopEndsTheStartUpWithStatusZero) {
   // a loading failure cleared the flag; the haptic loop has closed the device
-  flagSimulationOn = false;
-  flagHasExitedSimulation = true;
+  shell.shared.flagSimulationOn = false;
+  shell.shared.flagHasExitedSimulation = true;
   shellTick();
   EXPECT_EQ(exitCalls, 1);
   EXPECT_EQ(exitStatus, 0);
@@ -317,22 +334,60 @@ TEST_F(DemoShell, LoadingFailureStopsAtThatDemoWithItsMessage) {
   initDemos(nullptr);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "error: demo3 failed to load\n");
-  EXPECT_FALSE(flagSimulationOn);
-  EXPECT_FALSE(demosLoaded);
-  EXPECT_NE(demo3.load(), nullptr);
-  EXPECT_EQ(demo4.load(), nullptr);
+  EXPECT_FALSE(shell.shared.flagSimulationOn);
+  EXPECT_FALSE(shell.shared.demosLoaded);
+  EXPECT_NE(shell.demos[3], nullptr);
+  EXPECT_EQ(shell.demos[4], nullptr);
 }
 
 TEST_F(DemoShell, NoDeviceBuildsNoDemos) {
   initDemos(nullptr);
-  EXPECT_FALSE(demosLoaded);
-  for (auto *slot : demoSlots) EXPECT_EQ(slot->load(), nullptr);
+  EXPECT_FALSE(shell.shared.demosLoaded);
+  for (auto &d : shell.demos) EXPECT_EQ(d, nullptr);
+}
+
+// a second init releases the first scene and its demos, wherever the parts the
+// shell owns hang at that moment: panels and cursor shown, a fade plane out of
+// the world, the tool in the demos' root (the sanitizer build sees a double
+// delete or a leak)
+TEST_F(DemoShell, InitAgainReleasesTheEarlierSceneAndDemos) {
+  ReachMenu();
+  cShellScene &scene = shell.scene;
+  ASSERT_TRUE(InWorld(scene.rootPanels.get()));
+  ASSERT_TRUE(InFrontOverlay(scene.cursor.get()));
+  scene.world->removeChild(scene.planeMesh.get());
+  scene.demoRoot->addChild(scene.tool.get());
+  demosDestroyed = 0;
+
+  ForgetEarlierRuns();
+  ASSERT_EQ(init(), 0);
+  EXPECT_EQ(demosDestroyed, kDemoCount);
+  for (auto &d : shell.demos) EXPECT_EQ(d, nullptr);
+  EXPECT_EQ(shell.shared.demo.load(), nullptr);
+  EXPECT_EQ(scene.tool->getParent(), nullptr);
+  EXPECT_TRUE(InWorld(scene.planeMesh.get()));
+  EXPECT_FALSE(InWorld(scene.rootPanels.get()));
 }
 
 TEST(DemoShellDeviceMode, FollowsTheDeviceType) {
   for (int t : {31, 32, 33, 60, 63, -1, 0, 99}) EXPECT_EQ(deviceModeOf(t), 3) << t;
   for (int t : {34, 36, 61, 62, 64}) EXPECT_EQ(deviceModeOf(t), 6) << t;
   for (int t : {35, 37}) EXPECT_EQ(deviceModeOf(t), 7) << t;
+}
+
+// the program's demos build nothing yet, but the reflexions, grasp and dynamics
+// panels already take the device from the haptic loop, and dynamics steps with
+// the display, on every kind of device
+TEST(DemoShellFactory, PlainDemosDriveTheDeviceAndStepWithTheDisplayAsTheirPanels) {
+  for (int mode : {3, 6, 7}) {
+    for (int k = 0; k < 7; ++k) {
+      const std::unique_ptr<cDemo> d = plainFactory(k, mode);
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(d->drivesDevice(), k == 0 || k == 2 || k == 6) << k << " " << mode;
+      EXPECT_EQ(d->stepsOnDisplayTick(), k == 6) << k << " " << mode;
+      EXPECT_EQ(d->setup(0), 0);
+    }
+  }
 }
 
 // ---- hover ----
@@ -383,53 +438,53 @@ TEST_F(DemoShell, ClickFadesIntoTheDemoAndEscapeFadesBack) {
   // a click on no panel does nothing
   mouseMove(640 - 80, 400);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 560, 400);
-  EXPECT_EQ(mode, 0);
-  EXPECT_EQ(selection, -1);
+  EXPECT_EQ(shell.shared.transition, cTransition::menu);
+  EXPECT_EQ(shell.shared.selection, -1);
 
   HoverPanel(4);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
-  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(shell.shared.transition, cTransition::menu);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-  EXPECT_EQ(mode, 1);
-  EXPECT_EQ(selection, 4);
-  EXPECT_EQ(demo.load(), demo4.load());
+  EXPECT_EQ(shell.shared.transition, cTransition::coverMenu);
+  EXPECT_EQ(shell.shared.selection, 4);
+  EXPECT_EQ(shell.shared.demo.load(), shell.demos[4].get());
   RecordingDemo *d = recorded[4];
 
   // Escape during the fades is ignored
   key(27, 0, 0);
-  EXPECT_EQ(TickUntil([] { return mode == 2; }), 15);
-  EXPECT_FALSE(cursor->getShow());
-  EXPECT_FALSE(InWorld(rootPanels));
+  EXPECT_EQ(TickUntil([] { return shell.shared.transition == cTransition::uncoverDemo; }), 15);
+  EXPECT_FALSE(shell.scene.cursor->getShow());
+  EXPECT_FALSE(InWorld(shell.scene.rootPanels.get()));
   EXPECT_EQ(d->resets, 1);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 2);
-  // the tick that entered state 2 also took its first step
-  EXPECT_EQ(TickUntil([] { return mode == 3; }), 14);
-  EXPECT_FALSE(InWorld(planeMesh));
+  EXPECT_EQ(shell.shared.transition, cTransition::uncoverDemo);
+  // the tick that began uncovering the demo also took its first step
+  EXPECT_EQ(TickUntil([] { return shell.shared.transition == cTransition::demoRunning; }), 14);
+  EXPECT_FALSE(InWorld(shell.scene.planeMesh.get()));
   // a click in the demo does nothing
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(shell.shared.transition, cTransition::demoRunning);
 
-  // leaving: state 4 runs through to 5 in the same tick
+  // leaving runs through to covering the demo in the same tick
   panel4.m_angle = 180.0;
   key('q', 0, 0);
-  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(shell.shared.transition, cTransition::demoRunning);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 4);
+  EXPECT_EQ(shell.shared.transition, cTransition::leaveDemo);
   shellTick();
-  EXPECT_EQ(mode, 5);
+  EXPECT_EQ(shell.shared.transition, cTransition::coverDemo);
   EXPECT_EQ(d->closes, 1);
-  EXPECT_TRUE(InWorld(planeMesh));
+  EXPECT_TRUE(InWorld(shell.scene.planeMesh.get()));
   // still highlighted: reset to 8 degrees
   EXPECT_DOUBLE_EQ(panel4.m_angle, 8.0);
   key(27, 0, 0);
-  EXPECT_EQ(mode, 5);
-  EXPECT_EQ(TickUntil([] { return mode == 6; }), 14);
+  EXPECT_EQ(shell.shared.transition, cTransition::coverDemo);
+  EXPECT_EQ(TickUntil([] { return shell.shared.transition == cTransition::uncoverMenu; }), 14);
   EXPECT_EQ(d->exits, 1);
-  EXPECT_TRUE(InWorld(rootPanels));
-  EXPECT_EQ(TickUntil([] { return mode == 0; }), 14);
-  EXPECT_EQ(selection, -1);
-  EXPECT_TRUE(cursor->getShow());
+  EXPECT_TRUE(InWorld(shell.scene.rootPanels.get()));
+  EXPECT_EQ(TickUntil([] { return shell.shared.transition == cTransition::menu; }), 14);
+  EXPECT_EQ(shell.shared.selection, -1);
+  EXPECT_TRUE(shell.scene.cursor->getShow());
   EXPECT_EQ(d->dynamics, 0);
   EXPECT_EQ(exitCalls, 0);
 }
@@ -440,10 +495,10 @@ TEST_F(DemoShell, DynamicsDemoStepsEveryTickOnceChosenEvenInTheMenu) {
   HoverPanel(6);
   mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
   RecordingDemo *d = recorded[6];
-  ASSERT_EQ(TickUntil([] { return mode == 3; }), 29);
+  ASSERT_EQ(TickUntil([] { return shell.shared.transition == cTransition::demoRunning; }), 29);
   EXPECT_EQ(d->dynamics, 29);
   key(27, 0, 0);
-  ASSERT_GT(TickUntil([] { return mode == 0; }), 0);
+  ASSERT_GT(TickUntil([] { return shell.shared.transition == cTransition::menu; }), 0);
   const int before = d->dynamics;
   shellTick();
   EXPECT_EQ(d->dynamics, before + 1);
@@ -451,9 +506,9 @@ TEST_F(DemoShell, DynamicsDemoStepsEveryTickOnceChosenEvenInTheMenu) {
 
 TEST_F(DemoShell, EscapeInTheMenuEndsWithStatusZero) {
   ReachMenu();
-  flagHasExitedSimulation = true;
+  shell.shared.flagHasExitedSimulation = true;
   key(27, 0, 0);
-  EXPECT_FALSE(flagSimulationOn);
+  EXPECT_FALSE(shell.shared.flagSimulationOn);
   EXPECT_EQ(exitCalls, 1);
   EXPECT_EQ(exitStatus, 0);
 }
@@ -472,9 +527,18 @@ TEST_F(DemoShell, WithoutADeviceAnyKeyOrClickEnds) {
 // the haptic and loading threads run for real while this thread plays the GLUT
 // thread; under the thread sanitizer this checks what the threads share
 TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
-  deviceType = 61;
-  deviceMode = 6;
+  shell.deviceType = 61;
+  shell.deviceMode = 6;
   startThreads(false);
+  // after a failed assertion the haptic loop still runs: it must end before the
+  // next test's init releases the scene it uses
+  struct StopHapticLoop {
+    ~StopHapticLoop() {
+      shell.shared.flagSimulationOn = false;
+      for (int n = 0; n < 10000 && !shell.shared.flagHasExitedSimulation; ++n)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  } stopHapticLoop;
   const auto tick = [] {
     shellTick();
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -487,19 +551,19 @@ TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
     }
     return pred();
   };
-  ASSERT_TRUE(until([] { return mode == 0 && initCompleted; }));
+  ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::menu && shell.gui.initCompleted; }));
   SpendIgnoredMotions();
 
   // a tool-driven demo, then one that drives the device itself
   for (int k : {4, 2}) {
     HoverPanel(k);
     mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
-    ASSERT_EQ(mode, 1);
-    ASSERT_TRUE(until([] { return mode == 3; }));
+    ASSERT_EQ(shell.shared.transition, cTransition::coverMenu);
+    ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::demoRunning; }));
     RecordingDemo *d = recorded[k];
     ASSERT_TRUE(until([d] { return d->updates > 100; }));
     key(27, 0, 0);
-    ASSERT_TRUE(until([] { return mode == 0; }));
+    ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::menu; }));
     const int after = d->updates;
     for (int i = 0; i < 20; ++i) tick();
     EXPECT_EQ(d->updates, after);
@@ -507,7 +571,7 @@ TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
   }
 
   key(27, 0, 0);
-  EXPECT_TRUE(flagHasExitedSimulation);
+  EXPECT_TRUE(shell.shared.flagHasExitedSimulation);
   EXPECT_EQ(exitCalls, 1);
   EXPECT_EQ(exitStatus, 0);
 }
