@@ -91,7 +91,6 @@ class Pointer : public ::testing::Test {
  protected:
   void SetUp() override {
     tool = new cGeneric3dofPointer(&world);
-    delete tool->getDevice();
     device = new StubDevice();
     tool->setDevice(device);
     world.addChild(tool);
@@ -125,7 +124,7 @@ TEST_F(Pointer, DefaultsKeepTheirSinglePrecisionValues) {
   ASSERT_NE(tool->getProxy(), nullptr);
   EXPECT_EQ(tool->getProxy()->getProxyRadius(), 5.000000311993066e-05);
   EXPECT_EQ(tool->m_forceAlgorithms.size(), 2u);
-  EXPECT_EQ(tool->m_forceAlgorithms[0], tool->getProxy());
+  EXPECT_EQ(tool->m_forceAlgorithms[0].get(), tool->getProxy());
   EXPECT_EQ(tool->m_drawMode, RENDER_PROXY_AND_DEVICE);
   EXPECT_EQ(tool->m_deviceColor, cColorf(1.0f, 0.2f, 0.0f, 1.0f));
   tool->setRadius(0.01);
@@ -222,8 +221,7 @@ TEST_F(Pointer, ForceIsTheSumOfTheAlgorithms) {
   EXPECT_TRUE(Near(tool->m_forceWorld, 1.0, 0, 0, 1e-9));
   EXPECT_TRUE(Near(device->sentForce(), 1.0, 0, 0, 1e-9));
   // a null slot in the list is skipped
-  delete tool->m_forceAlgorithms[1];
-  tool->m_forceAlgorithms[1] = nullptr;
+  tool->m_forceAlgorithms[1].reset();
   Step(cVector3d(0.09, 0, 0));
   EXPECT_TRUE(Near(tool->m_forceWorld, 0, 0, 0));
 }
@@ -315,6 +313,41 @@ TEST_F(Pointer, InitializeReadsThePoseOnceAndLeavesTheDeviceClosed) {
   EXPECT_TRUE(device->m_opened);
   EXPECT_EQ(tool->stop(), 0);
   EXPECT_FALSE(device->m_opened);
+}
+
+// the tool owns its device: a replaced one is deleted, the last one closed and
+// deleted with the tool, and handing it its own device again changes nothing
+TEST(PointerDevice, ReplacedAndFinalDevicesAreDeletedOnce) {
+  struct Fate {
+    int deletions = 0;
+    int closesBefore = 0;
+  };
+  struct Counted : StubDevice {
+    Fate *fate;
+    explicit Counted(Fate *f) : fate(f) {}
+    ~Counted() override {
+      ++fate->deletions;
+      fate->closesBefore = closes;
+    }
+  };
+  Fate first, second;
+  cWorld world;
+  {
+    cGeneric3dofPointer tool(&world);
+    Counted *a = new Counted(&first);
+    tool.setDevice(a);
+    tool.setDevice(a);
+    EXPECT_EQ(first.deletions, 0);
+    Counted *b = new Counted(&second);
+    tool.setDevice(b);
+    EXPECT_EQ(first.deletions, 1);
+    EXPECT_EQ(first.closesBefore, 0);
+    EXPECT_EQ(tool.getDevice(), b);
+    EXPECT_EQ(tool.start(), 0);
+  }
+  EXPECT_EQ(first.deletions, 1);
+  EXPECT_EQ(second.deletions, 1);
+  EXPECT_EQ(second.closesBefore, 1);
 }
 
 TEST(PointerWithoutDevice, EveryDeviceOperationFailsOrDoesNothing) {

@@ -83,7 +83,6 @@ TEST(HapticStep, AllocatesNothingWithALargeMesh) {
   ASSERT_GE(mesh->getNumTriangles(), 90000u);
 
   cGeneric3dofPointer tool(&world);
-  delete tool.getDevice();
   CircleDevice *device = new CircleDevice();
   tool.setDevice(device);
   tool.useNormalizedPositions(false);

@@ -31,7 +31,6 @@ class PointerGL : public gltest::GlSceneTest {
   void SetUp() override {
     gltest::GlSceneTest::SetUp();
     tool = new cGeneric3dofPointer(&world);
-    delete tool->getDevice();
     device = new StillDevice();
     tool->setDevice(device);
     tool->useNormalizedPositions(false);
