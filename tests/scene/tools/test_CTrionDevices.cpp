@@ -1,5 +1,7 @@
 // The device wrapper over the library's C API, driven against devices on the
 // virtual bus: presence, open and close, model parameters and command codes.
+#include "support/VirtualBusTest.h"
+
 #include "scene/tools/CGeneric3dofPointer.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "scene/tools/CTrionDevices.h"
@@ -28,28 +30,24 @@ int CountSleep(const timespec *) {
   return 0;
 }
 
-class TrionDevice : public ::testing::Test {
+class TrionDevice : public bustest::VirtualBusTest {
  protected:
   void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
     tkx::testing::SetSleepFunction(CountSleep);
     tkxEnableExpertMode();
-    virt::UnplugAll();
-    virt::Rescan();
+    VirtualBusTest::SetUp();
     sleeps = 0;
   }
   void TearDown() override {
     for (int id = 0; id < 4; ++id) tkxClose(static_cast<signed char>(id));
-    virt::UnplugAll();
-    virt::Rescan();
+    VirtualBusTest::TearDown();
     tkxGetDeviceCount();
     tkx::testing::SetSleepFunction(nullptr);
   }
   // devices of the given types on the bus, counted by the library
   std::vector<std::shared_ptr<virt::Device>> Plug(std::initializer_list<int> codes) {
     std::vector<std::shared_ptr<virt::Device>> out;
-    for (int c : codes) out.push_back(virt::Plug(c));
-    virt::Rescan();
+    for (int c : codes) out.push_back(VirtualBusTest::Plug(c));
     EXPECT_EQ(tkxGetDeviceCount(), static_cast<int>(codes.size()));
     return out;
   }
