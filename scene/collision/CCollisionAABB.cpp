@@ -31,19 +31,13 @@ T *AllocateArray(size_t count) {
   return static_cast<T *>(mem);
 }
 
+// count objects of T in aligned storage, or null when memory runs out
 template <typename T>
-T *NewArray(size_t count) {
+cAlignedArray<T> NewArray(size_t count) {
   T *a = AllocateArray<T>(count);
-  if (a != nullptr)
-    for (size_t i = 0; i < count; ++i) new (&a[i]) T();
-  return a;
-}
-
-template <typename T>
-void DeleteArray(T *a, size_t count) {
-  if (a == nullptr) return;
-  for (size_t i = 0; i < count; ++i) a[i].~T();
-  std::free(a);
+  if (a == nullptr) return nullptr;
+  for (size_t i = 0; i < count; ++i) new (&a[i]) T();
+  return cAlignedArray<T>(a, cAlignedArrayDelete<T>{count});
 }
 
 // one allocated triangle during the build: its box and its slot. The partitions
@@ -161,7 +155,6 @@ void SegmentBox(const cVector3d &a, const cVector3d &b, cCollisionAABBBox &box) 
 
 cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighbors)
     : m_triangleArray(triangles),
-      m_leafArray(nullptr),
       m_top(nullptr),
       m_leafCount(0),
       m_lastHitTriangle(nullptr),
@@ -170,11 +163,9 @@ cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighb
 cCollisionAABB::~cCollisionAABB() { release(); }
 
 void cCollisionAABB::release() {
-  // with more than one leaf the root is the first of the internal-node array
-  if (m_leafCount > 1) DeleteArray(static_cast<cCollisionAABBInternal *>(m_top), m_leafCount);
-  DeleteArray(m_leafArray, m_leafCount);
-  m_leafArray = nullptr;
   m_top = nullptr;
+  m_nodeArray.reset();
+  m_leafArray.reset();
   m_leafCount = 0;
 }
 
@@ -190,16 +181,13 @@ void cCollisionAABB::initialize() {
   }
   if (count == 0) return;
 
-  // out of memory: no tree, and every query misses
-  BuildItem *items = AllocateArray<BuildItem>(count);
-  cCollisionAABBLeaf *leaves = NewArray<cCollisionAABBLeaf>(count);
-  cCollisionAABBInternal *nodes = count > 1 ? NewArray<cCollisionAABBInternal>(count) : nullptr;
-  if (items == nullptr || leaves == nullptr || (count > 1 && nodes == nullptr)) {
-    std::free(items);
-    DeleteArray(leaves, count);
-    DeleteArray(nodes, count);
-    return;
-  }
+  // out of memory: no tree, and every query misses; the items are plain records
+  // that the loop below fills, so their storage is left unconstructed
+  const cAlignedArray<BuildItem> itemArray(AllocateArray<BuildItem>(count));
+  cAlignedArray<cCollisionAABBLeaf> leaves = NewArray<cCollisionAABBLeaf>(count);
+  cAlignedArray<cCollisionAABBInternal> nodes = count > 1 ? NewArray<cCollisionAABBInternal>(count) : nullptr;
+  if (itemArray == nullptr || leaves == nullptr || (count > 1 && nodes == nullptr)) return;
+  BuildItem *items = itemArray.get();
 
   // the boxes of the allocated triangles, in triangle order, as the leaves fit them
   unsigned int n = 0;
@@ -222,16 +210,17 @@ void cCollisionAABB::initialize() {
   }
 
   m_leafCount = count;
-  m_leafArray = leaves;
+  m_leafArray = std::move(leaves);
+  m_nodeArray = std::move(nodes);
   if (count == 1) {
     m_top = &m_leafArray[0];
   } else {
     // one node more than a binary tree over count leaves needs
-    BuildContext ctx{items, m_leafArray, nodes, 1};
+    BuildContext ctx{items, m_leafArray.get(), m_nodeArray.get(), 1};
     cVector3d lo, hi;
     UnionOf(items, count, lo, hi);
-    BuildInternal(ctx, nodes[0], count, 0, 0, lo, hi);
-    m_top = &nodes[0];
+    BuildInternal(ctx, m_nodeArray[0], count, 0, 0, lo, hi);
+    m_top = &m_nodeArray[0];
   }
 
   // the leaves take the triangles in their final order
@@ -239,7 +228,6 @@ void cCollisionAABB::initialize() {
     m_leafArray[i].m_tri = &tris[items[i].slot];
     m_leafArray[i].m_box.setBounds(items[i].lo, items[i].hi);
   }
-  std::free(items);
   // every node below the root recorded its parent as it was built
   m_top->setParent(nullptr, 0);
 }

@@ -7,7 +7,23 @@
 #include "scene/collision/CCollisionAABBTree.h"
 #include "scene/collision/CGenericCollision.h"
 
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <vector>
+
+// releases an array the tree built in aligned storage (see the source file): its
+// objects are destroyed, then the block is freed
+template <typename T>
+struct cAlignedArrayDelete {
+  size_t m_count = 0;
+  void operator()(T *a) const {
+    for (size_t i = 0; i < m_count; ++i) a[i].~T();
+    std::free(a);
+  }
+};
+template <typename T>
+using cAlignedArray = std::unique_ptr<T[], cAlignedArrayDelete<T>>;
 
 class cCollisionAABB : public cGenericCollision {
  public:
@@ -29,9 +45,11 @@ class cCollisionAABB : public cGenericCollision {
 
   // the mesh's triangle slots, not owned
   std::vector<cTriangle> *m_triangleArray;
-  // one leaf per allocated triangle, owned
-  cCollisionAABBLeaf *m_leafArray;
-  // the single leaf, or the first of the owned array of internal nodes
+  // one leaf per allocated triangle
+  cAlignedArray<cCollisionAABBLeaf> m_leafArray;
+  // the internal nodes, root first; empty with fewer than two leaves
+  cAlignedArray<cCollisionAABBInternal> m_nodeArray;
+  // the single leaf, or the first internal node
   cCollisionAABBNode *m_top;
   unsigned int m_leafCount;
   cTriangle *m_lastHitTriangle;

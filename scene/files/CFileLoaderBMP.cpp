@@ -23,13 +23,12 @@ int32_t S32(const unsigned char *p) { return static_cast<int32_t>(U32(p)); }
 
 }  // namespace
 
-cFileLoaderBMP::cFileLoaderBMP() : m_rgb(nullptr), m_status(""), m_maxPixels(kMaxPixels) { clear(); }
+cFileLoaderBMP::cFileLoaderBMP() : m_status(""), m_maxPixels(kMaxPixels) { clear(); }
 
-cFileLoaderBMP::~cFileLoaderBMP() { delete[] m_rgb; }
+cFileLoaderBMP::~cFileLoaderBMP() = default;
 
 void cFileLoaderBMP::clear() {
-  delete[] m_rgb;
-  m_rgb = nullptr;
+  m_rgb.reset();
   std::memset(&m_fileHeader, 0, sizeof(m_fileHeader));
   std::memset(&m_infoHeader, 0, sizeof(m_infoHeader));
   std::memset(m_palette, 0, sizeof(m_palette));
@@ -49,8 +48,7 @@ size_t cFileLoaderBMP::getRGBSize() const {
 
 bool cFileLoaderBMP::fail(const char *status) {
   // the headers stay for inspection; the image and its sizes do not
-  delete[] m_rgb;
-  m_rgb = nullptr;
+  m_rgb.reset();
   m_width = 0;
   m_height = 0;
   m_bitsPerPixel = 0;
@@ -156,7 +154,7 @@ bool cFileLoaderBMP::loadBMPFromMemory(const unsigned char *data, size_t size) {
   m_paddedRowBytes = static_cast<int>(paddedRowBytes);
   m_topDown = topDown;
 
-  m_rgb = new (std::nothrow) unsigned char[static_cast<size_t>(width * height * 3)];
+  m_rgb.reset(new (std::nothrow) unsigned char[static_cast<size_t>(width * height * 3)]);
   if (m_rgb == nullptr) return fail("Not enough memory to allocate an image buffer");
 
   const bool decoded = compression == kCompressionRLE8
@@ -175,7 +173,7 @@ bool cFileLoaderBMP::decodeRaw(const unsigned char *pixels) {
     const unsigned char *s = pixels + row * static_cast<size_t>(m_paddedRowBytes);
     // bottom row first, whichever way the file stores them
     const size_t out = m_topDown ? h - 1 - row : row;
-    unsigned char *d = m_rgb + out * w * 3;
+    unsigned char *d = m_rgb.get() + out * w * 3;
     if (m_bitsPerPixel == 24) {
       for (size_t x = 0; x < w; ++x, s += 3, d += 3) {
         d[0] = s[2];
@@ -199,7 +197,7 @@ bool cFileLoaderBMP::decodeRLE8(const unsigned char *p, const unsigned char *end
   const size_t h = static_cast<size_t>(m_height);
   // pixels the stream skips (deltas, early line or bitmap ends) take palette entry 0
   {
-    unsigned char *d = m_rgb;
+    unsigned char *d = m_rgb.get();
     for (size_t i = 0; i < w * h; ++i, d += 3) {
       d[0] = m_palette[2];
       d[1] = m_palette[1];
@@ -208,7 +206,7 @@ bool cFileLoaderBMP::decodeRLE8(const unsigned char *p, const unsigned char *end
   }
   auto put = [this, w](size_t x, size_t y, unsigned char index) {
     const unsigned char *entry = m_palette + 4 * index;
-    unsigned char *d = m_rgb + (y * w + x) * 3;
+    unsigned char *d = m_rgb.get() + (y * w + x) * 3;
     d[0] = entry[2];
     d[1] = entry[1];
     d[2] = entry[0];

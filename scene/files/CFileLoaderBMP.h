@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // the 14-byte file header, fields as stored (little-endian)
 struct cBMPFileHeader {
@@ -61,7 +62,7 @@ class cFileLoaderBMP {
   // of the file: 8 or 24
   int getBitsPerPixel() const { return m_bitsPerPixel; }
   // width × height × 3 bytes, R G B, bottom row first; null when nothing is loaded
-  const unsigned char *getRGB() const { return m_rgb; }
+  const unsigned char *getRGB() const { return m_rgb.get(); }
   size_t getRGBSize() const;
   // pixel bytes of one row in the file, without and with the padding to 4 bytes
   int getRowBytes() const { return m_rowBytes; }
@@ -83,7 +84,7 @@ class cFileLoaderBMP {
   cBMPFileHeader m_fileHeader;
   cBMPInfoHeader m_infoHeader;
   unsigned char m_palette[1024];
-  unsigned char *m_rgb;
+  std::unique_ptr<unsigned char[]> m_rgb;
   int m_width;
   int m_height;
   int m_bitsPerPixel;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -20,14 +21,13 @@ enum {
 }  // namespace
 
 cFileLoaderTGA::cFileLoaderTGA()
-    : m_loaded(false), m_pixels(nullptr), m_width(0), m_height(0), m_pixelDepth(0),
+    : m_loaded(false), m_width(0), m_height(0), m_pixelDepth(0),
       m_alphaDepth(0), m_imageType(0), m_maxPixels(kMaxPixels) {}
 
-cFileLoaderTGA::~cFileLoaderTGA() { delete[] m_pixels; }
+cFileLoaderTGA::~cFileLoaderTGA() = default;
 
 void cFileLoaderTGA::Clear() {
-  delete[] m_pixels;
-  m_pixels = nullptr;
+  m_pixels.reset();
   m_loaded = false;
   m_width = 0;
   m_height = 0;
@@ -89,9 +89,9 @@ bool cFileLoaderTGA::LoadFromMemory(const unsigned char *data, size_t size) {
   if (!runLength && available < total) return false;
   if (runLength && (pixelCount + 127) / 128 > available / (1 + bpp)) return false;
 
-  unsigned char *pixels = new (std::nothrow) unsigned char[total];
-  if (pixels == nullptr) return false;
-  std::unique_ptr<unsigned char[]> owned(pixels);
+  std::unique_ptr<unsigned char[]> owned(new (std::nothrow) unsigned char[total]);
+  if (owned == nullptr) return false;
+  unsigned char *pixels = owned.get();
 
   if (!runLength) {
     std::memcpy(pixels, p, total);
@@ -125,7 +125,7 @@ bool cFileLoaderTGA::LoadFromMemory(const unsigned char *data, size_t size) {
     }
   }
 
-  m_pixels = owned.release();
+  m_pixels = std::move(owned);
   m_width = static_cast<int>(width);
   m_height = static_cast<int>(height);
   m_pixelDepth = static_cast<int>(depth);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class cFileLoaderTGA {
@@ -35,7 +36,7 @@ class cFileLoaderTGA {
   // TGA_RGB, TGA_RGBA or TGA_GREY; 0 when nothing is loaded
   int GetImageType() const { return m_imageType; }
   // width × height × depth / 8 bytes
-  const unsigned char *GetPixels() const { return m_pixels; }
+  const unsigned char *GetPixels() const { return m_pixels.get(); }
   size_t GetPixelsSize() const;
   // frees the pixels and zeroes every field
   void Clear();
@@ -45,7 +46,7 @@ class cFileLoaderTGA {
 
  private:
   bool m_loaded;
-  unsigned char *m_pixels;
+  std::unique_ptr<unsigned char[]> m_pixels;
   int m_width;
   int m_height;
   int m_pixelDepth;

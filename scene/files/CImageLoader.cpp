@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 int cReadFileBytes(const char *path, size_t max_size, unsigned char **data, size_t *size) {
   *data = nullptr;
@@ -27,32 +28,29 @@ int cReadFileBytes(const char *path, size_t max_size, unsigned char **data, size
   }
   const size_t n = static_cast<size_t>(st.st_size);
   // one spare byte so an empty file still gets a buffer
-  unsigned char *buf = new (std::nothrow) unsigned char[n + 1];
+  std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[n + 1]);
   if (buf == nullptr) {
     close(fd);
     return -3;
   }
   size_t got = 0;
   while (got < n) {
-    const ssize_t r = read(fd, buf + got, n - got);
+    const ssize_t r = read(fd, buf.get() + got, n - got);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += static_cast<size_t>(r);
   }
   close(fd);
   // a file that shrank while being read is as bad as an unreadable one
-  if (got != n) {
-    delete[] buf;
-    return -4;
-  }
-  *data = buf;
+  if (got != n) return -4;
+  // the caller takes the buffer over
+  *data = buf.release();
   *size = n;
   return 0;
 }
 
 cImageLoader::cImageLoader()
-    : m_width(-1), m_height(-1), m_format(GL_RGBA), m_bitsPerPixel(32), m_data(nullptr),
-      m_initialized(false) {
+    : m_width(-1), m_height(-1), m_format(GL_RGBA), m_bitsPerPixel(32), m_initialized(false) {
   m_filename[0] = '\0';
 }
 
@@ -63,10 +61,9 @@ cImageLoader &cImageLoader::operator=(const cImageLoader &other) {
   cleanup();
   const size_t n = other.getDataSize();
   if (other.m_data != nullptr && n > 0) {
-    unsigned char *copy = new (std::nothrow) unsigned char[n];
-    if (copy == nullptr) return *this;
-    std::memcpy(copy, other.m_data, n);
-    m_data = copy;
+    m_data.reset(new (std::nothrow) unsigned char[n]);
+    if (m_data == nullptr) return *this;
+    std::memcpy(m_data.get(), other.m_data.get(), n);
   }
   std::memcpy(m_filename, other.m_filename, sizeof(m_filename));
   m_width = other.m_width;
@@ -77,11 +74,10 @@ cImageLoader &cImageLoader::operator=(const cImageLoader &other) {
   return *this;
 }
 
-cImageLoader::~cImageLoader() { delete[] m_data; }
+cImageLoader::~cImageLoader() = default;
 
 void cImageLoader::cleanup() {
-  delete[] m_data;
-  m_data = nullptr;
+  m_data.reset();
   m_filename[0] = '\0';
   m_width = -1;
   m_height = -1;
@@ -157,12 +153,12 @@ int cImageLoader::loadFromFileImpl(const char *path, bool recursive_call) {
     width = tga.GetImageWidth();
     height = tga.GetImageHeight();
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height) * bytes;
-    m_data = new (std::nothrow) unsigned char[n];
+    m_data.reset(new (std::nothrow) unsigned char[n]);
     if (m_data == nullptr || tga.GetPixelsSize() != n) {
       cleanup();
       return -1;
     }
-    std::memcpy(m_data, tga.GetPixels(), n);
+    std::memcpy(m_data.get(), tga.GetPixels(), n);
   } else if (ext == "bmp") {
     cFileLoaderBMP bmp;
     if (!bmp.loadBMP(path)) {
@@ -172,12 +168,12 @@ int cImageLoader::loadFromFileImpl(const char *path, bool recursive_call) {
     width = bmp.getWidth();
     height = bmp.getHeight();
     const size_t n = bmp.getRGBSize();
-    m_data = new (std::nothrow) unsigned char[n];
+    m_data.reset(new (std::nothrow) unsigned char[n]);
     if (m_data == nullptr) {
       cleanup();
       return -1;
     }
-    std::memcpy(m_data, bmp.getRGB(), n);
+    std::memcpy(m_data.get(), bmp.getRGB(), n);
     m_format = GL_RGB;
     m_bitsPerPixel = 24;
   } else {
@@ -207,14 +203,14 @@ int cImageLoader::loadFromFileImpl(const char *path, bool recursive_call) {
 cColorb cImageLoader::getPixelColor(int x, int y) const {
   if (m_data == nullptr || m_format != GL_RGBA || x < 0 || y < 0 || x >= m_width || y >= m_height)
     return cColorb(0, 0, 0, 0);
-  const unsigned char *p = m_data + 4 * (static_cast<size_t>(x) + static_cast<size_t>(y) * m_width);
+  const unsigned char *p = m_data.get() + 4 * (static_cast<size_t>(x) + static_cast<size_t>(y) * m_width);
   return cColorb(p[0], p[1], p[2], p[3]);
 }
 
 void cImageLoader::setPixelColor(int x, int y, const cColorb &colour) {
   if (m_data == nullptr || m_format != GL_RGBA || x < 0 || y < 0 || x >= m_width || y >= m_height)
     return;
-  unsigned char *p = m_data + 4 * (static_cast<size_t>(x) + static_cast<size_t>(y) * m_width);
+  unsigned char *p = m_data.get() + 4 * (static_cast<size_t>(x) + static_cast<size_t>(y) * m_width);
   p[0] = colour.r;
   p[1] = colour.g;
   p[2] = colour.b;
@@ -224,7 +220,7 @@ void cImageLoader::setPixelColor(int x, int y, const cColorb &colour) {
 void cImageLoader::clear(const cColorb &colour) {
   if (!m_initialized || m_data == nullptr || m_format != GL_RGBA) return;
   const size_t n = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);
-  unsigned char *p = m_data;
+  unsigned char *p = m_data.get();
   for (size_t i = 0; i < n; ++i, p += 4) {
     p[0] = colour.r;
     p[1] = colour.g;
@@ -236,7 +232,7 @@ void cImageLoader::clear(const cColorb &colour) {
 void cImageLoader::replace(const cColorb &old_colour, const cColorb &new_colour) {
   if (!m_initialized || m_data == nullptr || m_format != GL_RGBA) return;
   const size_t n = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);
-  unsigned char *p = m_data;
+  unsigned char *p = m_data.get();
   for (size_t i = 0; i < n; ++i, p += 4) {
     if (p[0] == old_colour.r && p[1] == old_colour.g && p[2] == old_colour.b &&
         p[3] == old_colour.a) {
@@ -251,18 +247,17 @@ void cImageLoader::replace(const cColorb &old_colour, const cColorb &new_colour)
 void cImageLoader::convertToRGBA() {
   if (!m_initialized || m_data == nullptr || m_format != GL_RGB) return;
   const size_t n = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);
-  unsigned char *rgba = new (std::nothrow) unsigned char[n * 4];
+  std::unique_ptr<unsigned char[]> rgba(new (std::nothrow) unsigned char[n * 4]);
   if (rgba == nullptr) return;
-  const unsigned char *s = m_data;
-  unsigned char *d = rgba;
+  const unsigned char *s = m_data.get();
+  unsigned char *d = rgba.get();
   for (size_t i = 0; i < n; ++i, s += 3, d += 4) {
     d[0] = s[0];
     d[1] = s[1];
     d[2] = s[2];
     d[3] = 255;
   }
-  delete[] m_data;
-  m_data = rgba;
+  m_data = std::move(rgba);
   m_format = GL_RGBA;
   m_bitsPerPixel = 32;
 }

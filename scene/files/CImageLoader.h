@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 
 #include <cstddef>
+#include <memory>
 
 // Reads a whole regular file of at most max_size bytes into a new[] buffer that the
 // caller deletes. 0 on success; -1 cannot open, -2 not a regular file or too large,
@@ -39,8 +40,8 @@ class cImageLoader {
   int getHeight() const { return m_height; }
   int getFormat() const { return m_format; }
   int getBitsPerPixel() const { return m_bitsPerPixel; }
-  unsigned char *getData() { return m_data; }
-  const unsigned char *getData() const { return m_data; }
+  unsigned char *getData() { return m_data.get(); }
+  const unsigned char *getData() const { return m_data.get(); }
   const char *getFilename() const { return m_filename; }
   bool isInitialized() const { return m_initialized; }
   // bytes in m_data (0 when empty)
@@ -55,8 +56,8 @@ class cImageLoader {
   int m_format;
   // 24 or 32
   int m_bitsPerPixel;
-  // rows in file order (bottom row first for BMP), owned by the loader
-  unsigned char *m_data;
+  // rows in file order (bottom row first for BMP)
+  std::unique_ptr<unsigned char[]> m_data;
   bool m_initialized;
 
  protected:

@@ -65,7 +65,7 @@ void cBitmap::render(int pass) {
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLenum format = m_picture.m_format == GL_RGB ? GL_RGB : GL_RGBA;
-    glDrawPixels(m_picture.m_width, m_picture.m_height, format, GL_UNSIGNED_BYTE, m_picture.m_data);
+    glDrawPixels(m_picture.m_width, m_picture.m_height, format, GL_UNSIGNED_BYTE, m_picture.getData());
     glPopClientAttrib();
     glPixelZoom(1.0f, 1.0f);
   }

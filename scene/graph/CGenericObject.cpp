@@ -46,15 +46,13 @@ cGenericObject::cGenericObject()
       m_drawLinks(false),
       m_drawCollisionTree(false),
       m_linkColor(0.5f, 0.0f, 0.0f, 1.0f),
-      m_boxColor(0.5f, 0.5f, 0.0f, 1.0f),
-      m_detector(nullptr) {
+      m_boxColor(0.5f, 0.5f, 0.0f, 1.0f) {
   m_label[0] = '\0';
   cGLMatrixIdentity(m_glMatrix);
 }
 
 cGenericObject::~cGenericObject() {
-  delete m_detector;
-  m_detector = nullptr;
+  m_detector.reset();
   deleteAllChildren();
 }
 
@@ -276,15 +274,13 @@ void cGenericObject::setCollisionDetectorProperties(unsigned int displayDepth, c
 }
 
 void cGenericObject::deleteCollisionDetector(bool recursive) {
-  delete m_detector;
-  m_detector = nullptr;
+  m_detector.reset();
   KORA_RECURSE(deleteCollisionDetector(true))
 }
 
 void cGenericObject::setCollisionDetector(cGenericCollision *detector) {
-  if (detector == m_detector) return;
-  delete m_detector;
-  m_detector = detector;
+  if (detector == m_detector.get()) return;
+  m_detector.reset(detector);
 }
 
 void cGenericObject::onDisplayReset(bool recursive) { KORA_RECURSE(onDisplayReset(true)) }

@@ -4,14 +4,15 @@
 #ifndef SCENE_CGENERICOBJECT_H
 #define SCENE_CGENERICOBJECT_H
 
+#include "scene/collision/CGenericCollision.h"
 #include "scene/math/CColor.h"
 #include "scene/math/CMatrix3d.h"
 #include "scene/math/CVector3d.h"
 
 #include <list>
+#include <memory>
 #include <vector>
 
-class cGenericCollision;
 class cTriangle;
 
 // render passes: a multipass render runs 0, 1, 2; a single pass uses 3
@@ -113,7 +114,7 @@ class cGenericObject {
   void deleteCollisionDetector(bool recursive);
   // installs a detector (owned); the previous one is deleted
   void setCollisionDetector(cGenericCollision *detector);
-  cGenericCollision *getCollisionDetector() const { return m_detector; }
+  cGenericCollision *getCollisionDetector() const { return m_detector.get(); }
   int getTag() const { return m_appTag; }
   void *getUserData() const { return m_appData; }
   const char *getName() const { return m_label; }
@@ -147,8 +148,7 @@ class cGenericObject {
   bool m_drawCollisionTree;
   cColorf m_linkColor;
   cColorf m_boxColor;
-  // owned
-  cGenericCollision *m_detector;
+  std::unique_ptr<cGenericCollision> m_detector;
   // the local pose as an OpenGL matrix, rebuilt at each render
   double m_glMatrix[16];
 

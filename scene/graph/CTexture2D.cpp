@@ -55,13 +55,13 @@ void cTexture2D::update() {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   if (m_mipmapsOn) {
     gluBuild2DMipmaps(GL_TEXTURE_2D, format == GL_RGB ? 3 : 4, m_picture.m_width, m_picture.m_height, format,
-                      GL_UNSIGNED_BYTE, m_picture.m_data);
+                      GL_UNSIGNED_BYTE, m_picture.getData());
   } else {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, m_picture.m_width, m_picture.m_height, 0, format, GL_UNSIGNED_BYTE,
-                 m_picture.m_data);
+                 m_picture.getData());
   }
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
 }

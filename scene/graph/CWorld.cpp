@@ -85,33 +85,41 @@ bool cWorld::removeLightSource(cLight *light) {
   return true;
 }
 
+namespace {
+
+// where the world holds texture, or end
+std::vector<std::unique_ptr<cTexture2D>>::iterator Find(std::vector<std::unique_ptr<cTexture2D>> &list,
+                                                        const cTexture2D *texture) {
+  return std::find_if(list.begin(), list.end(),
+                      [texture](const std::unique_ptr<cTexture2D> &held) { return held.get() == texture; });
+}
+
+}  // namespace
+
 cTexture2D *cWorld::newTexture() {
-  cTexture2D *texture = new cTexture2D();
-  m_textureList.push_back(texture);
-  return texture;
+  m_textureList.push_back(std::make_unique<cTexture2D>());
+  return m_textureList.back().get();
 }
 
 void cWorld::addTexture(cTexture2D *texture) {
   // a texture listed twice would be deleted twice
-  if (texture == nullptr || std::find(m_textureList.begin(), m_textureList.end(), texture) != m_textureList.end())
-    return;
-  m_textureList.push_back(texture);
+  if (texture == nullptr || Find(m_textureList, texture) != m_textureList.end()) return;
+  m_textureList.emplace_back(texture);
 }
 
 bool cWorld::removeTexture(cTexture2D *texture) {
-  auto it = std::find(m_textureList.begin(), m_textureList.end(), texture);
+  auto it = Find(m_textureList, texture);
   if (it == m_textureList.end()) return false;
+  it->release();
   m_textureList.erase(it);
   return true;
 }
 
 bool cWorld::deleteTexture(cTexture2D *texture) {
-  if (!removeTexture(texture)) return false;
-  delete texture;
+  auto it = Find(m_textureList, texture);
+  if (it == m_textureList.end()) return false;
+  m_textureList.erase(it);
   return true;
 }
 
-void cWorld::deleteAllTextures() {
-  for (cTexture2D *texture : m_textureList) delete texture;
-  m_textureList.clear();
-}
+void cWorld::deleteAllTextures() { m_textureList.clear(); }

@@ -6,6 +6,7 @@
 #include "scene/math/CColor.h"
 #include "scene/graph/CGenericObject.h"
 
+#include <memory>
 #include <vector>
 
 class cLight;
@@ -43,6 +44,7 @@ class cWorld : public cGenericObject {
   cTexture2D *newTexture();
   // ownership passes to the world; null and textures already held are ignored
   void addTexture(cTexture2D *texture);
+  // ownership passes back to the caller
   bool removeTexture(cTexture2D *texture);
   bool deleteTexture(cTexture2D *texture);
   void deleteAllTextures();
@@ -51,8 +53,7 @@ class cWorld : public cGenericObject {
   // model-view matrix read back at the start of each render
   double m_viewMatrixGL[16];
   cColorf m_clearColor;
-  // owned
-  std::vector<cTexture2D *> m_textureList;
+  std::vector<std::unique_ptr<cTexture2D>> m_textureList;
   // registered lights, not owned
   std::vector<cLight *> m_lightList;
   bool m_lightsOn;

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -64,7 +66,7 @@ cMesh::cMesh(cWorld *world)
       m_tex(nullptr),
       m_listOn(false),
       m_listId(-1) {
-  m_detector = new cCollisionBrute(&m_triangleSlots);
+  m_detector = std::make_unique<cCollisionBrute>(&m_triangleSlots);
   m_drawAxes = false;
 }
 
@@ -246,29 +248,32 @@ cVector3d cMesh::getCenterOfMass(bool includeChildren) {
 // ---- detectors ----
 
 void cMesh::createBruteForceCollisionDetector(bool includeChildren, bool useNeighbors) {
-  setCollisionDetector(nullptr);
-  cCollisionBrute *detector = new cCollisionBrute(&m_triangleSlots);
+  // the old detector goes first, so the two never hold memory together
+  m_detector.reset();
+  auto detector = std::make_unique<cCollisionBrute>(&m_triangleSlots);
   detector->initialize();
-  setCollisionDetector(detector);
+  m_detector = std::move(detector);
   if (useNeighbors) createTriangleNeighborList(false);
   if (includeChildren) forEachChildMesh([&](cMesh *m) { m->createBruteForceCollisionDetector(true, useNeighbors); });
 }
 
 void cMesh::createAABBCollisionDetector(bool includeChildren, bool useNeighbors) {
-  setCollisionDetector(nullptr);
-  cCollisionAABB *detector = new cCollisionAABB(&m_triangleSlots, useNeighbors);
+  // the old detector goes first, so the two never hold memory together
+  m_detector.reset();
+  auto detector = std::make_unique<cCollisionAABB>(&m_triangleSlots, useNeighbors);
   detector->initialize();
-  setCollisionDetector(detector);
+  m_detector = std::move(detector);
   if (useNeighbors) createTriangleNeighborList(false);
   if (includeChildren) forEachChildMesh([&](cMesh *m) { m->createAABBCollisionDetector(true, useNeighbors); });
 }
 
 void cMesh::createSphereTreeCollisionDetector(bool includeChildren, bool useNeighbors) {
   // the sphere tree is not built yet: the AABB tree answers the same queries in its place
-  setCollisionDetector(nullptr);
-  cCollisionAABB *detector = new cCollisionAABB(&m_triangleSlots, useNeighbors);
+  // the old detector goes first, so the two never hold memory together
+  m_detector.reset();
+  auto detector = std::make_unique<cCollisionAABB>(&m_triangleSlots, useNeighbors);
   detector->initialize();
-  setCollisionDetector(detector);
+  m_detector = std::move(detector);
   if (useNeighbors) createTriangleNeighborList(false);
   if (includeChildren) forEachChildMesh([&](cMesh *m) { m->createSphereTreeCollisionDetector(true, useNeighbors); });
 }
@@ -376,7 +381,7 @@ void cMesh::createTriangleNeighborList(bool includeChildren) {
   const size_t count = m_triangleSlots.size();
   const size_t nv = m_vertexSlots.size();
   dropNeighborLists();
-  for (cTriangle &t : m_triangleSlots) t.m_adjacent = new std::vector<cTriangle *>(1, &t);
+  for (cTriangle &t : m_triangleSlots) t.m_adjacent = std::make_unique<std::vector<cTriangle *>>(1, &t);
 
   // one entry per triangle and corner, sorted by position; a corner outside the
   // vertex array matches nothing

@@ -10,8 +10,16 @@ cTriangle::cTriangle(cMesh *parent, unsigned int i0, unsigned int i1, unsigned i
     : m_adjacent(nullptr), m_corner0(i0), m_corner1(i1), m_corner2(i2), m_slot(slot), m_parentNode(parent),
       m_inUse(true) {}
 
+namespace {
+
+std::unique_ptr<std::vector<cTriangle *>> CopyOf(const std::unique_ptr<std::vector<cTriangle *>> &list) {
+  return list != nullptr ? std::make_unique<std::vector<cTriangle *>>(*list) : nullptr;
+}
+
+}  // namespace
+
 cTriangle::cTriangle(const cTriangle &other)
-    : m_adjacent(other.m_adjacent != nullptr ? new std::vector<cTriangle *>(*other.m_adjacent) : nullptr),
+    : m_adjacent(CopyOf(other.m_adjacent)),
       m_corner0(other.m_corner0),
       m_corner1(other.m_corner1),
       m_corner2(other.m_corner2),
@@ -19,23 +27,11 @@ cTriangle::cTriangle(const cTriangle &other)
       m_parentNode(other.m_parentNode),
       m_inUse(other.m_inUse) {}
 
-cTriangle::cTriangle(cTriangle &&other) noexcept
-    : m_adjacent(other.m_adjacent),
-      m_corner0(other.m_corner0),
-      m_corner1(other.m_corner1),
-      m_corner2(other.m_corner2),
-      m_slot(other.m_slot),
-      m_parentNode(other.m_parentNode),
-      m_inUse(other.m_inUse) {
-  other.m_adjacent = nullptr;
-}
+cTriangle::cTriangle(cTriangle &&other) noexcept = default;
 
 cTriangle &cTriangle::operator=(const cTriangle &other) {
   if (this == &other) return *this;
-  std::vector<cTriangle *> *copy =
-      other.m_adjacent != nullptr ? new std::vector<cTriangle *>(*other.m_adjacent) : nullptr;
-  delete m_adjacent;
-  m_adjacent = copy;
+  m_adjacent = CopyOf(other.m_adjacent);
   m_corner0 = other.m_corner0;
   m_corner1 = other.m_corner1;
   m_corner2 = other.m_corner2;
@@ -45,21 +41,9 @@ cTriangle &cTriangle::operator=(const cTriangle &other) {
   return *this;
 }
 
-cTriangle &cTriangle::operator=(cTriangle &&other) noexcept {
-  if (this == &other) return *this;
-  delete m_adjacent;
-  m_adjacent = other.m_adjacent;
-  other.m_adjacent = nullptr;
-  m_corner0 = other.m_corner0;
-  m_corner1 = other.m_corner1;
-  m_corner2 = other.m_corner2;
-  m_slot = other.m_slot;
-  m_parentNode = other.m_parentNode;
-  m_inUse = other.m_inUse;
-  return *this;
-}
+cTriangle &cTriangle::operator=(cTriangle &&other) noexcept = default;
 
-cTriangle::~cTriangle() { delete m_adjacent; }
+cTriangle::~cTriangle() = default;
 
 cVertex *cTriangle::getVertex(int corner) const {
   if (m_parentNode == nullptr) return nullptr;
@@ -94,7 +78,4 @@ void cTriangle::setVertices(unsigned int i0, unsigned int i1, unsigned int i2) {
   m_corner2 = i2;
 }
 
-void cTriangle::clearNeighbors() {
-  delete m_adjacent;
-  m_adjacent = nullptr;
-}
+void cTriangle::clearNeighbors() { m_adjacent.reset(); }

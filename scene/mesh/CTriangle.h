@@ -4,6 +4,7 @@
 #ifndef SCENE_CTRIANGLE_H
 #define SCENE_CTRIANGLE_H
 
+#include <memory>
 #include <vector>
 
 class cMesh;
@@ -28,12 +29,12 @@ class cTriangle {
   unsigned int getIndex() const { return m_slot; }
   cMesh *getParent() const { return m_parentNode; }
   bool allocated() const { return m_inUse; }
-  std::vector<cTriangle *> *getNeighbors() const { return m_adjacent; }
+  std::vector<cTriangle *> *getNeighbors() const { return m_adjacent.get(); }
   // drops the neighbour list
   void clearNeighbors();
 
-  // owned; itself first, then every triangle sharing a vertex position; null until built
-  std::vector<cTriangle *> *m_adjacent;
+  // itself first, then every triangle sharing a vertex position; null until built
+  std::unique_ptr<std::vector<cTriangle *>> m_adjacent;
   unsigned int m_corner0;
   unsigned int m_corner1;
   unsigned int m_corner2;

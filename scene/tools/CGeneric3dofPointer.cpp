@@ -6,6 +6,7 @@
 #include "scene/forces/CProxyPointForceAlgo.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -29,7 +30,6 @@ constexpr double kSmallForceSq = 1e-6;
 cGeneric3dofPointer::cGeneric3dofPointer(cWorld *world)
     : m_holdUntilSmall(true),
       m_halfExtent(0.1, 0.1, 0.1),
-      m_haptic(nullptr),
       m_gripGap(0.04),
       m_gripForce(0.0),
       m_gripForceHeld(true),
@@ -43,12 +43,13 @@ cGeneric3dofPointer::cGeneric3dofPointer(cWorld *world)
       m_normalizedMapping(true),
       m_forcesRequested(true),
       m_forcesFlowing(false) {
-  cProxyPointForceAlgo *proxy = new cProxyPointForceAlgo();
+  auto owned = std::make_unique<cProxyPointForceAlgo>();
+  cProxyPointForceAlgo *proxy = owned.get();
   m_forceAlgorithms.reserve(2);
-  m_forceAlgorithms.push_back(proxy);
-  m_forceAlgorithms.push_back(new cPotentialFieldForceAlgo());
+  m_forceAlgorithms.push_back(std::move(owned));
+  m_forceAlgorithms.push_back(std::make_unique<cPotentialFieldForceAlgo>());
   proxy->initialize(world, cVector3d(0.0, 0.0, 0.0));
-  m_haptic = new cGenericDevice();
+  m_haptic = std::make_unique<cGenericDevice>();
 
   m_deviceColor.set(1.0f, 0.2f, 0.0f, 1.0f);
   m_proxyColor.set(0.8f, 0.6f, 0.0f, 1.0f);
@@ -61,11 +62,11 @@ cGeneric3dofPointer::cGeneric3dofPointer(cWorld *world)
 }
 
 cGeneric3dofPointer::~cGeneric3dofPointer() {
-  if (m_haptic != nullptr) {
-    m_haptic->close();
-    delete m_haptic;
-  }
-  for (cGenericPointForceAlgo *algo : m_forceAlgorithms) delete algo;
+  if (m_haptic != nullptr) m_haptic->close();
+}
+
+void cGeneric3dofPointer::setDevice(cGenericDevice *device) {
+  if (device != m_haptic.get()) m_haptic.reset(device);
 }
 
 // ---- the haptic cycle ----
@@ -96,7 +97,7 @@ void cGeneric3dofPointer::updatePose() {
 
 void cGeneric3dofPointer::computeForces() {
   cVector3d sum;
-  for (cGenericPointForceAlgo *algo : m_forceAlgorithms)
+  for (const auto &algo : m_forceAlgorithms)
     if (algo != nullptr) sum += algo->computeForces(m_devicePosWorld);
   m_forceWorld = sum;
   PublishPose();
@@ -164,7 +165,7 @@ int cGeneric3dofPointer::initialize(bool resetEncoders) {
   if (m_haptic->initialize(resetEncoders) != 0) return -1;
   updatePose();
   if (m_haptic->close() != 0) return -1;
-  for (cGenericPointForceAlgo *algo : m_forceAlgorithms)
+  for (const auto &algo : m_forceAlgorithms)
     if (algo != nullptr) algo->initialize(m_scene, m_devicePosWorld);
   PublishPose();
   return 0;
@@ -202,8 +203,8 @@ void cGeneric3dofPointer::setRadius(const double &radius) {
 }
 
 cProxyPointForceAlgo *cGeneric3dofPointer::getProxy() {
-  for (cGenericPointForceAlgo *algo : m_forceAlgorithms) {
-    cProxyPointForceAlgo *proxy = dynamic_cast<cProxyPointForceAlgo *>(algo);
+  for (const auto &algo : m_forceAlgorithms) {
+    cProxyPointForceAlgo *proxy = dynamic_cast<cProxyPointForceAlgo *>(algo.get());
     if (proxy != nullptr) return proxy;
   }
   return nullptr;

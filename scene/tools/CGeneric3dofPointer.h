@@ -9,15 +9,16 @@
 #ifndef SCENE_CGENERIC3DOFPOINTER_H
 #define SCENE_CGENERIC3DOFPOINTER_H
 
+#include "scene/forces/CGenericPointForceAlgo.h"
 #include "scene/tools/CGenericDevice.h"
 #include "scene/tools/CGenericTool.h"
 #include "scene/math/CMatrix3d.h"
 #include "scene/math/CVector3d.h"
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
-class cGenericPointForceAlgo;
 class cProxyPointForceAlgo;
 class cWorld;
 
@@ -65,9 +66,9 @@ class cGeneric3dofPointer : public cGenericTool {
   virtual cVector3d getWorkspaceScaleFactors();
   // drawn sphere radius; the proxy's radius becomes a thousandth of it
   virtual void setRadius(const double &radius);
-  // the previous device is neither closed nor deleted
-  virtual void setDevice(cGenericDevice *device) { m_haptic = device; }
-  virtual cGenericDevice *getDevice() { return m_haptic; }
+  // the tool takes the device over; the previous one is deleted (not closed first)
+  virtual void setDevice(cGenericDevice *device);
+  virtual cGenericDevice *getDevice() { return m_haptic.get(); }
   // the first proxy algorithm in the list, or null
   virtual cProxyPointForceAlgo *getProxy();
   // full size of the virtual workspace per axis
@@ -79,7 +80,7 @@ class cGeneric3dofPointer : public cGenericTool {
   cMatrix3d m_deviceRotLocal;
   cMatrix3d m_deviceRotWorld;
   bool m_holdUntilSmall;
-  std::vector<cGenericPointForceAlgo *> m_forceAlgorithms;
+  std::vector<std::unique_ptr<cGenericPointForceAlgo>> m_forceAlgorithms;
   cVector3d m_halfExtent;
   cVector3d m_devicePosLocal;
   cVector3d m_devicePosWorld;
@@ -87,8 +88,7 @@ class cGeneric3dofPointer : public cGenericTool {
   cVector3d m_deviceVelWorld;
   cVector3d m_forceWorld;
   cVector3d m_forceLocal;
-  // owned
-  cGenericDevice *m_haptic;
+  std::unique_ptr<cGenericDevice> m_haptic;
   double m_gripGap;
   double m_gripForce;
   bool m_gripForceHeld;

@@ -43,7 +43,8 @@ class cGenericDevice {
     (void)resetEncoders;
     return DEVICE_FAILED;
   }
-  // 0 after the call, -2 for an unsupported code (every code here), -3 while closed
+  // 0 on success, -1 on failure, -2 for an unsupported code (every code here), -3
+  // while closed
   virtual int command(int code, void *data) {
     (void)code;
     (void)data;

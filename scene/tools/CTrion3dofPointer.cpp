@@ -2,7 +2,9 @@
 
 #include "scene/tools/CTrionDevices.h"
 
+#include <memory>
+
 cTrion3dofPointer::cTrion3dofPointer(cWorld *world, unsigned int) : cGeneric3dofPointer(world) {
-  delete m_haptic;
-  m_haptic = new cTrionDevice(0);
+  m_haptic.reset();
+  m_haptic = std::make_unique<cTrionDevice>(0);
 }

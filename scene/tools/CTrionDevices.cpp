@@ -74,7 +74,9 @@ int cTrionDevice::close() {
 
 int cTrionDevice::initialize(bool) { return DEVICE_OK; }
 
-static bool IsSupported(int code) {
+namespace {
+
+bool IsSupported(int code) {
   switch (code) {
     case CMD_GET_POSITION:
     case CMD_GET_NORMALIZED_POSITION:
@@ -94,6 +96,12 @@ static bool IsSupported(int code) {
   }
 }
 
+// the library's failure (its error code already set) is the command's failure; a
+// read answered from its cache (1) is a success like any other
+int Result(int libraryResult) { return libraryResult < 0 ? DEVICE_FAILED : DEVICE_OK; }
+
+}  // namespace
+
 int cTrionDevice::command(int code, void *data) {
   if (!m_opened) return DEVICE_NOT_OPEN;
   const signed char id = Id();
@@ -102,70 +110,69 @@ int cTrionDevice::command(int code, void *data) {
   switch (code) {
     case CMD_GET_POSITION: {
       double x = 0.0, y = 0.0, z = 0.0;
-      tkxGetPosition(&x, &y, &z, id);
+      const int r = tkxGetPosition(&x, &y, &z, id);
       static_cast<cVector3d *>(data)->set(x, y, z);
-      return DEVICE_OK;
+      return Result(r);
     }
     case CMD_GET_NORMALIZED_POSITION: {
       // a model without a known workspace cannot be normalised: dividing by
       // its zero radius would hand infinities to the force algorithms
       if (!(m_reachRadius > 0.0)) return DEVICE_FAILED;
       double x = 0.0, y = 0.0, z = 0.0;
-      tkxGetPosition(&x, &y, &z, id);
+      const int r = tkxGetPosition(&x, &y, &z, id);
       static_cast<cVector3d *>(data)->set(x / m_reachRadius, y / m_reachRadius, z / m_reachRadius);
-      return DEVICE_OK;
+      return Result(r);
     }
     case CMD_SET_FORCE: {
       const cVector3d *f = static_cast<const cVector3d *>(data);
-      tkxSetForce(f->x, f->y, f->z, id);
-      return DEVICE_OK;
+      return Result(tkxSetForce(f->x, f->y, f->z, id));
     }
     case CMD_GET_ROTATION_ANGLES: {
       cVector3d *a = static_cast<cVector3d *>(data);
       a->zero();
-      tkxGetOrientationRad(&a->x, &a->y, &a->z, id);
-      return DEVICE_OK;
+      return Result(tkxGetOrientationRad(&a->x, &a->y, &a->z, id));
     }
     case CMD_GET_ROTATION_MATRIX: {
       double m[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
-      tkxGetOrientationFrame(m, id);
+      const int r = tkxGetOrientationFrame(m, id);
       static_cast<cMatrix3d *>(data)->set(m[0][0], m[0][1], m[0][2], m[1][0], m[1][1], m[1][2], m[2][0], m[2][1],
                                           m[2][2]);
-      return DEVICE_OK;
+      return Result(r);
     }
     case CMD_SET_TORQUE: {
       const cVector3d *t = static_cast<const cVector3d *>(data);
-      tkxSetTorque(t->x, t->y, t->z, id);
-      return DEVICE_OK;
+      return Result(tkxSetTorque(t->x, t->y, t->z, id));
     }
-    case CMD_GET_BUTTON:
-      *static_cast<int *>(data) = tkxGetButton(0, id);
-      return DEVICE_OK;
-    case CMD_GET_BUTTON_STATE:
-      *static_cast<int *>(data) = tkxGetButton(0, id) != 0 ? 1 : 0;
-      return DEVICE_OK;
+    case CMD_GET_BUTTON: {
+      // a failed read must not pass its -1 off as every button pressed
+      const int r = tkxGetButton(0, id);
+      *static_cast<int *>(data) = r < 0 ? 0 : r;
+      return Result(r);
+    }
+    case CMD_GET_BUTTON_STATE: {
+      const int r = tkxGetButton(0, id);
+      *static_cast<int *>(data) = r > 0 ? 1 : 0;
+      return Result(r);
+    }
     case CMD_GET_WORKSPACE_RADIUS_MM:
       *static_cast<double *>(data) = m_reachRadius * 1000.0;
       return DEVICE_OK;
     case CMD_GET_GRIPPER_FINGER_POS: {
       double x = 0.0, y = 0.0, z = 0.0;
-      tkxGetGripperFingerPos(&x, &y, &z, id);
+      const int r = tkxGetGripperFingerPos(&x, &y, &z, id);
       static_cast<cVector3d *>(data)->set(x, y, z);
-      return DEVICE_OK;
+      return Result(r);
     }
     case CMD_GET_GRIPPER_THUMB_POS: {
       double x = 0.0, y = 0.0, z = 0.0;
-      tkxGetGripperThumbPos(&x, &y, &z, id);
+      const int r = tkxGetGripperThumbPos(&x, &y, &z, id);
       static_cast<cVector3d *>(data)->set(x, y, z);
-      return DEVICE_OK;
+      return Result(r);
     }
     case CMD_SET_FORCE_AND_GRIPPER_FORCE: {
       const double *v = static_cast<const double *>(data);
-      if (m_gripperActuated)
-        tkxSetForceAndGripperForce(v[0], v[1], v[2], v[3], id);
-      else
-        tkxSetForce(v[0], v[1], v[2], id);
-      return DEVICE_OK;
+      if (m_gripperActuated) return Result(tkxSetForceAndGripperForce(v[0], v[1], v[2], v[3], id));
+      return Result(tkxSetForce(v[0], v[1], v[2], id));
     }
     default:
       return DEVICE_UNSUPPORTED;

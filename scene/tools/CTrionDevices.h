@@ -18,8 +18,8 @@ class cTrionDevice : public cGenericDevice {
   int close() override;
   // nothing to do: 0
   int initialize(bool resetEncoders = false) override;
-  // results: 0 after the library call (its result is not examined), -2 for an
-  // unknown or unsupported code, -3 while closed
+  // results: 0 when the library call succeeds, -1 when it fails (its error code
+  // tells why), -2 for an unknown or unsupported code, -3 while closed
   int command(int code, void *data) override;
   // the library's system type code, -1 until opened
   virtual int getDeviceType() { return m_modelCode; }

@@ -1,5 +1,7 @@
 // The USB device protocol against virtual devices on the in-process bus:
 // open sequence per device type, packets, decoding, the cache, and faults.
+#include "support/VirtualBusTest.h"
+
 #include "tkx/tkxComUSB.h"
 
 #include "tkx/tkxTime.h"
@@ -21,24 +23,12 @@ namespace {
 double frozenTime = 100.0;
 double FrozenClock() { return frozenTime; }
 
-class ComUSB : public ::testing::Test {
+class ComUSB : public bustest::VirtualBusTest {
  protected:
-  void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
-  }
   void TearDown() override {
     coms.clear();
     tkx::testing::SetRawClock(nullptr);
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
-  }
-
-  std::shared_ptr<Device> Plug(int code, bool blank = false) {
-    auto dev = tkx::virt::Plug(code, blank);
-    tkx::virt::Rescan();
-    return dev;
+    VirtualBusTest::TearDown();
   }
 
   tkxComUSB &NewCom() {

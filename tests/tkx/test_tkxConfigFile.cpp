@@ -1,5 +1,7 @@
 // Calibrations loaded at open, and moved to and from configuration text files,
 // through slots bound to virtual devices.
+#include "support/VirtualBusTest.h"
+
 #include "tkx/tkx.h"
 
 #include "tkx/tkxErrno.h"
@@ -25,23 +27,19 @@ using tkx::virt::Device;
 
 namespace {
 
-class ConfigFile : public ::testing::Test {
+class ConfigFile : public bustest::VirtualBusTest {
  protected:
   void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
+    VirtualBusTest::SetUp();
     path = ::testing::TempDir() + "tkx_config_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
   }
   void TearDown() override {
     slots.clear();
     std::remove(path.c_str());
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
+    VirtualBusTest::TearDown();
   }
   TKX &Bound(int code, bool blank = false) {
-    dev = tkx::virt::Plug(code, blank);
-    tkx::virt::Rescan();
+    dev = Plug(code, blank);
     slots.push_back(std::make_unique<TKX>());
     const int index = static_cast<int>(tkx::virt::Devices().size()) - 1;
     EXPECT_EQ(slots.back()->Open(index), index);

@@ -1,6 +1,8 @@
 // Calibration in device memory: the parameter dispatch, core parameters, the
 // header, the memory model switch, and auto-configuration of a blank device,
 // through device slots bound to virtual devices.
+#include "support/VirtualBusTest.h"
+
 #include "tkx/tkx.h"
 
 #include "tkx/tkxCom.h"
@@ -21,24 +23,17 @@ using tkx::virt::Device;
 
 namespace {
 
-class Memory : public ::testing::Test {
+class Memory : public bustest::VirtualBusTest {
  protected:
-  void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
-  }
   void TearDown() override {
     slots.clear();
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
+    VirtualBusTest::TearDown();
     TKX::GetDeviceCount();
   }
 
   // a slot bound to a new virtual device
   TKX &Bound(int code, bool blank = false, std::shared_ptr<Device> *dev = nullptr) {
-    auto d = tkx::virt::Plug(code, blank);
-    tkx::virt::Rescan();
+    auto d = Plug(code, blank);
     if (dev) *dev = d;
     slots.push_back(std::make_unique<TKX>());
     TKX &slot = *slots.back();

@@ -2,6 +2,8 @@
 // entries, against virtual devices. The library clock runs on a test clock that
 // moves only when a case says so, which makes the time-guard cache, the velocity
 // window and the reset wait deterministic.
+#include "support/VirtualBusTest.h"
+
 #include "tkx/tkx.h"
 
 #include "tkx/tkxComUSBPacket.h"
@@ -116,26 +118,23 @@ class WithWristAndGripper : public tkxDeviceFactory {
 
 // ---- fixture ----
 
-class Pipeline : public ::testing::Test {
+class Pipeline : public bustest::VirtualBusTest {
  protected:
   void SetUp() override {
     clockNow.store(SystemNow());
     sleeps = 0;
     tkx::testing::SetRawClock(&TestClock);
     tkx::testing::SetSleepFunction(&TestSleep);
-    tkx::testing::EnableLibusbBackend(false);
     // answered at once: a paced bus would sleep on the test clock
     rate_ = tkx::virt::testing::Rate();
     tkx::virt::testing::SetRate(0);
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
+    VirtualBusTest::SetUp();
     tkxEnableExpertMode();
   }
   void TearDown() override {
     for (signed char id = 0; id < 4; ++id) tkxClose(id);
     tkxDisableExpertMode();
-    tkx::virt::UnplugAll();
-    tkx::virt::Rescan();
+    VirtualBusTest::TearDown();
     TKX::SetFactory(nullptr);
     tkxGetDeviceCount();
     tkxSetDevice(0);
@@ -148,8 +147,7 @@ class Pipeline : public ::testing::Test {
   // a new virtual device opened into slot 0 with its encoders at a pose in reach;
   // setting them takes the channels over from any simulated mechanism
   std::shared_ptr<Device> Open(int code) {
-    auto dev = tkx::virt::Plug(code);
-    tkx::virt::Rescan();
+    auto dev = Plug(code);
     tkxGetDeviceCount();
     EXPECT_EQ(tkxOpenID(0), 0);
     const int pose[3] = {30000, 21000, 22000};

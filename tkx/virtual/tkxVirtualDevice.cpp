@@ -490,7 +490,9 @@ Transfer Device::Read(unsigned char *buffer, int length, int *received, double) 
   }
   if (buffer == nullptr || length < 0) length = 0;
   const int k = size < length ? size : length;
-  std::memcpy(buffer, r, k);
+  // a read without room takes the reply and copies nothing: memcpy must not be
+  // handed the null buffer such a read may come with, even for no bytes
+  if (k > 0) std::memcpy(buffer, r, k);
   if (received != nullptr) *received = k;
   return Transfer::Ok;
 }

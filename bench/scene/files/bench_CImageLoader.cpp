@@ -77,7 +77,7 @@ void BM_LoadImageBMP1024(benchmark::State &state) {
   for (auto _ : state) {
     const int rc = image.loadFromFile(path);
     benchmark::DoNotOptimize(rc);
-    benchmark::DoNotOptimize(image.m_data);
+    benchmark::DoNotOptimize(image.getData());
     if (rc != 0) {
       state.SkipWithError("load failed");
       break;

@@ -1,6 +1,8 @@
 // The proxy point force algorithm against small hand-built meshes: free space,
 // one, two and three constraints, friction stick and slip, stiffness averaging
 // over contacts and meshes that move under the proxy.
+#include "support/AllocationCounter.h"
+
 #include "scene/forces/CGenericPointForceAlgo.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
@@ -8,26 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <new>
-
-// the replacement pair below is malloc/free on both sides; gcc cannot see that
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-// heap allocations counted while g_counting is set
-static std::atomic<bool> g_counting{false};
-static std::atomic<long> g_allocations{0};
-
-void *operator new(std::size_t size) {
-  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
-  void *p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -353,8 +336,7 @@ TEST_F(ProxyForce, StepsAllocateNothing) {
   algo.initialize(&world, cVector3d(0, 0, 0.5));
   int steps[4] = {0, 0, 0, 0};
   double worst = 0.0;
-  g_allocations = 0;
-  g_counting = true;
+  alloctest::Start();
   // a loop through free space, the face, both edges and the corner
   for (int i = 0; i < 10000; ++i) {
     const double a = i * 0.01;
@@ -364,8 +346,7 @@ TEST_F(ProxyForce, StepsAllocateNothing) {
     const cVector3d p = algo.getProxyGlobalPosition();
     worst = std::fmax(worst, std::fmax(-p.z, std::fmax(p.x - 1.0, p.y - 1.0)));
   }
-  g_counting = false;
-  EXPECT_EQ(g_allocations.load(), 0);
+  EXPECT_EQ(alloctest::Stop(), 0);
   EXPECT_GT(steps[0], 0);
   EXPECT_GT(steps[1], 0);
   EXPECT_GT(steps[2], 0);

@@ -51,7 +51,7 @@ struct PlaneDetector : cGenericCollision {
 
 Probe *PlaneNode(double x) {
   Probe *node = new Probe;
-  node->m_detector = new PlaneDetector(x, node);
+  node->setCollisionDetector(new PlaneDetector(x, node));
   return node;
 }
 
@@ -112,7 +112,7 @@ TEST(SceneGraph, RefusalsAndDetectorProperties) {
   EXPECT_FALSE(node.setFrameSize(0.0, 1.0, true));
   EXPECT_EQ(kid->m_axesLength, 2.0);
 
-  kid->m_detector = new PlaneDetector(0, kid);
+  kid->setCollisionDetector(new PlaneDetector(0, kid));
   cColorf wild(2.0f, -1.0f, 0.5f, 7.0f);
   node.setCollisionDetectorProperties(3, wild, true);
   EXPECT_EQ(kid->m_detector->m_drawMaterial.m_ambientColor, cColorf(1.0f, 0.0f, 0.5f, 1.0f));
@@ -200,7 +200,7 @@ TEST(SegmentQuery, FirstCallCarriesStartWithMovedChild) {
   cWorld world;
   Probe *plane = PlaneNode(-5.0);
   world.addChild(plane);
-  auto *det = static_cast<PlaneDetector *>(plane->m_detector);
+  auto *det = static_cast<PlaneDetector *>(plane->getCollisionDetector());
   plane->rotate(cVector3d(0, 0, 1), kPi / 2);
   plane->m_prevPoseValid = true;
 
@@ -258,7 +258,9 @@ TEST(World, TexturesAreOwned) {
   cTexture2D *first = world.newTexture(), *second = world.newTexture(), *third = world.newTexture();
   EXPECT_TRUE(world.deleteTexture(second));
   EXPECT_FALSE(world.deleteTexture(second));
-  EXPECT_EQ(world.m_textureList, (std::vector<cTexture2D *>{first, third}));
+  ASSERT_EQ(world.getNumTextures(), 2u);
+  EXPECT_EQ(world.m_textureList[0].get(), first);
+  EXPECT_EQ(world.m_textureList[1].get(), third);
 
   // a texture added twice would be deleted twice
   cTexture2D *loose = new cTexture2D;

@@ -73,7 +73,7 @@ struct Ball : cGenericObject {
   cMaterial material;
   Ball(double r, const cVector3d &pos) : radius(r) {
     m_pos = pos;
-    m_detector = new Detector(this);
+    setCollisionDetector(new Detector(this));
   }
   void render(int pass) override {
     if (pass != RENDER_PASS_OPAQUE && pass != RENDER_PASS_ALL) return;
@@ -240,8 +240,8 @@ TEST_F(RenderGLTexture, RgbImageUploadsThreeComponentsWithUnpaddedRows) {
   // 2 x 2 RGB: rows of 6 bytes, not a multiple of 4
   cImageLoader &pic = TexturedQuad()->m_picture;
   const uint8_t rgb[12] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-  pic.m_data = new unsigned char[12];
-  std::copy(rgb, rgb + 12, pic.m_data);
+  pic.m_data.reset(new unsigned char[12]);
+  std::copy(rgb, rgb + 12, pic.m_data.get());
   pic.m_width = pic.m_height = 2;
   pic.m_format = GL_RGB;
   pic.m_initialized = true;

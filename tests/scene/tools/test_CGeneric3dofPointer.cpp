@@ -1,6 +1,8 @@
 // The 3-DOF pointer's haptic cycle against a device double: workspace mapping,
 // the algorithms' summed force, the gripper as a spring-loaded button, the
 // small-force gate, and what happens without a device or with failing reads.
+#include "support/StubDevice.h"
+
 #include "scene/tools/CGeneric3dofPointer.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
@@ -22,76 +24,12 @@ namespace {
                                        << ", " << y << ", " << z << ") +-" << tol;
 }
 
-// a device whose readings the test sets and whose force commands it records
-class StubDevice : public cGenericDevice {
- public:
-  cVector3d position;
-  double reach = 0.075;
-  // gripper: thumb at the origin, finger `gap` metres along x
-  double gap = 0.06;
-  cMatrix3d rotation;
-  int button = 0;
-  bool failPosition = false;
-  bool failRadius = false;
-  // last CMD_SET_FORCE_AND_GRIPPER_FORCE
-  double sent[4] = {0, 0, 0, 0};
-  int sends = 0;
-  int opens = 0, closes = 0;
-
-  StubDevice() { m_present = true; }
-  int open() override {
-    ++opens;
-    m_opened = true;
-    return 0;
-  }
-  int close() override {
-    ++closes;
-    m_opened = false;
-    return 0;
-  }
-  int initialize(bool) override { return 0; }
-  int command(int code, void *data) override {
-    switch (code) {
-      case CMD_GET_POSITION:
-        if (failPosition) return -1;
-        *static_cast<cVector3d *>(data) = position;
-        return 0;
-      case CMD_GET_NORMALIZED_POSITION:
-        if (failPosition) return -1;
-        *static_cast<cVector3d *>(data) = position / reach;
-        return 0;
-      case CMD_GET_GRIPPER_THUMB_POS:
-        static_cast<cVector3d *>(data)->zero();
-        return 0;
-      case CMD_GET_GRIPPER_FINGER_POS:
-        static_cast<cVector3d *>(data)->set(gap, 0, 0);
-        return 0;
-      case CMD_GET_ROTATION_MATRIX:
-        *static_cast<cMatrix3d *>(data) = rotation;
-        return 0;
-      case CMD_GET_BUTTON:
-        *static_cast<int *>(data) = button;
-        return 0;
-      case CMD_GET_WORKSPACE_RADIUS_MM:
-        if (failRadius) return -1;
-        *static_cast<double *>(data) = reach * 1000.0;
-        return 0;
-      case CMD_SET_FORCE_AND_GRIPPER_FORCE:
-        for (int i = 0; i < 4; ++i) sent[i] = static_cast<const double *>(data)[i];
-        ++sends;
-        return 0;
-      default:
-        return -2;
-    }
-  }
-  cVector3d sentForce() const { return cVector3d(sent[0], sent[1], sent[2]); }
-};
+using devicetest::StubDevice;
 
 class Pointer : public ::testing::Test {
  protected:
   void SetUp() override {
     tool = new cGeneric3dofPointer(&world);
-    delete tool->getDevice();
     device = new StubDevice();
     tool->setDevice(device);
     world.addChild(tool);
@@ -125,7 +63,7 @@ TEST_F(Pointer, DefaultsKeepTheirSinglePrecisionValues) {
   ASSERT_NE(tool->getProxy(), nullptr);
   EXPECT_EQ(tool->getProxy()->getProxyRadius(), 5.000000311993066e-05);
   EXPECT_EQ(tool->m_forceAlgorithms.size(), 2u);
-  EXPECT_EQ(tool->m_forceAlgorithms[0], tool->getProxy());
+  EXPECT_EQ(tool->m_forceAlgorithms[0].get(), tool->getProxy());
   EXPECT_EQ(tool->m_drawMode, RENDER_PROXY_AND_DEVICE);
   EXPECT_EQ(tool->m_deviceColor, cColorf(1.0f, 0.2f, 0.0f, 1.0f));
   tool->setRadius(0.01);
@@ -222,8 +160,7 @@ TEST_F(Pointer, ForceIsTheSumOfTheAlgorithms) {
   EXPECT_TRUE(Near(tool->m_forceWorld, 1.0, 0, 0, 1e-9));
   EXPECT_TRUE(Near(device->sentForce(), 1.0, 0, 0, 1e-9));
   // a null slot in the list is skipped
-  delete tool->m_forceAlgorithms[1];
-  tool->m_forceAlgorithms[1] = nullptr;
+  tool->m_forceAlgorithms[1].reset();
   Step(cVector3d(0.09, 0, 0));
   EXPECT_TRUE(Near(tool->m_forceWorld, 0, 0, 0));
 }
@@ -315,6 +252,41 @@ TEST_F(Pointer, InitializeReadsThePoseOnceAndLeavesTheDeviceClosed) {
   EXPECT_TRUE(device->m_opened);
   EXPECT_EQ(tool->stop(), 0);
   EXPECT_FALSE(device->m_opened);
+}
+
+// the tool owns its device: a replaced one is deleted, the last one closed and
+// deleted with the tool, and handing it its own device again changes nothing
+TEST(PointerDevice, ReplacedAndFinalDevicesAreDeletedOnce) {
+  struct Fate {
+    int deletions = 0;
+    int closesBefore = 0;
+  };
+  struct Counted : StubDevice {
+    Fate *fate;
+    explicit Counted(Fate *f) : fate(f) {}
+    ~Counted() override {
+      ++fate->deletions;
+      fate->closesBefore = closes;
+    }
+  };
+  Fate first, second;
+  cWorld world;
+  {
+    cGeneric3dofPointer tool(&world);
+    Counted *a = new Counted(&first);
+    tool.setDevice(a);
+    tool.setDevice(a);
+    EXPECT_EQ(first.deletions, 0);
+    Counted *b = new Counted(&second);
+    tool.setDevice(b);
+    EXPECT_EQ(first.deletions, 1);
+    EXPECT_EQ(first.closesBefore, 0);
+    EXPECT_EQ(tool.getDevice(), b);
+    EXPECT_EQ(tool.start(), 0);
+  }
+  EXPECT_EQ(first.deletions, 1);
+  EXPECT_EQ(second.deletions, 1);
+  EXPECT_EQ(second.closesBefore, 1);
 }
 
 TEST(PointerWithoutDevice, EveryDeviceOperationFailsOrDoesNothing) {

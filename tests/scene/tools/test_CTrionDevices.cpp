@@ -1,5 +1,7 @@
 // The device wrapper over the library's C API, driven against devices on the
 // virtual bus: presence, open and close, model parameters and command codes.
+#include "support/VirtualBusTest.h"
+
 #include "scene/tools/CGeneric3dofPointer.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "scene/tools/CTrionDevices.h"
@@ -12,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -26,28 +30,24 @@ int CountSleep(const timespec *) {
   return 0;
 }
 
-class TrionDevice : public ::testing::Test {
+class TrionDevice : public bustest::VirtualBusTest {
  protected:
   void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
     tkx::testing::SetSleepFunction(CountSleep);
     tkxEnableExpertMode();
-    virt::UnplugAll();
-    virt::Rescan();
+    VirtualBusTest::SetUp();
     sleeps = 0;
   }
   void TearDown() override {
     for (int id = 0; id < 4; ++id) tkxClose(static_cast<signed char>(id));
-    virt::UnplugAll();
-    virt::Rescan();
+    VirtualBusTest::TearDown();
     tkxGetDeviceCount();
     tkx::testing::SetSleepFunction(nullptr);
   }
   // devices of the given types on the bus, counted by the library
   std::vector<std::shared_ptr<virt::Device>> Plug(std::initializer_list<int> codes) {
     std::vector<std::shared_ptr<virt::Device>> out;
-    for (int c : codes) out.push_back(virt::Plug(c));
-    virt::Rescan();
+    for (int c : codes) out.push_back(VirtualBusTest::Plug(c));
     EXPECT_EQ(tkxGetDeviceCount(), static_cast<int>(codes.size()));
     return out;
   }
@@ -136,11 +136,12 @@ TEST_F(TrionDevice, CommandsNeedAnOpenDeviceAndAKnownCode) {
   EXPECT_EQ(dev.command(CMD_GET_BUTTON_STATE, &button), 0);
   EXPECT_TRUE(button == 0 || button == 1);
   cMatrix3d m(2, 0, 0, 0, 2, 0, 0, 0, 2);
-  // a trion.3 has no wrist: the frame reads as the identity
-  EXPECT_EQ(dev.command(CMD_GET_ROTATION_MATRIX, &m), 0);
+  // a trion.3 has no wrist: the library refuses both reads, and the frame reads as
+  // the identity, the angles as zero
+  EXPECT_EQ(dev.command(CMD_GET_ROTATION_MATRIX, &m), -1);
   EXPECT_TRUE(m.equals(cMatrix3d()));
   v.set(1, 2, 3);
-  EXPECT_EQ(dev.command(CMD_GET_ROTATION_ANGLES, &v), 0);
+  EXPECT_EQ(dev.command(CMD_GET_ROTATION_ANGLES, &v), -1);
   EXPECT_EQ(v, cVector3d());
   // read position through both codes: the normalised one divides by the reach
   cVector3d p, n;
@@ -164,6 +165,72 @@ TEST_F(TrionDevice, ForceCommandsReachTheMotors) {
   EXPECT_EQ(dev.command(CMD_SET_FORCE_AND_GRIPPER_FORCE, fg), 0);
   EXPECT_EQ(devs[0]->MotorCommands(), before + 2);
   EXPECT_EQ(devs[0]->Motor(3), 0);
+}
+
+TEST_F(TrionDevice, LibraryFailuresAreCommandFailures) {
+  auto devs = Plug({35});
+  cTrionDevice dev(0);
+  ASSERT_EQ(dev.open(), 0);
+  tkxEnableForce(1, 0);
+  cVector3d p;
+  ASSERT_EQ(dev.command(CMD_GET_POSITION, &p), 0);
+
+  // unplugged: reads and force commands fail at the transfer. Each read waits out
+  // the period in which the library answers from its cache instead of the device.
+  devs[0]->Unplug();
+  const auto later = [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  later();
+  p.set(9, 9, 9);
+  EXPECT_EQ(dev.command(CMD_GET_POSITION, &p), -1);
+  EXPECT_EQ(p, cVector3d());
+  later();
+  EXPECT_EQ(dev.command(CMD_GET_NORMALIZED_POSITION, &p), -1);
+  later();
+  EXPECT_EQ(dev.command(CMD_GET_GRIPPER_THUMB_POS, &p), -1);
+  later();
+  EXPECT_EQ(dev.command(CMD_GET_GRIPPER_FINGER_POS, &p), -1);
+  cVector3d f(0, 0, 1);
+  EXPECT_EQ(dev.command(CMD_SET_FORCE, &f), -1);
+  double fg[4] = {0, 0, 1, 2};
+  EXPECT_EQ(dev.command(CMD_SET_FORCE_AND_GRIPPER_FORCE, fg), -1);
+
+  // the slot closed behind the wrapper's back: every library call fails
+  tkxClose(0);
+  int button = 7;
+  EXPECT_EQ(dev.command(CMD_GET_BUTTON, &button), -1);
+  EXPECT_EQ(button, 0);
+  button = 7;
+  EXPECT_EQ(dev.command(CMD_GET_BUTTON_STATE, &button), -1);
+  EXPECT_EQ(button, 0);
+  EXPECT_EQ(dev.command(CMD_GET_POSITION, &p), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_NO_DEVICE);
+  EXPECT_EQ(dev.command(CMD_SET_TORQUE, &f), -1);
+  EXPECT_EQ(dev.command(CMD_SET_FORCE_AND_GRIPPER_FORCE, fg), -1);
+  // the wrapper's own answers stand
+  double mm = 0.0;
+  EXPECT_EQ(dev.command(CMD_GET_WORKSPACE_RADIUS_MM, &mm), 0);
+  EXPECT_EQ(dev.command(CMD_GET_VELOCITY, &p), -2);
+  dev.close();
+  EXPECT_EQ(dev.command(CMD_GET_POSITION, &p), -3);
+}
+
+TEST_F(TrionDevice, PointerKeepsItsPoseWhenTheDeviceIsLost) {
+  auto devs = Plug({33});
+  cWorld world;
+  cMeta3dofPointer tool(&world, 0, false);
+  ASSERT_EQ(tool.m_metaKind, 1);
+  // a pose away from the centre (the channels taken over from the mechanism)
+  const int pose[3] = {30000, 21000, 22000};
+  for (int c = 0; c < 3; ++c) devs[0]->SetEncoder(c, pose[c]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  tool.updatePose();
+  const cVector3d seen = tool.m_devicePosLocal;
+  ASSERT_GT(seen.length(), 1e-3);
+  devs[0]->Unplug();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  tool.updatePose();
+  // a failed read is not a device at the origin
+  EXPECT_EQ(tool.m_devicePosLocal, seen);
 }
 
 TEST_F(TrionDevice, ModelWithoutWorkspaceCannotNormalise) {

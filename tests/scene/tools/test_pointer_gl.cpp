@@ -1,6 +1,7 @@
 // The 3-DOF pointer drawn against a real OpenGL context: proxy and device
 // spheres by drawing mode, the pressed colour, and the line between them.
 #include "support/GlSceneTest.h"
+#include "support/StubDevice.h"
 
 #include "scene/tools/CGeneric3dofPointer.h"
 
@@ -8,31 +9,15 @@
 
 namespace {
 
+using devicetest::StubDevice;
 using gltest::Rgb;
-
-// a device that reports whatever position the test sets
-class StillDevice : public cGenericDevice {
- public:
-  cVector3d position;
-  StillDevice() { m_present = m_opened = true; }
-  int open() override { return 0; }
-  int close() override { return 0; }
-  int command(int code, void *data) override {
-    if (code == CMD_GET_POSITION) {
-      *static_cast<cVector3d *>(data) = position;
-      return 0;
-    }
-    return code == CMD_SET_FORCE_AND_GRIPPER_FORCE ? 0 : -2;
-  }
-};
 
 class PointerGL : public gltest::GlSceneTest {
  protected:
   void SetUp() override {
     gltest::GlSceneTest::SetUp();
     tool = new cGeneric3dofPointer(&world);
-    delete tool->getDevice();
-    device = new StillDevice();
+    device = new StubDevice();
     tool->setDevice(device);
     tool->useNormalizedPositions(false);
     tool->m_gripAsSwitch = false;
@@ -73,7 +58,7 @@ class PointerGL : public gltest::GlSceneTest {
   bool IsBackground(const Rgb &c) const { return gltest::Near(c, 51, 102, 153, 3); }
 
   cGeneric3dofPointer *tool = nullptr;
-  StillDevice *device = nullptr;
+  StubDevice *device = nullptr;
 };
 
 // ---- drawing modes ----------------------------------------------------------------

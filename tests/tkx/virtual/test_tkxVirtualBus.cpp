@@ -1,6 +1,8 @@
 // The virtual bus: the device list, discovery through the backend, and the log.
 #include "tkx/virtual/tkxVirtualBus.h"
 
+#include "support/VirtualBusTest.h"
+
 #include "tkx/tkxComUSB.h"
 #include "tkx/tkxUSB.h"
 
@@ -20,14 +22,11 @@ namespace {
 namespace virt = tkx::virt;
 using Bytes = std::vector<unsigned char>;
 
-class VirtualBus : public ::testing::Test {
+class VirtualBus : public bustest::VirtualBusTest {
  protected:
-  void SetUp() override {
-    tkx::testing::EnableLibusbBackend(false);
-    virt::UnplugAll();
-  }
   void TearDown() override {
     for (void *r : held_) virt::Backend().Release(r);
+    VirtualBusTest::TearDown();
   }
 
   // discovers the bus's devices and releases the records after the test

@@ -279,6 +279,24 @@ TEST_F(VirtualDevice, DamagedRepliesAffectOnlyTheirCount) {
   EXPECT_EQ(Reply(d, 1), (Bytes{0x86}));
 }
 
+TEST_F(VirtualDevice, ReadWithoutRoomTakesTheReplyAndCopiesNothing) {
+  Device d(61, false);
+  unsigned char buf[4] = {7, 7, 7, 7};
+  struct Case {
+    unsigned char *buffer;
+    int length;
+  } cases[] = {{nullptr, 0}, {nullptr, 64}, {buf, 0}, {buf, -1}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.length);
+    Send(d, {0x32});
+    int n = -1;
+    EXPECT_EQ(d.Read(c.buffer, c.length, &n, 0.0), Transfer::Ok);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(d.PendingReplies(), 0);
+  }
+  EXPECT_EQ(Bytes(buf, buf + 4), Bytes(4, 7));
+}
+
 TEST_F(VirtualDevice, StallHoldsUntilBothEndpointsAreCleared) {
   Device d(61, false);
   Send(d, {0x32});
