@@ -22,7 +22,6 @@ const char *const TKX::kSupportAddress = "support@tkx-haptics.example.com";
 
 std::atomic<int> TKX::ITKX::DeviceCountUSB{0};
 std::atomic<int> TKX::ITKX::DeviceCountFalcon{0};
-std::atomic<int> TKX::ITKX::DeviceCountPCI{0};
 std::atomic<int> TKX::ITKX::DeviceCount{0};
 std::atomic<int> TKX::ITKX::DeviceAllocationTable[TKX::kMaxDevices] = {{-1}, {-1}, {-1}, {-1}};
 
@@ -100,9 +99,8 @@ void RefreshAllocation() {
 void Count() {
   tkxDeviceFactory &f = TKX::Factory();
   TKX::ITKX::DeviceCountUSB = f.CountUSB();
-  TKX::ITKX::DeviceCountPCI = 0;
   TKX::ITKX::DeviceCountFalcon = f.CountFalcon();
-  TKX::ITKX::DeviceCount = TKX::ITKX::DeviceCountUSB + TKX::ITKX::DeviceCountPCI + TKX::ITKX::DeviceCountFalcon;
+  TKX::ITKX::DeviceCount = TKX::ITKX::DeviceCountUSB + TKX::ITKX::DeviceCountFalcon;
 }
 
 }  // namespace

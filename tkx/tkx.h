@@ -57,7 +57,6 @@ class TKX {
     // registry shared by all slots
     static std::atomic<int> DeviceCountUSB;
     static std::atomic<int> DeviceCountFalcon;
-    static std::atomic<int> DeviceCountPCI;
     static std::atomic<int> DeviceCount;
     static std::atomic<int> DeviceAllocationTable[kMaxDevices];
   };
