@@ -184,7 +184,7 @@ void TKX::SetLeftHandFlags(int systemType) {
 
 // steps shared by the open and the controller binding once the calibration is loaded
 int TKX::FinishModels() {
-  if (d->systemType == TKX_SYSTEM_TRION6_HR) SetParam(125, 2000.0);
+  if (d->systemType == TKX_SYSTEM_TRION6_HR) SetParam(tkxTrion::kEncoderIncrementsParam, 2000.0);
   if ((d->systemType == TKX_SYSTEM_TRION6 || d->systemType == TKX_SYSTEM_TRION6_HR ||
        d->systemType == TKX_SYSTEM_TRION6_USB) &&
       d->rotator)
@@ -275,7 +275,7 @@ int TKX::Open(int index) {
       if (WriteConfig() < 0 || WriteHeader() < 0) return FailInit(false);
       unsigned char block[sizeof kFactoryBlock];
       for (size_t i = 0; i < sizeof block; ++i) block[i] = kFactoryBlock[i];
-      com->SetMemAddr(0, block, sizeof block);
+      com->SetMemAddr(kFactoryBlockAddress, block, sizeof block);
     }
   } else if (config < 0) {
     return FailInit(true);

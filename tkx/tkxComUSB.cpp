@@ -1,6 +1,7 @@
 #include "tkx/tkxComUSB.h"
 
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
 
@@ -118,7 +119,7 @@ int tkxComUSB::Open(int index) {
   SetMemMod(TKX_MEMORY_FULL);
   for (int c = 0; c < kChannels; ++c) {
     unsigned char w[2] = {0, 0};
-    GetMemAddr(static_cast<unsigned short>(2 * c), w, 2);
+    GetMemAddr(tkx::mem::ResetPositionAddress(c), w, 2);
     resetPos_[c] = (w[0] << 8) | w[1];
   }
   for (int &e : encoders) e = 0;

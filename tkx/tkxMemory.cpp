@@ -9,6 +9,7 @@
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxRotator.h"
 #include "tkx/tkxTranslator.h"
+#include "tkx/tkxTrion.h"
 
 using namespace tkx::mem;
 
@@ -19,7 +20,7 @@ struct CoreParam {
   double def;
 };
 
-const CoreParam kCoreParams[15] = {
+const CoreParam kCoreParams[kCoreParamCount] = {
     {"TKX_EEPROM_INTERNAL_ENCOFFSET0", 30500}, {"undefined", 0},
     {"TKX_EEPROM_INTERNAL_ENCOFFSET1", 21500}, {"undefined", 0},
     {"TKX_EEPROM_INTERNAL_ENCOFFSET2", 21500}, {"undefined", 0},
@@ -30,68 +31,72 @@ const CoreParam kCoreParams[15] = {
     {"TKX_EEPROM_INTERNAL_ENCOFFSET7", 32768},
 };
 
+bool IsCore(int id) { return id >= kCoreParamFirst && id <= kCoreParamLast; }
+bool IsTranslator(int id) { return id >= kTranslatorParamFirst && id < kRotatorParamFirst; }
+
 }  // namespace
 
 double TKX::GetParam(int id) {
-  if (id < 0) return 0.0;
-  if (id <= 14) {
+  if (id < kCoreParamFirst) return 0.0;
+  if (id <= kCoreParamLast) {
     if (d->com == nullptr) {
       tkx::SetError(TKX_ERR_NO_DEVICE);
       return 0.0;
     }
     unsigned char b[2] = {0, 0};
-    d->com->GetMemAddr(static_cast<unsigned short>(2 * id), b, 2);
+    d->com->GetMemAddr(CoreParamAddress(id), b, 2);
     return static_cast<double>(b[0] * 256 + b[1]);
   }
-  if (id < 120) return 0.0;
-  if (id < 200 && d->translator) return d->translator->GetParam(id);
-  if (id < 400 && d->rotator) return d->rotator->GetParam(id);
-  if (id < 500 && d->gripper) return d->gripper->GetParam(id);
+  if (id < kTranslatorParamFirst) return 0.0;
+  // a range without its model falls through to the ranges above it
+  if (id < kRotatorParamFirst && d->translator) return d->translator->GetParam(id);
+  if (id < kGripperParamFirst && d->rotator) return d->rotator->GetParam(id);
+  if (id < kControllerParamFirst && d->gripper) return d->gripper->GetParam(id);
   return 0.0;
 }
 
 int TKX::SetParam(int id, double value) {
-  if (id < 0) return -1;
-  if (id <= 14) {
+  if (id < kCoreParamFirst) return -1;
+  if (id <= kCoreParamLast) {
     const int v = (value > -2147483648.0 && value < 2147483648.0) ? static_cast<int>(value) : 0;
     unsigned char b[2] = {static_cast<unsigned char>((v >> 8) & 0xFF), static_cast<unsigned char>(v & 0xFF)};
-    SetMemAddr(static_cast<unsigned short>(2 * id), b, 2);
+    SetMemAddr(CoreParamAddress(id), b, 2);
     return 0;
   }
-  if (id < 120) return -1;
-  if (id < 200 && d->translator) return d->translator->SetParam(id, value);
-  if (id < 400 && d->rotator) return d->rotator->SetParam(id, value);
-  if (id < 500 && d->gripper) return d->gripper->SetParam(id, value);
+  if (id < kTranslatorParamFirst) return -1;
+  if (id < kRotatorParamFirst && d->translator) return d->translator->SetParam(id, value);
+  if (id < kGripperParamFirst && d->rotator) return d->rotator->SetParam(id, value);
+  if (id < kControllerParamFirst && d->gripper) return d->gripper->SetParam(id, value);
   return -1;
 }
 
 const char *TKX::GetParamName(int id) {
-  if (id < 0) return "undefined";
-  if (id <= 14) return kCoreParams[id].name;
-  if (id < 120) return "undefined";
-  if (id < 200 && d->translator) return d->translator->GetParamName(id);
-  if (id < 400 && d->rotator) return d->rotator->GetParamName(id);
-  if (id < 500 && d->gripper) return d->gripper->GetParamName(id);
+  if (id < kCoreParamFirst) return "undefined";
+  if (id <= kCoreParamLast) return kCoreParams[id].name;
+  if (id < kTranslatorParamFirst) return "undefined";
+  if (id < kRotatorParamFirst && d->translator) return d->translator->GetParamName(id);
+  if (id < kGripperParamFirst && d->rotator) return d->rotator->GetParamName(id);
+  if (id < kControllerParamFirst && d->gripper) return d->gripper->GetParamName(id);
   return "undefined";
 }
 
 double TKX::GetDefaultParam(int id) {
-  if (id >= 0 && id <= 14) return kCoreParams[id].def;
-  if (id >= 120 && id < 200) return d->translator ? d->translator->GetDefaultParam(id, d->systemType) : 0.0;
+  if (IsCore(id)) return kCoreParams[id].def;
+  if (IsTranslator(id)) return d->translator ? d->translator->GetDefaultParam(id, d->systemType) : 0.0;
   return 0.0;
 }
 
 double TKX::GetLowerParam(int id) {
-  if (id < 0) return -1000.0;
-  if (id <= 14) return kCoreParams[id].def - 1000.0;
-  if (id >= 120 && id < 200) return d->translator ? d->translator->GetLowerParam(id, d->systemType) : 0.0;
+  if (id < kCoreParamFirst) return -kCoreParamSpan;
+  if (IsCore(id)) return kCoreParams[id].def - kCoreParamSpan;
+  if (IsTranslator(id)) return d->translator ? d->translator->GetLowerParam(id, d->systemType) : 0.0;
   return 0.0;
 }
 
 double TKX::GetUpperParam(int id) {
-  if (id < 0) return 1000.0;
-  if (id <= 14) return kCoreParams[id].def + 1000.0;
-  if (id >= 120 && id < 200) return d->translator ? d->translator->GetUpperParam(id, d->systemType) : 0.0;
+  if (id < kCoreParamFirst) return kCoreParamSpan;
+  if (IsCore(id)) return kCoreParams[id].def + kCoreParamSpan;
+  if (IsTranslator(id)) return d->translator ? d->translator->GetUpperParam(id, d->systemType) : 0.0;
   return 0.0;
 }
 
@@ -170,19 +175,19 @@ int TKX::ReadConfig() {
   if (model == TKX_MEMORY_FULL) {
     unsigned char b[2] = {0, 0};
     com->GetMemAddr(kHeaderAddress, b, 2);
-    if (b[0] != 0x01 || b[1] != 0x10) return -2;
+    if (b[0] != kHeaderVersionHigh || b[1] != kHeaderVersionLow) return -2;
     d->eepromVersion = kHeaderVersion;
     unsigned char v = 0;
-    com->GetMemAddr(102, &v, 1);
+    com->GetMemAddr(kTKCVersionAddress, &v, 1);
     d->tkcVersion = v;
     v = 0;
-    com->GetMemAddr(103, &v, 1);
+    com->GetMemAddr(kTKXVersionAddress, &v, 1);
     d->tkxVersion = v;
     v = 0;
-    com->GetMemAddr(104, &v, 1);
+    com->GetMemAddr(kTKWVersionAddress, &v, 1);
     d->tkwVersion = v;
     unsigned char s[2] = {0, 0};
-    com->GetMemAddr(105, s, 2);
+    com->GetMemAddr(kSerialNumberAddress, s, 2);
     d->serialNumber = static_cast<uint16_t>((s[0] << 8) | s[1]);
   }
   if (d->translator) {
@@ -199,7 +204,7 @@ int TKX::ReadConfig() {
   }
   // the early polux has no springs
   if (com->GetSysType() == TKX_SYSTEM_POLUX)
-    for (int id = 153; id <= 161; ++id) SetParam(id, 0.0);
+    for (int id = tkxTrion::kFirstSpringParam; id <= tkxTrion::kLastSpringParam; ++id) SetParam(id, 0.0);
   return 0;
 }
 
@@ -219,14 +224,14 @@ int TKX::WriteHeader() {
                         static_cast<unsigned char>(d->eepromVersion)};
   com->SetMemAddr(kHeaderAddress, v, 2);
   unsigned char b = d->tkcVersion;
-  com->SetMemAddr(102, &b, 1);
+  com->SetMemAddr(kTKCVersionAddress, &b, 1);
   b = d->tkxVersion;
-  com->SetMemAddr(103, &b, 1);
+  com->SetMemAddr(kTKXVersionAddress, &b, 1);
   b = d->tkwVersion;
-  com->SetMemAddr(104, &b, 1);
+  com->SetMemAddr(kTKWVersionAddress, &b, 1);
   unsigned char s[2] = {static_cast<unsigned char>(d->serialNumber >> 8),
                         static_cast<unsigned char>(d->serialNumber)};
-  com->SetMemAddr(105, s, 2);
+  com->SetMemAddr(kSerialNumberAddress, s, 2);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // The virtual device's firmware: command packets in, reply packets out.
 #include "tkx/virtual/tkxVirtualDevice.h"
 
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
@@ -103,12 +104,12 @@ void PutBigEndian(uint8_t *p, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
 }
 
-// the factory calibration of the three-arm mechanism, each parameter at 100 + 4 id
+// the factory calibration of the three-arm mechanism, each parameter at its place
 // in the full layout: 16-bit words, single-precision numbers and 32-bit integers,
 // all big-endian
 void WriteTrionCalibration(uint8_t *memory, int systemType) {
   for (int id = tkxTrion::kFirstParam; id <= tkxTrion::kLastNamedParam; ++id) {
-    uint8_t *at = memory + 100 + 4 * id;
+    uint8_t *at = memory + mem::ParamAddress(id);
     const double v = tkxTrion::DefaultParam(id, systemType);
     switch (tkxTrion::StorageOf(id)) {
       case tkxTrion::Storage::Short:
@@ -426,13 +427,14 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
   std::memset(s.memory, 0xFF, sizeof s.memory);
   if (!blank) {
     for (int c = 0; c < kChannels; ++c) {
-      s.memory[2 * c] = static_cast<uint8_t>(kRestPositions[c] >> 8);
-      s.memory[2 * c + 1] = static_cast<uint8_t>(kRestPositions[c]);
+      s.memory[mem::ResetPositionAddress(c)] = static_cast<uint8_t>(kRestPositions[c] >> 8);
+      s.memory[mem::ResetPositionAddress(c) + 1] = static_cast<uint8_t>(kRestPositions[c]);
     }
     uint16_t serial = static_cast<uint16_t>(1000 + s.number);
     if (serial == 0) serial = 1;
-    const uint8_t header[7] = {0x01, 0x10, 3, 2, 1, static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
-    std::memcpy(s.memory + 100, header, sizeof header);
+    const uint8_t header[7] = {mem::kHeaderVersionHigh, mem::kHeaderVersionLow, 3, 2, 1,
+                               static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
+    std::memcpy(s.memory + mem::kHeaderAddress, header, sizeof header);
     if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));
   }
   // a small fixed image, so a read-back shows real content
