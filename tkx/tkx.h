@@ -132,9 +132,10 @@ class TKX {
   int GetOperatingMode(unsigned char *mode);
   int SetOperatingMode(unsigned char mode);
 
-  // position, orientation and force pipeline of an open slot. Reads clear their
-  // outputs first and skip null ones; "flag" results are 1 when an encoder read
-  // was answered from the time-guard cache, else 0; -1 on failure.
+  // position, orientation and force pipeline of an open slot. Reads write their
+  // outputs only when they succeed and skip null ones (the C entries clear them
+  // before calling); "flag" results are 1 when an encoder read was answered from
+  // the time-guard cache, else 0; -1 on failure.
   int GetPos(double *px, double *py, double *pz);
   int GetRotRad(double *a, double *b, double *g);  // flag
   int GetRotDeg(double *a, double *b, double *g);  // flag

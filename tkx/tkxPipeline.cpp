@@ -6,38 +6,24 @@
 #include "tkx/tkxCom.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
+#include "tkx/tkxOutput.h"
 #include "tkx/tkxRotator.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxTranslator.h"
 
+using tkx::CopyMatrix;
+using tkx::Identity;
+using tkx::kDegPerRad;
+using tkx::Put;
+using tkx::Put3;
+
 namespace {
 
-constexpr double kDegPerRad = 57.29577951308232;
 constexpr int kStatusEntries = 13;
 
 // the active wrists: the only mechanisms that take torque commands
 bool TakesTorque(int type) {
   return type == TKX_SYSTEM_TRION6 || type == TKX_SYSTEM_TRION6_HR || type == TKX_SYSTEM_TRION6_USB;
-}
-
-template <typename T>
-void Put(T *p, T v) {
-  if (p) *p = v;
-}
-
-void Put3(double *x, double *y, double *z, const double v[3]) {
-  Put(x, v[0]), Put(y, v[1]), Put(z, v[2]);
-}
-
-void Identity(double R[3][3]) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) R[i][j] = i == j ? 1.0 : 0.0;
-}
-
-void CopyMatrix(double (*to)[3], const double from[3][3]) {
-  if (to == nullptr) return;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) to[i][j] = from[i][j];
 }
 
 // 1 when any of the encoder reads was answered from the cache
@@ -68,7 +54,6 @@ int TKX::ReadRotation(double r[3]) {
 }
 
 int TKX::GetPos(double *px, double *py, double *pz) {
-  Put(px, 0.0), Put(py, 0.0), Put(pz, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   double p[3] = {0, 0, 0};
@@ -78,7 +63,6 @@ int TKX::GetPos(double *px, double *py, double *pz) {
 }
 
 int TKX::GetRotRad(double *a, double *b, double *g) {
-  Put(a, 0.0), Put(b, 0.0), Put(g, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->rotator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   double r[3] = {0, 0, 0};
@@ -99,7 +83,6 @@ int TKX::GetRotDeg(double *a, double *b, double *g) {
 }
 
 int TKX::GetPosAndRotRad(double *px, double *py, double *pz, double *a, double *b, double *g) {
-  Put(px, 0.0), Put(py, 0.0), Put(pz, 0.0), Put(a, 0.0), Put(b, 0.0), Put(g, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr && d->rotator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   double r[3] = {0, 0, 0}, p[3] = {0, 0, 0};
@@ -113,18 +96,19 @@ int TKX::GetPosAndRotRad(double *px, double *py, double *pz, double *a, double *
 
 int TKX::GetPosAndRotDeg(double *px, double *py, double *pz, double *a, double *b, double *g) {
   const int r = GetPosAndRotRad(px, py, pz, a, b, g);
-  if (a) *a *= kDegPerRad;
-  if (b) *b *= kDegPerRad;
-  if (g) *g *= kDegPerRad;
+  if (r >= 0) {
+    if (a) *a *= kDegPerRad;
+    if (b) *b *= kDegPerRad;
+    if (g) *g *= kDegPerRad;
+  }
   return r;
 }
 
 int TKX::GetRotMatrix(double R[3][3]) {
   double M[3][3];
   Identity(M);
-  CopyMatrix(R, M);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  // without a wrist the frame stays the identity, and the code is left alone
+  // without a wrist there is no frame to give, and the code is left alone
   if (d->rotator == nullptr) return -1;
   int e3 = 0, e4 = 0, e5 = 0;
   if (d->com->GetRotEnc(&e3, &e4, &e5, nullptr) < 0) return -1;
@@ -134,10 +118,8 @@ int TKX::GetRotMatrix(double R[3][3]) {
 }
 
 int TKX::GetPosAndRotMatrix(double *px, double *py, double *pz, double R[3][3]) {
-  Put(px, 0.0), Put(py, 0.0), Put(pz, 0.0);
   double M[3][3];
   Identity(M);
-  CopyMatrix(R, M);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   int cr = 0;
@@ -156,7 +138,6 @@ int TKX::GetPosAndRotMatrix(double *px, double *py, double *pz, double R[3][3]) 
 
 int TKX::GetJacobian(double J[3][3]) {
   double M[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-  CopyMatrix(J, M);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   int e0 = 0, e1 = 0, e2 = 0;
@@ -167,7 +148,6 @@ int TKX::GetJacobian(double J[3][3]) {
 }
 
 int TKX::GetLinVel(double *vx, double *vy, double *vz) {
-  Put(vx, 0.0), Put(vy, 0.0), Put(vz, 0.0);
   // no device, no translator or a failed read: the estimator's old samples are
   // not answered as a success
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
@@ -186,7 +166,6 @@ int TKX::ConfigLinVel(double window, double rate) {
 }
 
 int TKX::GetGripRotRad(double *angle) {
-  Put(angle, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->gripper == nullptr) return -1;
   int enc[tkxCom::kEncoders] = {0, 0, 0, 0, 0, 0, 0, 0};
@@ -199,7 +178,7 @@ int TKX::GetGripRotRad(double *angle) {
 
 int TKX::GetGripRotDeg(double *angle) {
   const int r = GetGripRotRad(angle);
-  if (angle) *angle *= kDegPerRad;
+  if (r >= 0 && angle) *angle *= kDegPerRad;
   return r;
 }
 
@@ -224,7 +203,6 @@ int TKX::ReadGripperPoint(double p[3], bool thumb) {
 }
 
 int TKX::GetGripThumb(double *px, double *py, double *pz) {
-  Put(px, 0.0), Put(py, 0.0), Put(pz, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->gripper == nullptr || d->rotator == nullptr) return d->translator ? GetPos(px, py, pz) : -1;
   if (d->translator == nullptr) return -1;
@@ -236,7 +214,6 @@ int TKX::GetGripThumb(double *px, double *py, double *pz) {
 }
 
 int TKX::GetGripFinger(double *px, double *py, double *pz) {
-  Put(px, 0.0), Put(py, 0.0), Put(pz, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr) return -1;
   if (d->gripper == nullptr || d->rotator == nullptr) return GetPos(px, py, pz);
@@ -338,43 +315,42 @@ int TKX::SetGripFrc(double fg) { return SetGrip(fg, false); }
 int TKX::SetGripTrq(double tg) { return SetGrip(tg, true); }
 
 int TKX::GetFrc(double *fx, double *fy, double *fz) {
-  Put(fx, 0.0), Put(fy, 0.0), Put(fz, 0.0);
   int s[kStatusEntries];
   if (GetStatus(s) < 0) return -1;
-  if (s[5] == 1)
-    for (int i = 0; i < 3; ++i) Put(i == 0 ? fx : i == 1 ? fy : fz, d->force[i].load(std::memory_order_relaxed));
+  // nothing is applied while the output is off
+  const bool on = s[5] == 1;
+  double *f[3] = {fx, fy, fz};
+  for (int i = 0; i < 3; ++i) Put(f[i], on ? d->force[i].load(std::memory_order_relaxed) : 0.0);
   return 0;
 }
 
 int TKX::GetTrq(double *ta, double *tb, double *tg) {
-  Put(ta, 0.0), Put(tb, 0.0), Put(tg, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (!TakesTorque(d->systemType)) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   int s[kStatusEntries];
   if (GetStatus(s) < 0) return -1;
-  if (s[7] == 1)
-    for (int i = 0; i < 3; ++i) Put(i == 0 ? ta : i == 1 ? tb : tg, d->torque[i].load(std::memory_order_relaxed));
+  const bool on = s[7] == 1;
+  double *q[3] = {ta, tb, tg};
+  for (int i = 0; i < 3; ++i) Put(q[i], on ? d->torque[i].load(std::memory_order_relaxed) : 0.0);
   return 0;
 }
 
 int TKX::GetFrcAndTrq(double *fx, double *fy, double *fz, double *ta, double *tb, double *tg) {
-  Put(fx, 0.0), Put(fy, 0.0), Put(fz, 0.0), Put(ta, 0.0), Put(tb, 0.0), Put(tg, 0.0);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr && d->rotator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   int s[kStatusEntries];
   if (GetStatus(s) < 0) return -1;
+  const bool forceOn = s[5] == 1, torqueOn = s[7] == 1;
   double *f[3] = {fx, fy, fz}, *q[3] = {ta, tb, tg};
   for (int i = 0; i < 3; ++i) {
-    if (s[5] == 1) Put(f[i], d->force[i].load(std::memory_order_relaxed));
-    if (s[7] == 1) Put(q[i], d->torque[i].load(std::memory_order_relaxed));
+    Put(f[i], forceOn ? d->force[i].load(std::memory_order_relaxed) : 0.0);
+    Put(q[i], torqueOn ? d->torque[i].load(std::memory_order_relaxed) : 0.0);
   }
   return 0;
 }
 
 int TKX::GetStatus(int status[13]) {
   int s[kStatusEntries] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  if (status)
-    for (int i = 0; i < kStatusEntries; ++i) status[i] = 0;
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   unsigned char b = 0;
   if (d->com->GetStatus(&b) < 0) return -1;
