@@ -12,6 +12,7 @@
 #include "tkx/tkxTime.h"
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 
 #include <cstdio>
 #include <new>
@@ -44,47 +45,6 @@ namespace {
 
 tkxDeviceFactory defaultFactory;
 std::atomic<tkxDeviceFactory *> factory{&defaultFactory};
-
-constexpr double kQuarterPi = 0.7853981633974483;
-
-// which models a system type builds
-struct TypeModels {
-  int type;
-  const char *name;
-  bool trion;
-  bool falcon;
-  bool wrist;
-  bool stylus;
-  double stylusOffset;
-  bool pincher;
-};
-
-const TypeModels kTypes[] = {
-    {TKX_SYSTEM_NONE, "none", false, false, false, false, 0, false},
-    {TKX_SYSTEM_SIMULATOR, "simulator", false, false, false, false, 0, false},
-    {TKX_SYSTEM_TRION3, "trion.3", true, false, false, false, 0, false},
-    {TKX_SYSTEM_POLUX, "polux", true, false, false, false, 0, false},
-    {TKX_SYSTEM_POLUX3, "polux.3", true, false, false, false, 0, false},
-    {TKX_SYSTEM_POLUX6_RIGHT, "polux.6 (right-hand)", true, false, false, true, kQuarterPi, false},
-    {TKX_SYSTEM_POLUX7_RIGHT, "polux.7 (right-hand)", true, false, false, true, 0.0, true},
-    {TKX_SYSTEM_POLUX6_LEFT, "polux.6 (left-hand)", true, false, false, true, kQuarterPi, false},
-    {TKX_SYSTEM_POLUX7_LEFT, "polux.7 (left-hand)", true, false, false, true, 0.0, true},
-    {TKX_SYSTEM_FALCON, "Falcon", false, true, false, false, 0, false},
-    {TKX_SYSTEM_TRION6, "trion.6", true, false, true, false, 0, false},
-    {TKX_SYSTEM_TRION6_HR, "trion.6 (high-resolution)", true, false, true, false, 0, false},
-    {TKX_SYSTEM_TRION3_USB, "trion.3 (USB)", true, false, false, false, 0, false},
-    {TKX_SYSTEM_TRION6_USB, "trion.6 (USB)", true, false, true, false, 0, false},
-    {TKX_SYSTEM_CONTROLLER, "controller", false, false, false, false, 0, false},
-    {TKX_SYSTEM_CONTROLLER_HR, "controller (high-resolution)", false, false, false, false, 0, false},
-    {TKX_SYSTEM_CUSTOM, "custom", false, false, false, false, 0, false},
-    {TKX_SYSTEM_TQ2200, "TQ-2200", true, false, false, false, 0, false},
-};
-
-const TypeModels *FindType(int type) {
-  for (const TypeModels &t : kTypes)
-    if (t.type == type) return &t;
-  return nullptr;
-}
 
 // a recount refreshes every index no slot holds; a device attached after the
 // library loaded can then be opened by the first-free scan as well
@@ -131,10 +91,7 @@ TKX::~TKX() {
   delete d;
 }
 
-const char *TKX::SystemName(int systemType) {
-  const TypeModels *t = FindType(systemType);
-  return t ? t->name : "unknown";
-}
+const char *TKX::SystemName(int systemType) { return tkx::LookUpType(systemType).name; }
 
 bool TKX::IsLeftHanded() const { return d->rotator != nullptr && d->rotator->IsLeftHanded(); }
 
@@ -155,40 +112,35 @@ void TKX::DeleteModels() {
 }
 
 void TKX::BuildModels(int systemType, bool allowFalcon) {
-  const TypeModels *t = FindType(systemType);
-  if (t == nullptr) return;
+  const tkx::SystemType &t = tkx::LookUpType(systemType);
   tkxDeviceFactory &f = Factory();
-  if (t->trion) d->translator = f.NewTranslator(TKX_TRANSLATOR_TRION);
-  if (t->falcon && allowFalcon) d->translator = f.NewTranslator(TKX_TRANSLATOR_FALCON);
-  if (t->wrist) d->rotator = f.NewRotator(TKX_ROTATOR_WRIST, 0.0);
-  if (t->stylus) d->rotator = f.NewRotator(TKX_ROTATOR_STYLUS, t->stylusOffset);
-  if (t->pincher) d->gripper = f.NewGripper();
+  if (t.translator == tkx::TranslatorModel::Trion) d->translator = f.NewTranslator(TKX_TRANSLATOR_TRION);
+  if (t.translator == tkx::TranslatorModel::Falcon && allowFalcon)
+    d->translator = f.NewTranslator(TKX_TRANSLATOR_FALCON);
+  if (t.HasWrist()) d->rotator = f.NewRotator(TKX_ROTATOR_WRIST, 0.0);
+  if (t.HasStylus()) d->rotator = f.NewRotator(TKX_ROTATOR_STYLUS, t.stylusOffset);
+  if (t.HasGripper()) d->gripper = f.NewGripper();
 }
 
+// the gripper first, then the rotator
 void TKX::SetLeftHandFlags(int systemType) {
-  if (systemType == TKX_SYSTEM_POLUX6_LEFT && d->rotator) {
+  if (!tkx::LookUpType(systemType).IsLeftHanded()) return;
+  if (d->gripper) {
+    d->gripper->SetLeftHanded(true);
+    d->gripper->Update();
+  }
+  if (d->rotator) {
     d->rotator->SetLeftHanded(true);
     d->rotator->Update();
-  }
-  if (systemType == TKX_SYSTEM_POLUX7_LEFT) {
-    if (d->gripper) {
-      d->gripper->SetLeftHanded(true);
-      d->gripper->Update();
-    }
-    if (d->rotator) {
-      d->rotator->SetLeftHanded(true);
-      d->rotator->Update();
-    }
   }
 }
 
 // steps shared by the open and the controller binding once the calibration is loaded
 int TKX::FinishModels() {
-  if (d->systemType == TKX_SYSTEM_TRION6_HR) SetParam(tkxTrion::kEncoderIncrementsParam, 2000.0);
-  if ((d->systemType == TKX_SYSTEM_TRION6 || d->systemType == TKX_SYSTEM_TRION6_HR ||
-       d->systemType == TKX_SYSTEM_TRION6_USB) &&
-      d->rotator)
-    d->rotator->Update();
+  const tkx::SystemType &t = tkx::LookUpType(d->systemType);
+  if (t.Has(tkx::kHighResolution) && t.translator == tkx::TranslatorModel::Trion)
+    SetParam(tkxTrion::kEncoderIncrementsParam, 2000.0);
+  if (t.HasWrist() && d->rotator) d->rotator->Update();
   // the effector carries every attached rotator and gripper
   if (d->translator) {
     const double parts[2] = {d->rotator ? d->rotator->GetMass() : 0.0, d->gripper ? d->gripper->GetMass() : 0.0};
@@ -288,20 +240,12 @@ int TKX::Open(int index) {
 }
 
 int TKX::ControllerSetDevice(int type) {
-  const int own = d->systemType;
-  if (own != TKX_SYSTEM_CONTROLLER && own != TKX_SYSTEM_CONTROLLER_HR && own != TKX_SYSTEM_CUSTOM)
-    return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
+  if (!tkx::LookUpType(d->systemType).Has(tkx::kController)) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   // the earlier mechanism's models are replaced, not leaked
   DeleteModels();
-  switch (type) {
-    case 31: case 32: case 33: case 34: case 35: case 36: case 37:
-    case 61: case 62: case 63: case 64: case 101:
-      BuildModels(type, false);
-      break;
-    default:
-      break;
-  }
+  // any mechanism but the Falcon's, which has its own channel
+  BuildModels(type, false);
   SetLeftHandFlags(type);
   if (d->translator && d->translator->SetConfig(type) < 0) {
     tkx::SetError(TKX_ERR_AUTOCONFIG);

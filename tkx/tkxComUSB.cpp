@@ -3,6 +3,7 @@
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTime.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/tkxUSB.h"
 
 #include <cstring>
@@ -104,7 +105,7 @@ int tkxComUSB::Open(int index) {
   }
 
   bool ok = GetSysType() >= 0;
-  if (ok && (sysType == 61 || sysType == 62 || sysType == 64)) {
+  if (ok && tkx::LookUpType(sysType).HasWrist()) {
     unsigned char s = 0;
     ok = GetStatus(&s) >= 0;
     if (ok && (s & kStatusWristUncalibrated)) CalibWrist();
@@ -262,7 +263,7 @@ int tkxComUSB::SetTransMot(short m0, short m1, short m2) {
 int tkxComUSB::SetRotMot(short m3, short m4, short m5) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   // only the active wrists take wrist motor commands
-  if (sysType != 61 && sysType != 62 && sysType != 64) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
+  if (!tkx::LookUpType(sysType).HasWrist()) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   tkx::Lock lock(lock_);
   const double now = GetTimeMonotonic();
   CountExchange();

@@ -10,6 +10,7 @@
 #include "tkx/tkxRotator.h"
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 
 using namespace tkx::mem;
 
@@ -168,7 +169,8 @@ int TKX::SetMemoryModel(int model) {
 int TKX::ReadConfig() {
   tkxCom *com = d->com;
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  if (com->GetSysType() == TKX_SYSTEM_FALCON)
+  // a device without calibration memory takes its model's defaults
+  if (tkx::LookUpType(com->GetSysType()).Has(tkx::kMemoryless))
     return d->translator ? d->translator->SetConfig(d->systemType) : 0;
   const MemoryModel model = com->GetMemMod();
   if (model != TKX_MEMORY_SMALL && model != TKX_MEMORY_FULL) return -2;
@@ -202,8 +204,7 @@ int TKX::ReadConfig() {
     d->gripper->SetConfig(d->systemType);
     d->gripper->ConfigFromMemory(com);
   }
-  // the early polux has no springs
-  if (com->GetSysType() == TKX_SYSTEM_POLUX)
+  if (tkx::LookUpType(com->GetSysType()).Has(tkx::kNoSprings))
     for (int id = tkxTrion::kFirstSpringParam; id <= tkxTrion::kLastSpringParam; ++id) SetParam(id, 0.0);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "tkx/tkxRotator.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxTranslator.h"
+#include "tkx/tkxTypes.h"
 
 using tkx::CopyMatrix;
 using tkx::Identity;
@@ -22,9 +23,7 @@ namespace {
 constexpr int kStatusEntries = 13;
 
 // the active wrists: the only mechanisms that take torque commands
-bool TakesTorque(int type) {
-  return type == TKX_SYSTEM_TRION6 || type == TKX_SYSTEM_TRION6_HR || type == TKX_SYSTEM_TRION6_USB;
-}
+bool TakesTorque(int type) { return tkx::LookUpType(type).HasWrist(); }
 
 // 1 when any of the encoder reads was answered from the cache
 int Flag(int a, int b = 0) { return a == 1 || b == 1 ? 1 : 0; }
@@ -366,8 +365,7 @@ int TKX::GetStatus(int status[13]) {
   s[10] = d->translator && d->translator->GetGravityCompensation() ? 1 : 0;
   s[11] = d->com->TimeGuardEnabled() ? 1 : 0;
   s[12] = bit(7);
-  // this wrist reports its torque output with the force output
-  if (d->systemType == TKX_SYSTEM_TRION6_USB) {
+  if (tkx::LookUpType(d->systemType).Has(tkx::kTorqueWithForce)) {
     s[8] = 1;
     s[7] = bit(0);
   }

@@ -3,6 +3,7 @@
 
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
 #include <atomic>
@@ -70,27 +71,8 @@ struct Layout {
 };
 
 Layout LayoutOf(int code) {
-  switch (code) {
-    case 3:
-    case 31:
-    case 33:
-      return {3, false, false};
-    case 34:
-    case 36:
-    case 61:
-    case 62:
-    case 63:
-    case 64:
-      return {6, false, true};
-    case 35:
-    case 37:
-      return {7, false, true};
-    case 82:
-    case 101:
-      return {8, true, true};
-    default:
-      return {8, false, true};
-  }
+  const SystemType &t = LookUpReported(code);
+  return {t.channels, t.Has(kWideEncoders), !t.Has(kNoStatus)};
 }
 
 int32_t SignExtend24(uint32_t v) {
@@ -130,7 +112,10 @@ void WriteTrionCalibration(uint8_t *memory, int systemType) {
 }
 
 // the system type a reported code stands for
-int SystemTypeOf(int code) { return code == 3 ? 32 : code; }
+int SystemTypeOf(int code) {
+  const SystemType *t = FindReported(code);
+  return t ? t->type : code;
+}
 
 uint32_t Microseconds(double now) {
   double us = now * 1e6;
@@ -418,7 +403,7 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
   s.code = static_cast<uint8_t>(code_);
   s.number = ++devicesMade;
   s.layout = LayoutOf(code_);
-  s.activeWrist = code_ == 61 || code_ == 62 || code_ == 64;
+  s.activeWrist = LookUpReported(code_).HasWrist();
   for (int c = 0; c < kChannels; ++c) s.encoder[c] = kRestPositions[c];
   // encoders valid and brakes holding from power-on; an active wrist waits for calibration
   s.status = kEncodersValid | kBrakesBit;
@@ -443,7 +428,7 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
   // the mechanism is built to the factory calibration the image above holds
   if (mechanism && tkxTrion::IsTrionType(SystemTypeOf(code_))) {
     s.mech.reset(new virt::Mechanism(SystemTypeOf(code_)));
-    s.gripperChannel = s.layout.channels == 7;
+    s.gripperChannel = LookUpReported(code_).HasGripper();
     s.TakeFromMechanism();
   }
 }
