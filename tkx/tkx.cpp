@@ -31,15 +31,19 @@ std::atomic<int> TKX::ITKX::DeviceAllocationTable[TKX::kMaxDevices] = {{-1}, {-1
 
 int tkxDeviceFactory::CountUSB() { return tkxComUSB::GetDeviceCount(); }
 int tkxDeviceFactory::CountFalcon() { return tkxComFalcon::GetDeviceCount(); }
-tkxCom *tkxDeviceFactory::NewUSB() { return new (std::nothrow) tkxComUSB(); }
+// nothrow: a failed allocation is reported, not thrown
+std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() {
+  return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComUSB());
+}
 // the Falcon channel and the other mechanism models arrive with their own code;
 // until then nothing is built for them
-tkxCom *tkxDeviceFactory::NewFalcon() { return nullptr; }
-tkxTranslator *tkxDeviceFactory::NewTranslator(tkxTranslatorKind kind) {
-  return kind == TKX_TRANSLATOR_TRION ? new (std::nothrow) tkxTrion() : nullptr;
+std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() { return nullptr; }
+std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind kind) {
+  if (kind != TKX_TRANSLATOR_TRION) return nullptr;
+  return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
 }
-tkxRotator *tkxDeviceFactory::NewRotator(tkxRotatorKind, double) { return nullptr; }
-tkxGripper *tkxDeviceFactory::NewGripper() { return nullptr; }
+std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind, double) { return nullptr; }
+std::unique_ptr<tkxGripper> tkxDeviceFactory::NewGripper() { return nullptr; }
 
 namespace {
 
@@ -80,16 +84,13 @@ int TKX::GetDeviceCount() {
   return ITKX::DeviceCount;
 }
 
-TKX::TKX() : d(new ITKX) {
+TKX::TKX() : d(std::make_unique<ITKX>()) {
   Count();
   RefreshAllocation();
   tkx::SetError(ITKX::DeviceCount < 1 ? TKX_ERR_NO_DEVICE : TKX_ERR_NONE);
 }
 
-TKX::~TKX() {
-  Close();
-  delete d;
-}
+TKX::~TKX() { Close(); }
 
 const char *TKX::SystemName(int systemType) { return tkx::LookUpType(systemType).name; }
 
@@ -103,12 +104,9 @@ int TKX::Sleep(double seconds) { return tkx::Sleep(seconds); }
 // open and close
 
 void TKX::DeleteModels() {
-  delete d->translator;
-  delete d->rotator;
-  delete d->gripper;
-  d->translator = nullptr;
-  d->rotator = nullptr;
-  d->gripper = nullptr;
+  d->translator.reset();
+  d->rotator.reset();
+  d->gripper.reset();
 }
 
 void TKX::BuildModels(int systemType, bool allowFalcon) {
@@ -147,7 +145,7 @@ int TKX::FinishModels() {
     const bool present[2] = {d->rotator != nullptr, d->gripper != nullptr};
     for (int i = 0; i < 2; ++i) {
       if (!present[i]) continue;
-      tkxTranslator *tr = d->translator;
+      tkxTranslator *tr = d->translator.get();
       tr->SetAdditionalMass(tr->GetEffectorMass() + parts[i] - tr->GetGripperMass());
       tr->Update();
     }
@@ -182,24 +180,23 @@ int TKX::Open(int index) {
   tkxDeviceFactory &f = Factory();
   const int usb = ITKX::DeviceCountUSB;
   const int falcon = ITKX::DeviceCountFalcon;
-  tkxCom *com = nullptr;
+  std::unique_ptr<tkxCom> channel;
   int comIndex = 0;
   if (index < usb) {
-    com = f.NewUSB();
+    channel = f.NewUSB();
     comIndex = index;
   } else if (index < usb + falcon) {
-    com = f.NewFalcon();
+    channel = f.NewFalcon();
     comIndex = index - usb;
   } else {
     return -1;
   }
-  if (com == nullptr) return tkx::Fail(TKX_ERR_OUT_OF_MEMORY);
-  if (com->Open(comIndex) < 0) {
-    delete com;
-    return -1;
-  }
+  if (channel == nullptr) return tkx::Fail(TKX_ERR_OUT_OF_MEMORY);
+  // a channel that does not open goes again at once
+  if (channel->Open(comIndex) < 0) return -1;
 
-  d->com = com;
+  d->com = std::move(channel);
+  tkxCom *com = d->com.get();
   ITKX::DeviceAllocationTable[index] = 1;
   d->id = index;
 
@@ -215,9 +212,9 @@ int TKX::Open(int index) {
   const int config = ReadConfig();
   if (config == -2) {
     // blank memory: factory defaults for every part, then stored in the device
-    tkxTranslator *tr = d->translator;
-    tkxRotator *ro = d->rotator;
-    tkxGripper *gr = d->gripper;
+    tkxTranslator *tr = d->translator.get();
+    tkxRotator *ro = d->rotator.get();
+    tkxGripper *gr = d->gripper.get();
     if (tr && tr->SetConfig(d->systemType) < 0) return FailInit(true);
     if (ro && ro->SetConfig(d->systemType) < 0) return FailInit(true);
     if (gr && gr->SetConfig(d->systemType) < 0) return FailInit(true);
@@ -264,8 +261,7 @@ int TKX::ControllerSetDevice(int type) {
 int TKX::Close() {
   if (d->com) d->com->Close();
   DeleteModels();
-  delete d->com;
-  d->com = nullptr;
+  d->com.reset();
   if (d->id >= 0 && d->id < kMaxDevices) ITKX::DeviceAllocationTable[d->id] = 0;
   d->id = -1;
   return 0;

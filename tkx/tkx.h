@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class tkxCom;
 class tkxTranslator;
@@ -20,17 +21,18 @@ enum tkxRotatorKind { TKX_ROTATOR_WRIST, TKX_ROTATOR_STYLUS };
 // Creates what a slot binds to. The default counts and opens the real buses
 // and builds the library's own models; tests install their own through
 // TKX::SetFactory to drive the open and close sequences without hardware.
+// Each New... hands its object to the slot, or null when there is none.
 class tkxDeviceFactory {
  public:
   virtual ~tkxDeviceFactory() = default;
   virtual int CountUSB();
   virtual int CountFalcon();
-  virtual tkxCom *NewUSB();
-  virtual tkxCom *NewFalcon();
-  virtual tkxTranslator *NewTranslator(tkxTranslatorKind kind);
+  virtual std::unique_ptr<tkxCom> NewUSB();
+  virtual std::unique_ptr<tkxCom> NewFalcon();
+  virtual std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind kind);
   // axisOffset: the stylus's axis offset angle (rad)
-  virtual tkxRotator *NewRotator(tkxRotatorKind kind, double axisOffset);
-  virtual tkxGripper *NewGripper();
+  virtual std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind kind, double axisOffset);
+  virtual std::unique_ptr<tkxGripper> NewGripper();
 };
 
 
@@ -49,10 +51,11 @@ class TKX {
     std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};
     int encoders[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     VelocityEstimator velocity;
-    tkxCom *com = nullptr;
-    tkxTranslator *translator = nullptr;
-    tkxRotator *rotator = nullptr;
-    tkxGripper *gripper = nullptr;
+    // owned while the slot is bound
+    std::unique_ptr<tkxCom> com;
+    std::unique_ptr<tkxTranslator> translator;
+    std::unique_ptr<tkxRotator> rotator;
+    std::unique_ptr<tkxGripper> gripper;
 
     // registry shared by all slots
     static std::atomic<int> DeviceCountUSB;
@@ -96,10 +99,10 @@ class TKX {
   int SetSerialNumber(uint16_t v) { d->serialNumber = v; return 0; }
 
   // parts (null when absent)
-  tkxCom *GetCom() const { return d->com; }
-  tkxTranslator *GetTranslator() const { return d->translator; }
-  tkxRotator *GetRotator() const { return d->rotator; }
-  tkxGripper *GetGripper() const { return d->gripper; }
+  tkxCom *GetCom() const { return d->com.get(); }
+  tkxTranslator *GetTranslator() const { return d->translator.get(); }
+  tkxRotator *GetRotator() const { return d->rotator.get(); }
+  tkxGripper *GetGripper() const { return d->gripper.get(); }
   VelocityEstimator &Velocity() { return d->velocity; }
   int *EncoderCache() { return d->encoders; }
 
@@ -195,7 +198,7 @@ class TKX {
   int SetFrcAndGrip(double fx, double fy, double fz, double g, bool torque);
   int SetGrip(double value, bool torque);
 
-  ITKX *d;
+  std::unique_ptr<ITKX> d;
 };
 
 #endif

@@ -167,7 +167,7 @@ int TKX::SetMemoryModel(int model) {
 }
 
 int TKX::ReadConfig() {
-  tkxCom *com = d->com;
+  tkxCom *com = d->com.get();
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   // a device without calibration memory takes its model's defaults
   if (tkx::LookUpType(com->GetSysType()).Has(tkx::kMemoryless))
@@ -211,14 +211,14 @@ int TKX::ReadConfig() {
 
 int TKX::WriteConfig() {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  if (d->translator) d->translator->ConfigToMemory(d->com);
-  if (d->rotator) d->rotator->ConfigToMemory(d->com);
-  if (d->gripper) d->gripper->ConfigToMemory(d->com);
+  if (d->translator) d->translator->ConfigToMemory(d->com.get());
+  if (d->rotator) d->rotator->ConfigToMemory(d->com.get());
+  if (d->gripper) d->gripper->ConfigToMemory(d->com.get());
   return 0;
 }
 
 int TKX::WriteHeader() {
-  tkxCom *com = d->com;
+  tkxCom *com = d->com.get();
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (com->GetMemMod() != TKX_MEMORY_FULL) return 0;
   unsigned char v[2] = {static_cast<unsigned char>(d->eepromVersion >> 8),

@@ -397,7 +397,7 @@ int TKX::SetStandardGravity(double g) {
 }
 
 int TKX::SetEffectorMass(double m) {
-  tkxTranslator *tr = d->translator;
+  tkxTranslator *tr = d->translator.get();
   if (tr == nullptr) return 0;
   tr->SetAdditionalMass(m - tr->GetGripperMass());
   tr->Update();

@@ -110,8 +110,8 @@ class LinearGripper : public tkxGripper {
 // the library's own channel and translator, with the two models above
 class WithWristAndGripper : public tkxDeviceFactory {
  public:
-  tkxRotator *NewRotator(tkxRotatorKind, double) override { return new LinearWrist(); }
-  tkxGripper *NewGripper() override { return new LinearGripper(); }
+  std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind, double) override { return std::make_unique<LinearWrist>(); }
+  std::unique_ptr<tkxGripper> NewGripper() override { return std::make_unique<LinearGripper>(); }
 };
 
 // ---- fixture ----

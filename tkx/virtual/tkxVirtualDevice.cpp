@@ -398,7 +398,7 @@ struct Device::State {
   }
 };
 
-Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(new State) {
+Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(std::make_unique<State>()) {
   State &s = *s_;
   s.code = static_cast<uint8_t>(code_);
   s.number = ++devicesMade;
@@ -427,13 +427,13 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
 
   // the mechanism is built to the factory calibration the image above holds
   if (mechanism && tkxTrion::IsTrionType(SystemTypeOf(code_))) {
-    s.mech.reset(new virt::Mechanism(SystemTypeOf(code_)));
+    s.mech = std::make_unique<virt::Mechanism>(SystemTypeOf(code_));
     s.gripperChannel = LookUpReported(code_).HasGripper();
     s.TakeFromMechanism();
   }
 }
 
-Device::~Device() { delete s_; }
+Device::~Device() = default;
 
 int Device::Number() const { return s_->number; }
 int Device::Channels() const { return s_->layout.channels; }
