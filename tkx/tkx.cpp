@@ -96,7 +96,7 @@ const char *TKX::SystemName(int systemType) { return tkx::LookUpType(systemType)
 
 bool TKX::IsLeftHanded() const { return d->rotator != nullptr && d->rotator->IsLeftHanded(); }
 
-double TKX::GetTime() { return GetTimeMonotonic(); }
+double TKX::GetTime() { return tkx::GetTimeMonotonic(); }
 
 int TKX::Sleep(double seconds) { return tkx::Sleep(seconds); }
 
@@ -232,7 +232,7 @@ int TKX::Open(int index) {
 
   FinishModels();
   com->EnableTimeGuard(0.0005);
-  d->velocity.Init(3, GetTimeMonotonic(), 0.02, 5000.0, VELOCITY_WINDOW_SPAN);
+  d->velocity.Init(3, tkx::GetTimeMonotonic(), 0.02, 5000.0, tkx::VELOCITY_WINDOW_SPAN);
   return index;
 }
 

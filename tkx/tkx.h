@@ -50,7 +50,7 @@ class TKX {
     std::atomic<double> force[3] = {{0.0}, {0.0}, {0.0}};
     std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};
     int encoders[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    VelocityEstimator velocity;
+    tkx::VelocityEstimator velocity;
     // owned while the slot is bound
     std::unique_ptr<tkxCom> com;
     std::unique_ptr<tkxTranslator> translator;
@@ -103,7 +103,7 @@ class TKX {
   tkxTranslator *GetTranslator() const { return d->translator.get(); }
   tkxRotator *GetRotator() const { return d->rotator.get(); }
   tkxGripper *GetGripper() const { return d->gripper.get(); }
-  VelocityEstimator &Velocity() { return d->velocity; }
+  tkx::VelocityEstimator &Velocity() { return d->velocity; }
   int *EncoderCache() { return d->encoders; }
 
   // parameters and device memory

@@ -255,7 +255,7 @@ int tkxComUSB::GetFwAddr(unsigned short addr, unsigned char *dst, unsigned char 
 int tkxComUSB::SetTransMot(short m0, short m1, short m2) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotors3(command_, kSetTransMot, m0, m1, m2), now);
 }
@@ -265,7 +265,7 @@ int tkxComUSB::SetRotMot(short m3, short m4, short m5) {
   // only the active wrists take wrist motor commands
   if (!tkx::LookUpType(sysType).HasWrist()) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotors3(command_, kSetRotMot, m3, m4, m5), now);
 }
@@ -274,7 +274,7 @@ int tkxComUSB::SetMot(short *values, unsigned char mask) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   if (values == nullptr) return tkx::Fail(TKX_ERR_INDEX_RANGE);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotorsMasked(command_, values, mask, type_.channels), now);
 }
@@ -285,7 +285,7 @@ int tkxComUSB::SetMot(short *values, unsigned char mask) {
 int tkxComUSB::GetAllEnc(int *enc, double *time) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
     if (EncoderExchange(EncodeCommand(command_, kGetAllEnc), now) < 0) return -1;
@@ -300,7 +300,7 @@ int tkxComUSB::GetAllEnc(int *enc, double *time) {
 int tkxComUSB::GetEnc(int *enc, unsigned char mask, double *time) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
     if (EncoderExchange(EncodeByteCommand(command_, kGetEnc, mask), now) < 0) return -1;
@@ -340,7 +340,7 @@ int tkxComUSB::GetRotEnc(int *e3, int *e4, int *e5, double *time) {
 int tkxComUSB::GetStatus(unsigned char *out) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (QueryTimer(kStatusTimer, now) != 0) {
     if (Request(EncodeCommand(command_, kGetStatus), 2) < 0) return -1;
@@ -357,7 +357,7 @@ int tkxComUSB::GetStatus(unsigned char *out) {
 int tkxComUSB::GetButtons(unsigned char *out) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   if (QueryTimer(kButtonTimer, now) != 0) {
     if (Request(EncodeCommand(command_, kGetButtons), 2) < 0) return -1;
     buttons = reply_[0];

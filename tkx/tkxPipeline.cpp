@@ -154,13 +154,13 @@ int TKX::GetLinVel(double *vx, double *vy, double *vz) {
   double p[3] = {0, 0, 0};
   if (ReadPosition(p, true) < 0) return -1;
   double v[3] = {0, 0, 0};
-  const int r = d->velocity.GetVelocity(GetTimeMonotonic(), v);
+  const int r = d->velocity.GetVelocity(tkx::GetTimeMonotonic(), v);
   Put3(vx, vy, vz, v);
   return r;
 }
 
 int TKX::ConfigLinVel(double window, double rate) {
-  d->velocity.Init(3, GetTimeMonotonic(), window, rate, VELOCITY_WINDOW_SPAN);
+  d->velocity.Init(3, tkx::GetTimeMonotonic(), window, rate, tkx::VELOCITY_WINDOW_SPAN);
   return 0;
 }
 
@@ -428,7 +428,7 @@ int TKX::Stop() {
 int TKX::WaitForReset(int ms) {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->com->Reset() < 0) return -1;
-  const double start = GetTimeMonotonic();
+  const double start = tkx::GetTimeMonotonic();
   const double limit = ms / 1000.0;
   unsigned char b = 0;
   if (d->com->GetStatus(&b) < 0) return -1;
@@ -437,7 +437,7 @@ int TKX::WaitForReset(int ms) {
     tkx::Sleep(tkxTimeGuard::kDefaultPeriod);
     if (d->com->GetStatus(&b) < 0) return -1;
     if ((b & 0x04) != 0) break;
-    if (ms > 0 && GetTimeMonotonic() - start > limit) return tkx::Fail(TKX_ERR_TIMEOUT);
+    if (ms > 0 && tkx::GetTimeMonotonic() - start > limit) return tkx::Fail(TKX_ERR_TIMEOUT);
   }
   return 0;
 }

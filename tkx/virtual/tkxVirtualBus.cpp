@@ -355,7 +355,7 @@ class VirtualBackend final : public tkxUSBBackend {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr || endpoint != kEndpointIn) return -1;
     int received = 0;
-    const Transfer t = r->dev->Read(buffer, length, &received, GetTimeMonotonic());
+    const Transfer t = r->dev->Read(buffer, length, &received, tkx::GetTimeMonotonic());
     if (t == Transfer::Ok) return received;
     if (t == Transfer::Timeout && detail::LogEnabled()) detail::LogEvent(*r->dev, "time-out answered");
     return -1;
@@ -365,7 +365,7 @@ class VirtualBackend final : public tkxUSBBackend {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr || endpoint != kEndpointOut) return -1;
     if (ServoPacket(buffer, length)) Pace(r->pace);
-    return r->dev->Write(buffer, length, GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+    return r->dev->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
   }
 
   int ClearPipes(void *record, int pipeOut, int pipeIn) override {
