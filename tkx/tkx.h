@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class tkxCom;
 class tkxTranslator;
@@ -20,17 +21,18 @@ enum tkxRotatorKind { TKX_ROTATOR_WRIST, TKX_ROTATOR_STYLUS };
 // Creates what a slot binds to. The default counts and opens the real buses
 // and builds the library's own models; tests install their own through
 // TKX::SetFactory to drive the open and close sequences without hardware.
+// Each New... hands its object to the slot, or null when there is none.
 class tkxDeviceFactory {
  public:
   virtual ~tkxDeviceFactory() = default;
   virtual int CountUSB();
   virtual int CountFalcon();
-  virtual tkxCom *NewUSB();
-  virtual tkxCom *NewFalcon();
-  virtual tkxTranslator *NewTranslator(tkxTranslatorKind kind);
+  virtual std::unique_ptr<tkxCom> NewUSB();
+  virtual std::unique_ptr<tkxCom> NewFalcon();
+  virtual std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind kind);
   // axisOffset: the stylus's axis offset angle (rad)
-  virtual tkxRotator *NewRotator(tkxRotatorKind kind, double axisOffset);
-  virtual tkxGripper *NewGripper();
+  virtual std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind kind, double axisOffset);
+  virtual std::unique_ptr<tkxGripper> NewGripper();
 };
 
 
@@ -48,16 +50,16 @@ class TKX {
     std::atomic<double> force[3] = {{0.0}, {0.0}, {0.0}};
     std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};
     int encoders[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    VelocityEstimator velocity;
-    tkxCom *com = nullptr;
-    tkxTranslator *translator = nullptr;
-    tkxRotator *rotator = nullptr;
-    tkxGripper *gripper = nullptr;
+    tkx::VelocityEstimator velocity;
+    // owned while the slot is bound
+    std::unique_ptr<tkxCom> com;
+    std::unique_ptr<tkxTranslator> translator;
+    std::unique_ptr<tkxRotator> rotator;
+    std::unique_ptr<tkxGripper> gripper;
 
     // registry shared by all slots
     static std::atomic<int> DeviceCountUSB;
     static std::atomic<int> DeviceCountFalcon;
-    static std::atomic<int> DeviceCountPCI;
     static std::atomic<int> DeviceCount;
     static std::atomic<int> DeviceAllocationTable[kMaxDevices];
   };
@@ -97,11 +99,11 @@ class TKX {
   int SetSerialNumber(uint16_t v) { d->serialNumber = v; return 0; }
 
   // parts (null when absent)
-  tkxCom *GetCom() const { return d->com; }
-  tkxTranslator *GetTranslator() const { return d->translator; }
-  tkxRotator *GetRotator() const { return d->rotator; }
-  tkxGripper *GetGripper() const { return d->gripper; }
-  VelocityEstimator &Velocity() { return d->velocity; }
+  tkxCom *GetCom() const { return d->com.get(); }
+  tkxTranslator *GetTranslator() const { return d->translator.get(); }
+  tkxRotator *GetRotator() const { return d->rotator.get(); }
+  tkxGripper *GetGripper() const { return d->gripper.get(); }
+  tkx::VelocityEstimator &Velocity() { return d->velocity; }
   int *EncoderCache() { return d->encoders; }
 
   // parameters and device memory
@@ -133,9 +135,10 @@ class TKX {
   int GetOperatingMode(unsigned char *mode);
   int SetOperatingMode(unsigned char mode);
 
-  // position, orientation and force pipeline of an open slot. Reads clear their
-  // outputs first and skip null ones; "flag" results are 1 when an encoder read
-  // was answered from the time-guard cache, else 0; -1 on failure.
+  // position, orientation and force pipeline of an open slot. Reads write their
+  // outputs only when they succeed and skip null ones (the C entries clear them
+  // before calling); "flag" results are 1 when an encoder read was answered from
+  // the time-guard cache, else 0; -1 on failure.
   int GetPos(double *px, double *py, double *pz);
   int GetRotRad(double *a, double *b, double *g);  // flag
   int GetRotDeg(double *a, double *b, double *g);  // flag
@@ -195,7 +198,7 @@ class TKX {
   int SetFrcAndGrip(double fx, double fy, double fz, double g, bool torque);
   int SetGrip(double value, bool torque);
 
-  ITKX *d;
+  std::unique_ptr<ITKX> d;
 };
 
 #endif

@@ -11,7 +11,7 @@
 std::atomic<int> tkxCom::OpenCount{0};
 
 tkxCom::tkxCom() {
-  rateTime = GetTimeMonotonic();
+  rateTime = tkx::GetTimeMonotonic();
   OpenCount.fetch_add(1);
 }
 
@@ -45,7 +45,7 @@ int tkxCom::SetOperatingMode(unsigned char) { return 0; }
 int tkxCom::GetOperatingMode(unsigned char *) { return 0; }
 
 double tkxCom::GetFreq() {
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   const double elapsed = now - rateTime;
   // no time since the previous call: no rate to report, keep counting
   if (!(elapsed > 0.0)) return 0.0;

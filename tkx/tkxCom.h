@@ -4,6 +4,7 @@
 #ifndef TKX_COM_H
 #define TKX_COM_H
 
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTimeGuard.h"
 
 #include <atomic>
@@ -79,7 +80,7 @@ class tkxCom : public tkxTimeGuard {
   static int GetOpenCount() { return OpenCount.load(); }
 
   // memory-model-3 address of a parameter
-  static unsigned short ParamAddress(int id) { return static_cast<unsigned short>(100 + 4 * id); }
+  static unsigned short ParamAddress(int id) { return tkx::mem::ParamAddress(id); }
 
  protected:
   // concrete classes count each motor-command exchange (under their device lock)

@@ -8,6 +8,7 @@
 #include <libusb.h>
 
 #include <atomic>
+#include <memory>
 #include <new>
 
 namespace {
@@ -125,13 +126,13 @@ class LibusbBackend final : public tkxUSBBackend {
                                    static_cast<uint16_t>(length), TKX_USB_TIMEOUT_MS);
   }
 
+  // takes back the record that Claim handed out
   int Release(void *record) override {
-    LibusbRecord *rec = static_cast<LibusbRecord *>(record);
+    std::unique_ptr<LibusbRecord> rec(static_cast<LibusbRecord *>(record));
     libusb_release_interface(rec->handle, 0);
     libusb_close(rec->handle);
     libusb_free_transfer(rec->read);
     libusb_free_transfer(rec->write);
-    delete rec;
     return 0;
   }
 
@@ -153,14 +154,16 @@ class LibusbBackend final : public tkxUSBBackend {
     }
     libusb_transfer *write = libusb_alloc_transfer(0);
     libusb_transfer *read = libusb_alloc_transfer(0);
-    LibusbRecord *rec = write && read ? new (std::nothrow) LibusbRecord{{this}, handle, read, write, false} : nullptr;
+    std::unique_ptr<LibusbRecord> rec(write && read ? new (std::nothrow) LibusbRecord{{this}, handle, read, write, false}
+                                                    : nullptr);
     if (rec == nullptr) {
       libusb_free_transfer(write);
       libusb_free_transfer(read);
       libusb_release_interface(handle, 0);
       libusb_close(handle);
     }
-    return rec;
+    // the transport's device table holds it from here until Release
+    return rec.release();
   }
 
   libusb_context *ctx_ = nullptr;

@@ -1,7 +1,9 @@
 #include "tkx/tkxComUSB.h"
 
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTime.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/tkxUSB.h"
 
 #include <cstring>
@@ -103,7 +105,7 @@ int tkxComUSB::Open(int index) {
   }
 
   bool ok = GetSysType() >= 0;
-  if (ok && (sysType == 61 || sysType == 62 || sysType == 64)) {
+  if (ok && tkx::LookUpType(sysType).HasWrist()) {
     unsigned char s = 0;
     ok = GetStatus(&s) >= 0;
     if (ok && (s & kStatusWristUncalibrated)) CalibWrist();
@@ -118,7 +120,7 @@ int tkxComUSB::Open(int index) {
   SetMemMod(TKX_MEMORY_FULL);
   for (int c = 0; c < kChannels; ++c) {
     unsigned char w[2] = {0, 0};
-    GetMemAddr(static_cast<unsigned short>(2 * c), w, 2);
+    GetMemAddr(tkx::mem::ResetPositionAddress(c), w, 2);
     resetPos_[c] = (w[0] << 8) | w[1];
   }
   for (int &e : encoders) e = 0;
@@ -253,7 +255,7 @@ int tkxComUSB::GetFwAddr(unsigned short addr, unsigned char *dst, unsigned char 
 int tkxComUSB::SetTransMot(short m0, short m1, short m2) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotors3(command_, kSetTransMot, m0, m1, m2), now);
 }
@@ -261,9 +263,9 @@ int tkxComUSB::SetTransMot(short m0, short m1, short m2) {
 int tkxComUSB::SetRotMot(short m3, short m4, short m5) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   // only the active wrists take wrist motor commands
-  if (sysType != 61 && sysType != 62 && sysType != 64) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
+  if (!tkx::LookUpType(sysType).HasWrist()) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotors3(command_, kSetRotMot, m3, m4, m5), now);
 }
@@ -272,7 +274,7 @@ int tkxComUSB::SetMot(short *values, unsigned char mask) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   if (values == nullptr) return tkx::Fail(TKX_ERR_INDEX_RANGE);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   CountExchange();
   return EncoderExchange(EncodeMotorsMasked(command_, values, mask, type_.channels), now);
 }
@@ -283,7 +285,7 @@ int tkxComUSB::SetMot(short *values, unsigned char mask) {
 int tkxComUSB::GetAllEnc(int *enc, double *time) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
     if (EncoderExchange(EncodeCommand(command_, kGetAllEnc), now) < 0) return -1;
@@ -298,7 +300,7 @@ int tkxComUSB::GetAllEnc(int *enc, double *time) {
 int tkxComUSB::GetEnc(int *enc, unsigned char mask, double *time) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
     if (EncoderExchange(EncodeByteCommand(command_, kGetEnc, mask), now) < 0) return -1;
@@ -338,7 +340,7 @@ int tkxComUSB::GetRotEnc(int *e3, int *e4, int *e5, double *time) {
 int tkxComUSB::GetStatus(unsigned char *out) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (QueryTimer(kStatusTimer, now) != 0) {
     if (Request(EncodeCommand(command_, kGetStatus), 2) < 0) return -1;
@@ -355,7 +357,7 @@ int tkxComUSB::GetStatus(unsigned char *out) {
 int tkxComUSB::GetButtons(unsigned char *out) {
   if (!open) return tkx::Fail(TKX_ERR_NOT_READY);
   tkx::Lock lock(lock_);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   if (QueryTimer(kButtonTimer, now) != 0) {
     if (Request(EncodeCommand(command_, kGetButtons), 2) < 0) return -1;
     buttons = reply_[0];

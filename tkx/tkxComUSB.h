@@ -8,6 +8,7 @@
 #include "tkx/tkxCom.h"
 #include "tkx/tkxComUSBPacket.h"
 #include "tkx/tkxMutex.h"
+#include "tkx/tkxc.h"
 
 class tkxComUSB : public tkxCom {
  public:
@@ -85,7 +86,8 @@ class tkxComUSB : public tkxCom {
   tkx::Mutex lock_;
   unsigned char command_[tkx::usb::kPacketSize] = {};
   unsigned char reply_[tkx::usb::kPacketSize] = {};
-  tkx::usb::TypeInfo type_{91, 8, false, false};
+  // until the device says otherwise, a custom one
+  tkx::usb::TypeInfo type_ = tkx::usb::TypeFromCode(TKX_SYSTEM_CUSTOM);
   unsigned char operatingMode_ = 0;
   int resetPos_[tkx::usb::kChannels] = {};
 

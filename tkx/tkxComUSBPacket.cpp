@@ -1,5 +1,7 @@
 #include "tkx/tkxComUSBPacket.h"
 
+#include "tkx/tkxTypes.h"
+
 #include <cstring>
 
 namespace tkx {
@@ -22,24 +24,8 @@ void Put32(uint8_t *p, uint32_t v) {
 }  // namespace
 
 TypeInfo TypeFromCode(int received) {
-  switch (received) {
-    case 3: return {32, 3, false, true};
-    case 4: return {39, 8, false, false};
-    case 31: return {31, 3, false, true};
-    case 33: return {33, 3, false, true};
-    case 34: return {34, 6, false, false};
-    case 35: return {35, 7, false, false};
-    case 36: return {36, 6, false, false};
-    case 37: return {37, 7, false, false};
-    case 61: return {61, 6, false, false};
-    case 62: return {62, 6, false, false};
-    case 63: return {63, 6, false, false};
-    case 64: return {64, 6, false, false};
-    case 81: return {81, 8, false, false};
-    case 82: return {82, 8, true, false};
-    case 101: return {101, 8, true, false};
-    default: return {91, 8, false, false};
-  }
+  const SystemType &t = LookUpReported(received);
+  return {t.type, t.channels, t.Has(kWideEncoders), t.Has(kNoStatus)};
 }
 
 int EncodeCommand(uint8_t *buf, uint8_t code) {

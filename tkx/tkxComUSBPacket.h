@@ -50,7 +50,7 @@ enum Command : uint8_t {
 constexpr uint8_t kStatusEncodersValid = 0x04;
 constexpr uint8_t kStatusWristUncalibrated = 0x80;
 
-// what a reported system-type code means for the packets
+// what a reported system-type code means for the packets (from the type table)
 struct TypeInfo {
   int stored;     // the code kept as the device's system type
   int channels;   // encoder channels in replies

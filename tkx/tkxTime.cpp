@@ -55,7 +55,7 @@ int SleepOnce(double d) {
 
 }  // namespace
 
-double GetTimeMonotonic() {
+double tkx::GetTimeMonotonic() {
   Clock &c = TheClock();
   tkx::Lock lock(c.timeLock);
   const double raw = RawReading();
@@ -90,10 +90,10 @@ void SetSleepFunction(SleepFn fn) { sleepFn.store(fn ? fn : &SystemSleep); }
 }  // namespace testing
 }  // namespace tkx
 
-extern "C" double tkxGetTime(void) { return GetTimeMonotonic(); }
+extern "C" double tkxGetTime(void) { return tkx::GetTimeMonotonic(); }
 
 extern "C" uint64_t tkxGetSystemCounter(void) {
-  return static_cast<uint64_t>(1000000.0 * GetTimeMonotonic());
+  return static_cast<uint64_t>(1000000.0 * tkx::GetTimeMonotonic());
 }
 
 extern "C" void tkxSleep(double seconds) { tkx::Sleep(seconds); }

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <ctime>
 
+namespace tkx {
+
 // library time in seconds: about 0 at the first reading in the process, never decreasing
 double GetTimeMonotonic();
-
-namespace tkx {
 
 // sleeps as tkxSleep does; returns the result of the last underlying sleep (0, or -1
 // when a signal interrupted it)

@@ -11,7 +11,7 @@ static double PeriodOf(int i, double period) { return i == 6 ? tkxTimeGuard::kBu
 // each start lies one full period back, the button timer's 2 ms included, so that
 // no timer answers its first query from a cache that was never filled
 tkxTimeGuard::tkxTimeGuard() : enabled(false) {
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   for (int i = 0; i < kTimers; ++i) {
     interval[i] = PeriodOf(i, kDefaultPeriod);
     lastTime[i] = now - interval[i] - kFireMargin;
@@ -25,7 +25,7 @@ int tkxTimeGuard::EnableTimeGuard(double period) {
   }
   if (period < 0.0) period = kDefaultPeriod;
   for (int i = 0; i < kTimers; ++i) {
-    const double now = GetTimeMonotonic();
+    const double now = tkx::GetTimeMonotonic();
     interval[i] = PeriodOf(i, period);
     lastTime[i] = now - interval[i] - kFireMargin;
   }

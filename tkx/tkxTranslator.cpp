@@ -25,7 +25,7 @@ int tkxTranslator::SetGravityCompensation(bool on, double time) {
   if (on == gravityOn_) return 0;
   gravityOn_ = on;
   transitionTime_ = time;
-  transitionStart_ = GetTimeMonotonic();
+  transitionStart_ = tkx::GetTimeMonotonic();
   startFactor_ = gravityFactor_;
   // a time that is not a positive number switches at once
   if (!(time > 0.0)) {
@@ -43,7 +43,7 @@ tkxTranslator::Gravity tkxTranslator::StepGravity() {
   if (rising || falling) {
     double f = rising ? 1.0 : 0.0;
     if (transitionTime_ > 0.0) {
-      const double share = (GetTimeMonotonic() - transitionStart_) / transitionTime_;
+      const double share = (tkx::GetTimeMonotonic() - transitionStart_) / transitionTime_;
       f = rising ? startFactor_ + share : startFactor_ - share;
       // written so that a value that is not a number ends the fade
       if (rising && !(f < 1.0)) f = 1.0;

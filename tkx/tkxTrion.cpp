@@ -2,6 +2,8 @@
 
 #include "tkx/tkxCom.h"
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxTypes.h"
+#include "tkx/tkxc.h"
 
 #include <cmath>
 #include <cstdio>
@@ -54,8 +56,8 @@ const char *const kNames[tkxTrion::kLastNamedParam - tkxTrion::kFirstParam + 1] 
     "TKX_EEPROM_TRION_ENCMIN2",          "TKX_EEPROM_TRION_ENCMAX2",
 };
 
-// factory defaults, one column per family of system types:
-// 32 | 31, 61, 62 | 33 to 37 | 63, 64 | 101
+// factory defaults, one column per family of system types (the type table's
+// trion defaults): polux | trion | polux.3 | trion USB | TQ-2200
 constexpr double kDeg46 = 0.8028514559173915;
 const double kDefaults[tkxTrion::kParamCount][5] = {
     /* 120 */ {2047, 2047, 2047, 2047, 2047},
@@ -110,15 +112,17 @@ const double kDefaults[tkxTrion::kParamCount][5] = {
     /* 169 */ {149.2, 0, 149.2, 154.162, 0},
 };
 
+// the column of a type's defaults; -1 for a type without this mechanism
 int Column(int sysType) {
-  switch (sysType) {
-    case 32: return 0;
-    case 31: case 61: case 62: return 1;
-    case 33: case 34: case 35: case 36: case 37: return 2;
-    case 63: case 64: return 3;
-    case 101: return 4;
-    default: return -1;
+  switch (tkx::LookUpType(sysType).trion) {
+    case tkx::TrionDefaults::Polux: return 0;
+    case tkx::TrionDefaults::Trion: return 1;
+    case tkx::TrionDefaults::Polux3: return 2;
+    case tkx::TrionDefaults::TrionUSB: return 3;
+    case tkx::TrionDefaults::TQ2200: return 4;
+    case tkx::TrionDefaults::None: break;
   }
+  return -1;
 }
 
 bool InRange(int id) { return id >= tkxTrion::kFirstParam && id <= tkxTrion::kLastParam; }
@@ -164,8 +168,9 @@ bool tkxTrion::IsTrionType(int sysType) { return Column(sysType) >= 0; }
 double tkxTrion::DefaultParam(int id, int sysType) {
   const int col = Column(sysType);
   if (col < 0 || !InRange(id)) return 0.0;
-  if (sysType == 34 && id == 153) return 1918;
-  if (sysType == 34 && id == 159) return 16.52;
+  // the right-hand polux.6 has springs of its own
+  if (sysType == TKX_SYSTEM_POLUX6_RIGHT && id == 153) return 1918;
+  if (sysType == TKX_SYSTEM_POLUX6_RIGHT && id == 159) return 16.52;
   return kDefaults[id - kFirstParam][col];
 }
 
@@ -173,8 +178,9 @@ namespace {
 
 // fixed bounds of the adjustable parameters; false where the default is both
 bool FixedBound(int id, int sysType, double *lower, double *upper) {
-  const bool polux = sysType >= 33 && sysType <= 37;
-  const bool usb = sysType == 63 || sysType == 64;
+  const tkx::TrionDefaults family = tkx::LookUpType(sysType).trion;
+  const bool polux = family == tkx::TrionDefaults::Polux3;
+  const bool usb = family == tkx::TrionDefaults::TrionUSB;
   if (!polux && !usb) return false;
   switch (id) {
     case 126: *lower = 0, *upper = 10; return true;

@@ -17,6 +17,11 @@ class tkxTrion : public tkxTranslator {
   static constexpr int kLastNamedParam = 167;
   static constexpr int kLastParam = 169;
   static constexpr int kParamCount = kLastParam - kFirstParam + 1;
+  // encoder increments per motor turn
+  static constexpr int kEncoderIncrementsParam = 125;
+  // the spring compensation: stiffness, pulley radius and force offset per arm
+  static constexpr int kFirstSpringParam = 153;
+  static constexpr int kLastSpringParam = 161;
 
   // storage type of a parameter in device memory and in the model
   enum class Storage { Short, Int, Double };

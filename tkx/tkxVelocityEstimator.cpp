@@ -3,6 +3,8 @@
 #include <cmath>
 #include <new>
 
+namespace tkx {
+
 VelocityEstimator::VelocityEstimator()
     : method(VELOCITY_WINDOW_SPAN), dimension(0), size(0), rate(0.0), index(0), timeSlice(0.0) {
   Reinit<double>(2, 0.0, nullptr, 0.015, 4000.0, VELOCITY_WINDOW_SPAN);
@@ -182,3 +184,5 @@ VelocityEstimatorMethod VelocityEstimator::GetMethod() {
   tkx::Lock lock(mutex);
   return method;
 }
+
+}  // namespace tkx

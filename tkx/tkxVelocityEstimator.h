@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace tkx {
+
 enum VelocityEstimatorMethod {
   VELOCITY_LAST_PAIR = 0,
   VELOCITY_WINDOW_AVERAGE = 1,
@@ -56,5 +58,7 @@ class VelocityEstimator {
   double timeSlice;
   tkx::Mutex mutex;
 };
+
+}  // namespace tkx
 
 #endif

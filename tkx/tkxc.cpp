@@ -1,17 +1,27 @@
 // The public C entries: slot selection, the expert gate, and the forwarding to
 // the slot objects. Every entry picks a slot from its trailing ID, checks what
 // it must, and hands over; the work happens in TKX and the objects it owns.
+// Read entries clear their outputs here, before anything can fail: the slot
+// objects write them only on success.
 #include "tkx/tkxc.h"
 
 #include "tkx/tkx.h"
 #include "tkx/tkxCom.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
+#include "tkx/tkxOutput.h"
 #include "tkx/tkxRotator.h"
 #include "tkx/tkxTranslator.h"
 
 #include <atomic>
 #include <cstdlib>
+
+using tkx::Clear;
+using tkx::Identity;
+using tkx::kDegPerRad;
+using tkx::kRadPerDeg;
+using tkx::Put;
+using tkx::Zero;
 
 namespace {
 
@@ -44,31 +54,6 @@ tkxCom *Com(signed char ID) {
   if (com == nullptr) tkx::SetError(TKX_ERR_NO_DEVICE);
   return com;
 }
-
-template <typename T>
-void Clear(T *p) {
-  if (p) *p = T();
-}
-
-template <typename T>
-void Put(T *p, T v) {
-  if (p) *p = v;
-}
-
-void Identity(double m[3][3]) {
-  if (m == nullptr) return;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) m[i][j] = i == j ? 1.0 : 0.0;
-}
-
-void Zero(double m[3][3]) {
-  if (m == nullptr) return;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) m[i][j] = 0.0;
-}
-
-constexpr double kDegPerRad = 57.29577951308232;
-constexpr double kRadPerDeg = 0.017453292519943295;
 
 // expert entries: the gate comes before anything else, then the device
 template <typename F>

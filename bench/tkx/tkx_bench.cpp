@@ -15,6 +15,12 @@
 
 namespace {
 
+using tkx::VELOCITY_LAST_PAIR;
+using tkx::VELOCITY_WINDOW_AVERAGE;
+using tkx::VELOCITY_WINDOW_SPAN;
+using tkx::VelocityEstimator;
+using tkx::VelocityEstimatorMethod;
+
 // ---- clock ----
 
 void BM_GetTime(benchmark::State &state) {

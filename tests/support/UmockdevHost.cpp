@@ -217,13 +217,13 @@ int StatusOf(tkx::virt::Transfer t) {
 VirtualUsb::VirtualUsb(std::shared_ptr<tkx::virt::Device> device) : device_(std::move(device)) {}
 
 int VirtualUsb::Out(int, const unsigned char *data, int length) {
-  return StatusOf(device_->Write(data, length, GetTimeMonotonic()));
+  return StatusOf(device_->Write(data, length, tkx::GetTimeMonotonic()));
 }
 
 bool VirtualUsb::In(int, int capacity, std::vector<unsigned char> *reply, int *status) {
   std::vector<unsigned char> buffer(static_cast<size_t>(std::max(capacity, 0)));
   int received = 0;
-  const int s = StatusOf(device_->Read(buffer.data(), capacity, &received, GetTimeMonotonic()));
+  const int s = StatusOf(device_->Read(buffer.data(), capacity, &received, tkx::GetTimeMonotonic()));
   if (s == kPending) return false;
   *status = s;
   if (s == 0) reply->assign(buffer.begin(), buffer.begin() + std::min(received, capacity));

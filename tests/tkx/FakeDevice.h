@@ -12,6 +12,7 @@
 #include "tkx/tkxTranslator.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -197,11 +198,13 @@ class Factory : public tkxDeviceFactory {
   explicit Factory(Bus &bus) : bus_(bus) {}
   int CountUSB() override { return static_cast<int>(bus_.usb.size()); }
   int CountFalcon() override { return static_cast<int>(bus_.falcon.size()); }
-  tkxCom *NewUSB() override { return new Com(bus_, false); }
-  tkxCom *NewFalcon() override { return new Com(bus_, true); }
-  tkxTranslator *NewTranslator(tkxTranslatorKind) override { return new Translator(bus_); }
-  tkxRotator *NewRotator(tkxRotatorKind, double axisOffset) override { return new Rotator(axisOffset); }
-  tkxGripper *NewGripper() override { return new Gripper(); }
+  std::unique_ptr<tkxCom> NewUSB() override { return std::make_unique<Com>(bus_, false); }
+  std::unique_ptr<tkxCom> NewFalcon() override { return std::make_unique<Com>(bus_, true); }
+  std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind) override { return std::make_unique<Translator>(bus_); }
+  std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind, double axisOffset) override {
+    return std::make_unique<Rotator>(axisOffset);
+  }
+  std::unique_ptr<tkxGripper> NewGripper() override { return std::make_unique<Gripper>(); }
 
  private:
   Bus &bus_;

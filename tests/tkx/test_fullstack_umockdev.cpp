@@ -121,10 +121,10 @@ TEST_F(FullStack, FaultsFailOneExchangeAndTheNextSucceeds) {
 
   // a reply that never comes costs one time-out
   device_->DropReplies(1);
-  const double start = GetTimeMonotonic();
+  const double start = tkx::GetTimeMonotonic();
   EXPECT_EQ(tkxGetVersion(&version, 0), -1);
   EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_COMMUNICATION);
-  EXPECT_GE(GetTimeMonotonic() - start, 0.45);
+  EXPECT_GE(tkx::GetTimeMonotonic() - start, 0.45);
   EXPECT_EQ(tkxGetVersion(&version, 0), 0);
   EXPECT_EQ(node_->InFlight(), 0);
 }

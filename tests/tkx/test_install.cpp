@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #ifndef TKX_BUILD_DIR
@@ -391,6 +392,80 @@ TEST_F(InstallTest, LibraryAloneConfiguresWithoutOpenGL) {
   const Result make = Shell("cmake --build " + Quote(build) + " --target tkx test_tkxError");
   EXPECT_EQ(make.status, 0) << make.output;
   EXPECT_TRUE(Exists(build + "/tkx/libtkx.a"));
+}
+
+// ---- the archive's symbols ----
+
+// where a demangled symbol lives: without the phrase that names special symbols
+// ("vtable for ...") and without the return type a template function shows
+std::string Owner(std::string name) {
+  static const char *const kPhrases[] = {"typeinfo name for ",      "typeinfo for ",        "vtable for ",
+                                         "construction vtable for ", "VTT for ",             "guard variable for ",
+                                         "non-virtual thunk to ",    "virtual thunk to ",    "covariant return thunk to ",
+                                         "TLS init function for ",   "TLS wrapper function for "};
+  for (bool again = true; again;) {
+    again = false;
+    for (const char *p : kPhrases) {
+      if (name.rfind(p, 0) == 0) {
+        name.erase(0, std::string(p).size());
+        again = true;
+      }
+    }
+  }
+  size_t start = 0, end = name.size();
+  int depth = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    // an operator's own characters say nothing about its namespace
+    if (depth == 0 && name.compare(i, 8, "operator") == 0 && (i == 0 || name[i - 1] == ':' || name[i - 1] == ' ')) {
+      end = i;
+      break;
+    }
+    if (c == '<') {
+      ++depth;
+    } else if (c == '>') {
+      --depth;
+    } else if (depth == 0 && c == '(') {
+      end = i;
+      break;
+    } else if (depth == 0 && c == ' ') {
+      start = i + 1;
+    }
+  }
+  return name.substr(start, end - start);
+}
+
+// every symbol the archive defines for others carries the library's prefix or
+// lives in its namespace, so that linking it into a program takes no names away
+TEST(InstallSymbols, ArchiveDefinesOnlyPrefixedNames) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer adds symbols of its own to every object";
+#endif
+  if (Shell("nm --version").status != 0) GTEST_SKIP() << "no nm";
+  const std::string archive = std::string(TKX_BUILD_DIR) + "/tkx/libtkx.a";
+  ASSERT_TRUE(Exists(archive)) << archive;
+  const Result r = Shell("nm -C --defined-only " + Quote(archive));
+  ASSERT_EQ(r.status, 0) << r.output;
+  // external definitions: text, data, bss, read-only, weak, unique and common
+  const std::string kExternal = "TDBRWVvwuGSCi";
+  std::istringstream lines(r.output);
+  std::string line;
+  int checked = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string address, type;
+    if (!(fields >> address >> type) || type.size() != 1 || kExternal.find(type[0]) == std::string::npos) continue;
+    std::string name;
+    std::getline(fields >> std::ws, name);
+    ++checked;
+    // the compiler's reference to the exception personality routine
+    if (name.rfind("DW.ref.", 0) == 0) continue;
+    const std::string owner = Owner(name);
+    const bool ours = owner.rfind("tkx", 0) == 0 || owner.rfind("TKX", 0) == 0;
+    const bool standard = owner.rfind("std::", 0) == 0 || owner.rfind("__gnu_cxx::", 0) == 0;
+    EXPECT_TRUE(ours || standard) << type << " " << name;
+  }
+  EXPECT_GT(checked, 100) << r.output.substr(0, 2000);
 }
 
 }  // namespace

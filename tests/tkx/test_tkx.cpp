@@ -201,7 +201,7 @@ TEST_F(Registry, OpenArmsTimeGuardAndVelocityEstimator) {
   EXPECT_DOUBLE_EQ(slot.GetCom()->GetInterval(6), 0.002);
   EXPECT_EQ(slot.Velocity().GetSize(), 100);
   EXPECT_EQ(slot.Velocity().GetDimension(), 3);
-  EXPECT_EQ(slot.Velocity().GetMethod(), VELOCITY_WINDOW_SPAN);
+  EXPECT_EQ(slot.Velocity().GetMethod(), tkx::VELOCITY_WINDOW_SPAN);
 }
 
 // ---- models by system type ----------------------------------------------------------

@@ -112,8 +112,8 @@ class LinearGripper : public tkxGripper {
 // the library's own channel and translator, with the two models above
 class WithWristAndGripper : public tkxDeviceFactory {
  public:
-  tkxRotator *NewRotator(tkxRotatorKind, double) override { return new LinearWrist(); }
-  tkxGripper *NewGripper() override { return new LinearGripper(); }
+  std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind, double) override { return std::make_unique<LinearWrist>(); }
+  std::unique_ptr<tkxGripper> NewGripper() override { return std::make_unique<LinearGripper>(); }
 };
 
 // ---- fixture ----
@@ -793,6 +793,53 @@ TEST_F(PipelineWithModels, GripperMotorJoinsTheForceCommand) {
   EXPECT_EQ(dev->Motor(3), 150);
   ASSERT_EQ(tkxSetGripperTorque(-1.0, 0), 0);
   EXPECT_EQ(dev->Motor(3), -200);
+}
+
+// a read that fails on an open device leaves its outputs cleared: never the
+// values of an earlier read, nor degrees scaled from something stale
+TEST_F(PipelineWithModels, FailedReadsLeaveClearedOutputs) {
+  auto dev = Open(35);
+  double v[6], R[3][3];
+  int s[13];
+  // each read past the guard period, so that it asks the device
+  auto fill = [&] {
+    Advance(0.003);
+    for (double &x : v) x = 7;
+    for (auto &row : R)
+      for (double &x : row) x = 7;
+    for (int &x : s) x = 7;
+  };
+  auto cleared = [&](int n) {
+    for (int i = 0; i < n; ++i) EXPECT_EQ(v[i], 0.0) << i;
+  };
+  dev->Unplug();
+  fill();
+  EXPECT_EQ(tkxGetPositionAndOrientationDeg(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], 0), -1);
+  EXPECT_EQ(Error(), TKX_ERR_COMMUNICATION);
+  cleared(6);
+  fill();
+  EXPECT_EQ(tkxGetOrientationDeg(&v[0], &v[1], &v[2], 0), -1);
+  cleared(3);
+  fill();
+  EXPECT_EQ(tkxGetGripperAngleDeg(&v[0], 0), -1);
+  cleared(1);
+  fill();
+  EXPECT_EQ(tkxGetGripperFingerPos(&v[0], &v[1], &v[2], 0), -1);
+  cleared(3);
+  fill();
+  EXPECT_EQ(tkxGetLinearVelocity(&v[0], &v[1], &v[2], 0), -1);
+  cleared(3);
+  fill();
+  EXPECT_EQ(tkxGetForceAndTorque(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], 0), -1);
+  cleared(6);
+  fill();
+  EXPECT_EQ(tkxGetPositionAndOrientationFrame(&v[0], &v[1], &v[2], R, 0), -1);
+  cleared(3);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(R[i][j], i == j ? 1.0 : 0.0);
+  fill();
+  EXPECT_EQ(tkxGetStatus(s, 0), -1);
+  for (int x : s) EXPECT_EQ(x, 0);
 }
 
 TEST_F(PipelineWithModels, ThumbAndFingerAreOffsetInTheWristFrame) {

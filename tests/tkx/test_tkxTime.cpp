@@ -60,26 +60,26 @@ TEST_F(TimeTest, FirstReadingIsNearZeroAndTimeNeverDecreases) {
     ASSERT_GE(t, prev);
     prev = t;
   }
-  EXPECT_GE(GetTimeMonotonic(), prev);
+  EXPECT_GE(tkx::GetTimeMonotonic(), prev);
 }
 
 TEST_F(TimeTest, BackwardJumpOfRawSourceContinuesFromLastValue) {
   const double base = RealRaw();
   fakeRaw = base;
   tkx::testing::SetRawClock(&FakeRaw);
-  const double t0 = GetTimeMonotonic();
+  const double t0 = tkx::GetTimeMonotonic();
   fakeRaw = base + 0.5;
-  const double t1 = GetTimeMonotonic();
+  const double t1 = tkx::GetTimeMonotonic();
   EXPECT_NEAR(t1 - t0, 0.5, 1e-9);
 
   // the raw source goes back (a partial jump, not a restart at zero)
   fakeRaw = base - 0.25;
-  EXPECT_DOUBLE_EQ(GetTimeMonotonic(), t1);
+  EXPECT_DOUBLE_EQ(tkx::GetTimeMonotonic(), t1);
   fakeRaw = base - 0.125;
-  EXPECT_NEAR(GetTimeMonotonic() - t1, 0.125, 1e-9);
+  EXPECT_NEAR(tkx::GetTimeMonotonic() - t1, 0.125, 1e-9);
 
   // a restart at zero continues the same way
-  const double before = GetTimeMonotonic();
+  const double before = tkx::GetTimeMonotonic();
   fakeRaw = 0.0;
   EXPECT_DOUBLE_EQ(tkxGetTime(), before);
   fakeRaw = 0.001;
@@ -104,9 +104,9 @@ TEST_F(TimeTest, SystemCounterIsTimeInWholeMicroseconds) {
 TEST_F(TimeTest, NeverDecreasesPerThreadUnderContention) {
   std::atomic<bool> ok[2] = {{true}, {true}};
   auto reader = [](std::atomic<bool> *flag) {
-    double prev = GetTimeMonotonic();
+    double prev = tkx::GetTimeMonotonic();
     for (int i = 0; i < 50000; ++i) {
-      const double t = (i & 1) ? tkxGetTime() : GetTimeMonotonic();
+      const double t = (i & 1) ? tkxGetTime() : tkx::GetTimeMonotonic();
       if (t < prev) flag->store(false);
       prev = t;
     }

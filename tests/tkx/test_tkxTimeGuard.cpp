@@ -47,14 +47,14 @@ TEST_F(TimeGuardTest, ButtonTimerAlwaysWaitsTwoMilliseconds) {
 
 TEST_F(TimeGuardTest, EnablingMakesEveryTimerFireOnItsFirstQuery) {
   guard.EnableTimeGuard(0.0005);
-  const double now = GetTimeMonotonic();
+  const double now = tkx::GetTimeMonotonic();
   for (int i = 0; i < tkxTimeGuard::kTimers; ++i) {
     EXPECT_EQ(guard.QueryTimer(i, now), 1) << i;
     EXPECT_EQ(guard.QueryTimer(i, now), 0) << i;
   }
   // enabling again restarts them all
   guard.EnableTimeGuard(0.0005);
-  EXPECT_EQ(guard.QueryTimer(0, GetTimeMonotonic()), 1);
+  EXPECT_EQ(guard.QueryTimer(0, tkx::GetTimeMonotonic()), 1);
 }
 
 TEST_F(TimeGuardTest, NegativePeriodSelectsTheDefault) {

@@ -265,9 +265,9 @@ TEST_F(UsbTransport, ReadWithoutReplyTimesOutAndTheNextExchangeWorks) {
   ASSERT_EQ(Find(), 1);
 
   std::vector<unsigned char> got;
-  const double start = GetTimeMonotonic();
+  const double start = tkx::GetTimeMonotonic();
   EXPECT_EQ(Read(&got), -1);
-  const double waited = GetTimeMonotonic() - start;
+  const double waited = tkx::GetTimeMonotonic() - start;
   EXPECT_GE(waited, 0.45);
   EXPECT_LT(waited, 3.0);
   // the timed-out transfer was discarded, not left behind
@@ -340,9 +340,9 @@ TEST_F(UsbTransport, AsynchronousReadTimesOut) {
   auto fn = Add(TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID, &d);
   ASSERT_EQ(Find(), 1);
   std::vector<unsigned char> got;
-  const double start = GetTimeMonotonic();
+  const double start = tkx::GetTimeMonotonic();
   EXPECT_EQ(Read(&got, true), -1);
-  EXPECT_GE(GetTimeMonotonic() - start, 0.45);
+  EXPECT_GE(tkx::GetTimeMonotonic() - start, 0.45);
   EXPECT_EQ(d->InFlight(), 0);
 
   fn->QueueIn(Packet(1));

@@ -9,6 +9,12 @@
 
 namespace {
 
+using tkx::VELOCITY_LAST_PAIR;
+using tkx::VELOCITY_WINDOW_AVERAGE;
+using tkx::VELOCITY_WINDOW_SPAN;
+using tkx::VelocityEstimator;
+using tkx::VelocityEstimatorMethod;
+
 class VelocityTest : public ::testing::Test {
  protected:
   VelocityEstimator ve;

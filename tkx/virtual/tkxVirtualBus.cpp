@@ -205,7 +205,8 @@ struct Bus {
   // the hand every new device's mechanism follows (TKX_VIRTUAL_HAND)
   HandScript hand;
   std::vector<std::shared_ptr<Device>> devices;
-  std::vector<VirtualRecord *> open;
+  // the records handed out by discovery, until their release
+  std::vector<std::unique_ptr<VirtualRecord>> open;
 };
 
 // never destroyed: records are released during static destruction
@@ -278,7 +279,7 @@ void SampleRates() {
     const double now = LogClock();
     samples.resize(bus.open.size());
     for (size_t i = 0; i < bus.open.size(); ++i) {
-      VirtualRecord *r = bus.open[i];
+      VirtualRecord *r = bus.open[i].get();
       const uint64_t count = r->dev->Exchanges();
       const double span = now - r->sampledAt;
       const uint64_t exchanged = count - r->sampledCount;
@@ -332,14 +333,14 @@ class VirtualBackend final : public tkxUSBBackend {
       EnsureEnvironment(bus);
       for (const std::shared_ptr<Device> &dev : bus.devices) {
         if (static_cast<int>(found.size()) == room) break;
-        VirtualRecord *r = new (std::nothrow) VirtualRecord;
+        std::unique_ptr<VirtualRecord> r(new (std::nothrow) VirtualRecord);
         if (r == nullptr) break;
         r->backend = this;
         r->dev = dev;
         r->sampledAt = LogClock();
         r->sampledCount = dev->Exchanges();
-        bus.open.push_back(r);
-        records[found.size()] = static_cast<tkxUSBRecord *>(r);
+        records[found.size()] = static_cast<tkxUSBRecord *>(r.get());
+        bus.open.push_back(std::move(r));
         found.push_back(dev);
       }
     }
@@ -354,7 +355,7 @@ class VirtualBackend final : public tkxUSBBackend {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr || endpoint != kEndpointIn) return -1;
     int received = 0;
-    const Transfer t = r->dev->Read(buffer, length, &received, GetTimeMonotonic());
+    const Transfer t = r->dev->Read(buffer, length, &received, tkx::GetTimeMonotonic());
     if (t == Transfer::Ok) return received;
     if (t == Transfer::Timeout && detail::LogEnabled()) detail::LogEvent(*r->dev, "time-out answered");
     return -1;
@@ -364,7 +365,7 @@ class VirtualBackend final : public tkxUSBBackend {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr || endpoint != kEndpointOut) return -1;
     if (ServoPacket(buffer, length)) Pace(r->pace);
-    return r->dev->Write(buffer, length, GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+    return r->dev->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
   }
 
   int ClearPipes(void *record, int pipeOut, int pipeIn) override {
@@ -385,13 +386,15 @@ class VirtualBackend final : public tkxUSBBackend {
   int Release(void *record) override {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr) return 0;
+    const std::shared_ptr<Device> dev = r->dev;
     {
       Bus &bus = TheBus();
       std::lock_guard<std::mutex> lock(bus.mutex);
-      bus.open.erase(std::remove(bus.open.begin(), bus.open.end(), r), bus.open.end());
+      bus.open.erase(std::remove_if(bus.open.begin(), bus.open.end(),
+                                    [r](const std::unique_ptr<VirtualRecord> &o) { return o.get() == r; }),
+                     bus.open.end());
     }
-    detail::LogEventNow(*r->dev, "closed");
-    delete r;
+    detail::LogEventNow(*dev, "closed");
     return 0;
   }
 

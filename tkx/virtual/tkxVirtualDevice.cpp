@@ -1,7 +1,9 @@
 // The virtual device's firmware: command packets in, reply packets out.
 #include "tkx/virtual/tkxVirtualDevice.h"
 
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
 #include <atomic>
@@ -69,27 +71,8 @@ struct Layout {
 };
 
 Layout LayoutOf(int code) {
-  switch (code) {
-    case 3:
-    case 31:
-    case 33:
-      return {3, false, false};
-    case 34:
-    case 36:
-    case 61:
-    case 62:
-    case 63:
-    case 64:
-      return {6, false, true};
-    case 35:
-    case 37:
-      return {7, false, true};
-    case 82:
-    case 101:
-      return {8, true, true};
-    default:
-      return {8, false, true};
-  }
+  const SystemType &t = LookUpReported(code);
+  return {t.channels, t.Has(kWideEncoders), !t.Has(kNoStatus)};
 }
 
 int32_t SignExtend24(uint32_t v) {
@@ -103,12 +86,12 @@ void PutBigEndian(uint8_t *p, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
 }
 
-// the factory calibration of the three-arm mechanism, each parameter at 100 + 4 id
+// the factory calibration of the three-arm mechanism, each parameter at its place
 // in the full layout: 16-bit words, single-precision numbers and 32-bit integers,
 // all big-endian
 void WriteTrionCalibration(uint8_t *memory, int systemType) {
   for (int id = tkxTrion::kFirstParam; id <= tkxTrion::kLastNamedParam; ++id) {
-    uint8_t *at = memory + 100 + 4 * id;
+    uint8_t *at = memory + mem::ParamAddress(id);
     const double v = tkxTrion::DefaultParam(id, systemType);
     switch (tkxTrion::StorageOf(id)) {
       case tkxTrion::Storage::Short:
@@ -129,7 +112,10 @@ void WriteTrionCalibration(uint8_t *memory, int systemType) {
 }
 
 // the system type a reported code stands for
-int SystemTypeOf(int code) { return code == 3 ? 32 : code; }
+int SystemTypeOf(int code) {
+  const SystemType *t = FindReported(code);
+  return t ? t->type : code;
+}
 
 uint32_t Microseconds(double now) {
   double us = now * 1e6;
@@ -412,12 +398,12 @@ struct Device::State {
   }
 };
 
-Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(new State) {
+Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(std::make_unique<State>()) {
   State &s = *s_;
   s.code = static_cast<uint8_t>(code_);
   s.number = ++devicesMade;
   s.layout = LayoutOf(code_);
-  s.activeWrist = code_ == 61 || code_ == 62 || code_ == 64;
+  s.activeWrist = LookUpReported(code_).HasWrist();
   for (int c = 0; c < kChannels; ++c) s.encoder[c] = kRestPositions[c];
   // encoders valid and brakes holding from power-on; an active wrist waits for calibration
   s.status = kEncodersValid | kBrakesBit;
@@ -426,13 +412,14 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
   std::memset(s.memory, 0xFF, sizeof s.memory);
   if (!blank) {
     for (int c = 0; c < kChannels; ++c) {
-      s.memory[2 * c] = static_cast<uint8_t>(kRestPositions[c] >> 8);
-      s.memory[2 * c + 1] = static_cast<uint8_t>(kRestPositions[c]);
+      s.memory[mem::ResetPositionAddress(c)] = static_cast<uint8_t>(kRestPositions[c] >> 8);
+      s.memory[mem::ResetPositionAddress(c) + 1] = static_cast<uint8_t>(kRestPositions[c]);
     }
     uint16_t serial = static_cast<uint16_t>(1000 + s.number);
     if (serial == 0) serial = 1;
-    const uint8_t header[7] = {0x01, 0x10, 3, 2, 1, static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
-    std::memcpy(s.memory + 100, header, sizeof header);
+    const uint8_t header[7] = {mem::kHeaderVersionHigh, mem::kHeaderVersionLow, 3, 2, 1,
+                               static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
+    std::memcpy(s.memory + mem::kHeaderAddress, header, sizeof header);
     if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));
   }
   // a small fixed image, so a read-back shows real content
@@ -440,13 +427,13 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(ne
 
   // the mechanism is built to the factory calibration the image above holds
   if (mechanism && tkxTrion::IsTrionType(SystemTypeOf(code_))) {
-    s.mech.reset(new virt::Mechanism(SystemTypeOf(code_)));
-    s.gripperChannel = s.layout.channels == 7;
+    s.mech = std::make_unique<virt::Mechanism>(SystemTypeOf(code_));
+    s.gripperChannel = LookUpReported(code_).HasGripper();
     s.TakeFromMechanism();
   }
 }
 
-Device::~Device() { delete s_; }
+Device::~Device() = default;
 
 int Device::Number() const { return s_->number; }
 int Device::Channels() const { return s_->layout.channels; }

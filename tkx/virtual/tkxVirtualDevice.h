@@ -24,6 +24,7 @@
 #include "tkx/virtual/tkxVirtualMechanism.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tkx {
@@ -127,7 +128,7 @@ class Device {
   int code_;
   // everything else lives in the source file
   struct State;
-  State *s_;
+  std::unique_ptr<State> s_;
 
  public:
   ~Device();
