@@ -1,11 +1,13 @@
-// The 3DS loader: files from our writer read back (importer and mesh tree), and
-// the faults a hostile or broken file can carry.
+// The 3DS loader: files from our writer read back (importer and mesh tree), the
+// faults a hostile or broken file can carry, and the two shipped models compared
+// with what the generator builds.
 #include "scene/files/CFileLoader3DS.h"
 #include "scene/files/CMeshLoader.h"
 #include "scene/files/L3DS.h"
 #include "scene/graph/CTexture2D.h"
 #include "scene/graph/CWorld.h"
 #include "scene/mesh/CMesh.h"
+#include "tools/models/Models.h"
 #include "tools/models/Writer3ds.h"
 
 #include "support/GlSceneTest.h"
@@ -683,6 +685,109 @@ TEST(CFileLoader3DS, ColoursOutsideTheUnitRangeAreClamped) {
   EXPECT_EQ(g->m_surface.m_diffuseColor, cColorf(1, 0, 0, 1));
   EXPECT_EQ(g->m_surface.m_ambientColor.r, 1.0f);
   EXPECT_EQ(g->m_vertexSlots[0].m_rgba, cColorb(255, 0, 0, 255));
+}
+
+// ---- the shipped models -----------------------------------------------------------
+
+// the loaded tree against the scene the generator builds now: objects, materials
+// per object, triangles per material, and every triangle's corners
+void ExpectSameModel(const char *path, const models::Scene &scene) {
+  cWorld world;
+  cMesh mesh(&world);
+  ASSERT_TRUE(mesh.loadFromFile(path)) << path;
+  ASSERT_EQ(mesh.getNumChildren(), scene.objects.size());
+  for (size_t o = 0; o < scene.objects.size(); ++o) {
+    const models::Object &obj = scene.objects[o];
+    cMesh *child = Child(&mesh, unsigned(o));
+    EXPECT_STREQ(child->getName(), obj.name.c_str());
+    // the materials in order of their first face
+    std::vector<int> used;
+    for (int m : obj.faceMaterial)
+      if (std::find(used.begin(), used.end(), m) == used.end()) used.push_back(m);
+    std::sort(used.begin(), used.end());
+    ASSERT_EQ(child->getNumChildren(), used.size()) << obj.name;
+    for (size_t k = 0; k < used.size(); ++k) {
+      cMesh *g = Child(child, unsigned(k));
+      const models::Material &mat = scene.materials[used[k]];
+      EXPECT_FLOAT_EQ(g->m_surface.m_diffuseColor.g, mat.diffuse[1]);
+      std::vector<size_t> faces;
+      for (size_t f = 0; f < obj.faces.size(); ++f)
+        if (obj.faceMaterial[f] == used[k]) faces.push_back(f);
+      ASSERT_EQ(g->getNumTriangles(), faces.size()) << obj.name << " " << mat.name;
+      for (size_t t = 0; t < faces.size(); ++t)
+        for (int c = 0; c < 3; ++c) {
+          const cVector3d &p = g->m_triangleSlots[t].getVertex(c)->m_pos;
+          const auto &want = obj.vertices[obj.faces[faces[t]][c]];
+          ASSERT_NEAR(p.x, want[0], 1e-3) << obj.name;
+          ASSERT_NEAR(p.y, want[1], 1e-3);
+          ASSERT_NEAR(p.z, want[2], 1e-3);
+        }
+    }
+  }
+}
+
+TEST(ShippedModels, AreWhatTheGeneratorMakes) {
+  ExpectSameModel("resources/models/tooth.3ds", models::MakeTooth());
+  ExpectSameModel("resources/models/fraise.3ds", models::MakeFraise());
+}
+
+TEST(ShippedModels, ToothIsAClosedMolarWithNothingTooSmallToFeel) {
+  L3DS model;
+  ASSERT_TRUE(model.LoadFile("resources/models/tooth.3ds"));
+  // the contact demo draws the second object in wire mode: it must exist
+  ASSERT_GE(model.GetMeshCount(), 2u);
+  const LMesh &tooth = *model.GetMesh(0);
+  EXPECT_GT(tooth.GetFaceCount(), 2000u);
+  EXPECT_LT(tooth.GetFaceCount(), 10000u);
+  float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+  double shortest = 1e9;
+  std::map<std::pair<uint32_t, uint32_t>, int> edges;
+  for (uint32_t i = 0; i < tooth.GetFaceCount(); ++i) {
+    const LFace &f = tooth.GetFace(i);
+    const uint32_t c[3] = {f.a, f.b, f.c};
+    for (int k = 0; k < 3; ++k) {
+      const LVector4 &a = tooth.GetVertex(c[k]), &b = tooth.GetVertex(c[(k + 1) % 3]);
+      shortest = std::min(shortest, std::hypot(double(a.x - b.x), double(a.y - b.y), double(a.z - b.z)));
+      ++edges[{c[k], c[(k + 1) % 3]}];
+      const float p[3] = {a.x, a.y, a.z};
+      for (int d = 0; d < 3; ++d) lo[d] = std::min(lo[d], p[d]), hi[d] = std::max(hi[d], p[d]);
+    }
+  }
+  // at the demo's scale of 0.0006, two units are over a millimetre
+  EXPECT_GE(shortest, 2.0);
+  // closed: every edge once in each direction
+  for (const auto &e : edges) {
+    ASSERT_EQ(e.second, 1);
+    ASSERT_EQ(edges.count({e.first.second, e.first.first}), 1u);
+  }
+  for (int d = 0; d < 3; ++d) {
+    EXPECT_GT(hi[d] - lo[d], 80.0f);
+    EXPECT_LT(hi[d] - lo[d], 350.0f);
+    EXPECT_NEAR(hi[d] + lo[d], 0.0f, 25.0f) << "the origin at the tooth's centre";
+  }
+  EXPECT_GT(hi[2] - lo[2], 150.0f) << "crown to root tips";
+  // one smooth surface
+  for (uint32_t i = 0; i < tooth.GetFaceCount(); ++i) ASSERT_EQ(tooth.GetFace(i).smoothingGroups, 1u);
+}
+
+TEST(ShippedModels, BurrHasItsTipAtTheOriginAndItsShankAlongX) {
+  L3DS model;
+  ASSERT_TRUE(model.LoadFile("resources/models/fraise.3ds"));
+  ASSERT_EQ(model.GetMeshCount(), 1u);
+  const LMesh &burr = *model.GetMesh(0);
+  float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+  for (uint32_t v = 0; v < burr.GetVertexCount(); ++v) {
+    const float p[3] = {burr.GetVertex(v).x, burr.GetVertex(v).y, burr.GetVertex(v).z};
+    for (int d = 0; d < 3; ++d) lo[d] = std::min(lo[d], p[d]), hi[d] = std::max(hi[d], p[d]);
+  }
+  EXPECT_EQ(lo[0], 0.0f);
+  EXPECT_GE(hi[0], 20.0f);
+  EXPECT_LE(hi[0], 25.0f);
+  EXPECT_NEAR(hi[1] - lo[1], 1.6f, 0.05f);
+  const LMaterial &steel = *model.GetMaterial(0);
+  EXPECT_GT(steel.GetSpecularColor().r, 0.8f);
+  EXPECT_GT(steel.GetShininess(), 0.6f);
+  EXPECT_NEAR(steel.GetDiffuseColor().r, steel.GetDiffuseColor().b, 0.1f);
 }
 
 }  // namespace
