@@ -1,5 +1,6 @@
 #include "scene/files/CMeshLoader.h"
 
+#include "scene/files/CFileLoader3DS.h"
 #include "scene/mesh/CMesh.h"
 
 #include <cctype>
@@ -17,8 +18,8 @@ std::string cMeshFileExtension(const std::string &fileName) {
 bool cLoadMeshFromFile(cMesh *mesh, const std::string &fileName) {
   if (mesh == nullptr) return false;
   const std::string ext = cMeshFileExtension(fileName);
-  // the model readers are not built yet: each known format fails like an unknown one
+  // the OBJ reader is not built yet: it fails like an unknown format
   if (ext == "obj") return false;
-  if (ext == "3ds") return false;
+  if (ext == "3ds") return cLoadFile3DS(mesh, fileName);
   return false;
 }
