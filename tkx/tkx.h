@@ -165,7 +165,7 @@ class TKX {
   int GetFrc(double *fx, double *fy, double *fz);
   int GetTrq(double *ta, double *tb, double *tg);
   int GetFrcAndTrq(double *fx, double *fy, double *fz, double *ta, double *tb, double *tg);
-  int GetStatus(int status[13]);
+  int GetStatus(int status[TKX_STATUS_COUNT]);
   // the button's bit value (button 2 pressed gives 4), 0 for an index outside 0..7
   int GetButton(int index);
   int SetGravity(bool on, double time);

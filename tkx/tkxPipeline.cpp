@@ -20,7 +20,6 @@ using tkx::Put3;
 
 namespace {
 
-constexpr int kStatusEntries = 13;
 
 // the active wrists: the only mechanisms that take torque commands
 bool TakesTorque(int type) { return tkx::LookUpType(type).HasWrist(); }
@@ -314,10 +313,10 @@ int TKX::SetGripFrc(double fg) { return SetGrip(fg, false); }
 int TKX::SetGripTrq(double tg) { return SetGrip(tg, true); }
 
 int TKX::GetFrc(double *fx, double *fy, double *fz) {
-  int s[kStatusEntries];
+  int s[TKX_STATUS_COUNT];
   if (GetStatus(s) < 0) return -1;
   // nothing is applied while the output is off
-  const bool on = s[5] == 1;
+  const bool on = s[TKX_STATUS_FORCE_ON] == 1;
   double *f[3] = {fx, fy, fz};
   for (int i = 0; i < 3; ++i) Put(f[i], on ? d->force[i].load(std::memory_order_relaxed) : 0.0);
   return 0;
@@ -326,9 +325,9 @@ int TKX::GetFrc(double *fx, double *fy, double *fz) {
 int TKX::GetTrq(double *ta, double *tb, double *tg) {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (!TakesTorque(d->systemType)) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
-  int s[kStatusEntries];
+  int s[TKX_STATUS_COUNT];
   if (GetStatus(s) < 0) return -1;
-  const bool on = s[7] == 1;
+  const bool on = s[TKX_STATUS_TORQUE_ON] == 1;
   double *q[3] = {ta, tb, tg};
   for (int i = 0; i < 3; ++i) Put(q[i], on ? d->torque[i].load(std::memory_order_relaxed) : 0.0);
   return 0;
@@ -337,9 +336,9 @@ int TKX::GetTrq(double *ta, double *tb, double *tg) {
 int TKX::GetFrcAndTrq(double *fx, double *fy, double *fz, double *ta, double *tb, double *tg) {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr && d->rotator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
-  int s[kStatusEntries];
+  int s[TKX_STATUS_COUNT];
   if (GetStatus(s) < 0) return -1;
-  const bool forceOn = s[5] == 1, torqueOn = s[7] == 1;
+  const bool forceOn = s[TKX_STATUS_FORCE_ON] == 1, torqueOn = s[TKX_STATUS_TORQUE_ON] == 1;
   double *f[3] = {fx, fy, fz}, *q[3] = {ta, tb, tg};
   for (int i = 0; i < 3; ++i) {
     Put(f[i], forceOn ? d->force[i].load(std::memory_order_relaxed) : 0.0);
@@ -348,29 +347,30 @@ int TKX::GetFrcAndTrq(double *fx, double *fy, double *fz, double *ta, double *tb
   return 0;
 }
 
-int TKX::GetStatus(int status[13]) {
-  int s[kStatusEntries] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+int TKX::GetStatus(int status[TKX_STATUS_COUNT]) {
+  int s[TKX_STATUS_COUNT] = {};
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   unsigned char b = 0;
   if (d->com->GetStatus(&b) < 0) return -1;
   auto bit = [b](int i) { return (b >> i) & 1; };
-  s[0] = s[1] = s[2] = 1;
-  s[3] = bit(2) ? 0 : 1;
-  s[4] = bit(3);
-  s[5] = bit(0);
-  s[6] = bit(1);
-  s[7] = bit(5);
-  s[8] = bit(6);
-  s[9] = bit(4);
-  s[10] = d->translator && d->translator->GetGravityCompensation() ? 1 : 0;
-  s[11] = d->com->TimeGuardEnabled() ? 1 : 0;
-  s[12] = bit(7);
+  s[TKX_STATUS_RESERVED0] = s[TKX_STATUS_RESERVED1] = s[TKX_STATUS_RESERVED2] = 1;
+  s[TKX_STATUS_ENCODERS_INVALID] = bit(2) ? 0 : 1;
+  s[TKX_STATUS_BUTTON_EMULATED] = bit(3);
+  s[TKX_STATUS_FORCE_ON] = bit(0);
+  s[TKX_STATUS_BRAKES_ON] = bit(1);
+  s[TKX_STATUS_TORQUE_ON] = bit(5);
+  s[TKX_STATUS_BIT6] = bit(6);
+  s[TKX_STATUS_BIT4] = bit(4);
+  s[TKX_STATUS_GRAVITY_ON] = d->translator && d->translator->GetGravityCompensation() ? 1 : 0;
+  s[TKX_STATUS_TIME_GUARD_ON] = d->com->TimeGuardEnabled() ? 1 : 0;
+  s[TKX_STATUS_WRIST_UNCALIBRATED] = bit(7);
+  // this wrist reports its torque output with the force output
   if (tkx::LookUpType(d->systemType).Has(tkx::kTorqueWithForce)) {
-    s[8] = 1;
-    s[7] = bit(0);
+    s[TKX_STATUS_BIT6] = 1;
+    s[TKX_STATUS_TORQUE_ON] = bit(0);
   }
   if (status)
-    for (int i = 0; i < kStatusEntries; ++i) status[i] = s[i];
+    for (int i = 0; i < TKX_STATUS_COUNT; ++i) status[i] = s[i];
   return 0;
 }
 

@@ -33,29 +33,29 @@ int cTrionDevice::open() {
 
 void cTrionDevice::SetModelParameters(int type) {
   switch (type) {
-    case 31:
-    case 61:
-    case 62:
-    case 63:
-    case 64:
+    case TKX_SYSTEM_TRION3:
+    case TKX_SYSTEM_TRION6:
+    case TKX_SYSTEM_TRION6_HR:
+    case TKX_SYSTEM_TRION3_USB:
+    case TKX_SYSTEM_TRION6_USB:
       m_reachRadius = 0.15;
       m_forceLimit = 20.0;
       break;
-    case 32:
-    case 33:
-    case 34:
-    case 36:
+    case TKX_SYSTEM_POLUX:
+    case TKX_SYSTEM_POLUX3:
+    case TKX_SYSTEM_POLUX6_RIGHT:
+    case TKX_SYSTEM_POLUX6_LEFT:
       m_reachRadius = 0.075;
       m_forceLimit = 12.0;
       m_gripperActuated = false;
       break;
-    case 35:
-    case 37:
+    case TKX_SYSTEM_POLUX7_RIGHT:
+    case TKX_SYSTEM_POLUX7_LEFT:
       m_reachRadius = 0.075;
       m_forceLimit = 12.0;
       m_gripperActuated = true;
       break;
-    case 60:
+    case TKX_SYSTEM_FALCON:
       m_reachRadius = 0.05;
       m_forceLimit = 3.0;
       m_gripperActuated = false;
