@@ -153,14 +153,22 @@ int TKX::FinishModels() {
   return 0;
 }
 
+// a failed open leaves the slot unbound, as if never opened, so that the next
+// open tries again; the close must not replace the failure's code
+int TKX::FailOpen() {
+  const int code = tkx::LastError();
+  Close();
+  tkx::SetError(code);
+  return -1;
+}
+
 int TKX::FailInit(bool message) {
-  tkx::SetError(TKX_ERR_AUTOCONFIG);
   if (message) {
     std::printf("initialization error: please contact %s\n", kSupportAddress);
     std::fflush(stdout);
   }
-  if (d->com) d->com->Close();
-  return -1;
+  tkx::SetError(TKX_ERR_AUTOCONFIG);
+  return FailOpen();
 }
 
 int TKX::Open() {

@@ -191,6 +191,7 @@ class TKX {
   void DeleteModels();
   void SetLeftHandFlags(int systemType);
   int FinishModels();
+  int FailOpen();
   int FailInit(bool message);
   int ReadPosition(double p[3], bool exact);
   int ReadRotation(double r[3]);

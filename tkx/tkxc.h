@@ -25,8 +25,7 @@
  *    as one without those parts;
  *  - TKX_ERR_COMMUNICATION: a USB transfer failed, or its reply was short or
  *    garbled. TKX_ERR_NOT_READY: the slot's channel is closed, which it stays
- *    after an open whose auto-configuration failed and after a failed
- *    tkxControllerSetDevice, until tkxClose;
+ *    after a failed tkxControllerSetDevice, until tkxClose;
  *  - expert entries fail with TKX_ERR_EXPERT_DISABLED while expert mode is off,
  *    before anything else is checked.
  * Units: metres, radians (degrees in the Deg entries), newtons, newton-metres,
@@ -147,12 +146,12 @@ int tkxGetDeviceID(void);
  * memory holds none, or whose calibration header cannot be read, is given the
  * factory calibration, which is written to it. The time guard starts on, at
  * 0.5 ms.
+ * A failed open leaves the slot unbound: calls on it fail with
+ * TKX_ERR_NO_DEVICE, and the next open tries the device again.
  * Errors: TKX_ERR_NO_DEVICE (no device counted, or none free, or another slot
  * holds it), TKX_ERR_COMMUNICATION, TKX_ERR_OUT_OF_MEMORY, TKX_ERR_AUTOCONFIG
  * (the factory calibration could not be set up: a line naming the support
- * address is printed on standard output, and the slot stays bound to a closed
- * channel until tkxClose; calls on it fail with TKX_ERR_NOT_READY and a second
- * open answers 0). */
+ * address is printed on standard output). */
 int tkxOpen(void);
 
 /* Opens device index into slot index, as tkxOpen does for slot 0, closing first

@@ -330,20 +330,23 @@ TEST_F(Registry, SmallMemoryLayoutWritesNothing) {
   EXPECT_EQ(slot.GetEEPROMVersion(), 0xFFFF);
 }
 
-TEST_F(Registry, AutoConfigurationFailurePrintsAndKeepsTheBinding) {
+TEST_F(Registry, AutoConfigurationFailurePrintsAndReleasesTheDevice) {
   AddUSB(TKX_SYSTEM_TRION6, TKX_MEMORY_FULL, false);
   bus.translatorConfigResult = -1;
   TKX &slot = NewSlot();
+  const int before = tkxCom::GetOpenCount();
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(slot.Open(0), -1);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, std::string("initialization error: please contact ") + TKX::kSupportAddress + "\n");
   EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_AUTOCONFIG);
   EXPECT_TRUE(Logged("close usb0"));
-  // still bound: a close releases it
-  EXPECT_EQ(slot.GetID(), 0);
-  EXPECT_EQ(TKX::AllocationState(0), 1);
-  EXPECT_EQ(slot.Close(), 0);
+  EXPECT_TRUE(Logged("delete usb0"));
+  // unbound, as if never opened
+  EXPECT_EQ(slot.GetID(), -1);
+  EXPECT_EQ(slot.GetCom(), nullptr);
+  EXPECT_EQ(slot.GetTranslator(), nullptr);
+  EXPECT_EQ(tkxCom::GetOpenCount(), before);
   EXPECT_EQ(TKX::AllocationState(0), 0);
 }
 

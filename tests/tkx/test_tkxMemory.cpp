@@ -7,6 +7,7 @@
 
 #include "tkx/tkxCom.h"
 #include "tkx/tkxComUSB.h"
+#include "tkx/tkxTrion.h"
 #include "tkx/tkxUSB.h"
 #include "tkx/tkxc.h"
 #include "tkx/virtual/tkxVirtualBus.h"
@@ -214,6 +215,86 @@ TEST_F(Memory, ManyOpenCloseCycles) {
   }
   EXPECT_EQ(tkxCom::GetOpenCount(), base);
   EXPECT_EQ(tkxGetSystemType(0), 61);
+}
+
+// ---- failed opens ----------------------------------------------------------------------------------
+
+// the library's own channel and trion model, with faults the test arms
+class Faults : public tkxDeviceFactory {
+ public:
+  // a trion whose factory defaults cannot be set up while failConfig is set
+  class Trion : public tkxTrion {
+   public:
+    explicit Trion(const Faults &f) : f_(f) {}
+    int SetConfig(int type) override { return f_.failConfig ? -1 : tkxTrion::SetConfig(type); }
+
+   private:
+    const Faults &f_;
+  };
+
+  std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind kind) override {
+    if (kind != TKX_TRANSLATOR_TRION) return nullptr;
+    return std::make_unique<Trion>(*this);
+  }
+
+  bool failConfig = false;
+};
+
+class OpenFailure : public bustest::VirtualBusTest {
+ protected:
+  void SetUp() override {
+    VirtualBusTest::SetUp();
+    TKX::SetFactory(&faults);
+  }
+  void TearDown() override {
+    for (signed char id = 0; id < 4; ++id) tkxClose(id);
+    TKX::SetFactory(nullptr);
+    VirtualBusTest::TearDown();
+    tkxGetDeviceCount();
+    tkxSetDevice(0);
+  }
+
+  static int Error() { return *tkxErrnoLocation(); }
+
+  // an open that fails as it should: quietly apart from the support line
+  static int OpenQuietly(signed char index) {
+    ::testing::internal::CaptureStdout();
+    const int r = index < 0 ? tkxOpen() : tkxOpenID(index);
+    ::testing::internal::GetCapturedStdout();
+    return r;
+  }
+
+  Faults faults;
+};
+
+// the slot is left as if never opened: the device is free, calls answer "no
+// device", and the next open tries again for real
+TEST_F(OpenFailure, FailedAutoConfigurationLeavesTheSlotUnbound) {
+  auto dev = Plug(63, true);
+  ASSERT_EQ(tkxGetDeviceCount(), 1);
+  faults.failConfig = true;
+  for (signed char index : {0, -1}) {
+    SCOPED_TRACE(index < 0 ? "tkxOpen" : "tkxOpenID");
+    *tkxErrnoLocation() = 0;
+    EXPECT_EQ(OpenQuietly(index), -1);
+    EXPECT_EQ(Error(), TKX_ERR_AUTOCONFIG);
+    EXPECT_EQ(TKX::AllocationState(0), 0);
+    double x = 7, y = 7, z = 7;
+    EXPECT_EQ(tkxGetPosition(&x, &y, &z, 0), -1);
+    EXPECT_EQ(Error(), TKX_ERR_NO_DEVICE);
+    // tried again, and refused again
+    *tkxErrnoLocation() = 0;
+    EXPECT_EQ(OpenQuietly(index), -1);
+    EXPECT_EQ(Error(), TKX_ERR_AUTOCONFIG);
+  }
+  // nothing was written to the blank memory
+  EXPECT_EQ(dev->Memory(100, 7), std::vector<unsigned char>(7, 0xFF));
+  // once the defaults can be set up the same slot opens and works
+  faults.failConfig = false;
+  ASSERT_EQ(tkxOpenID(0), 0);
+  double x, y, z;
+  EXPECT_EQ(tkxGetPosition(&x, &y, &z, 0), 0);
+  EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0x01, 0x10}));
 }
 
 }  // namespace
