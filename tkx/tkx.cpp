@@ -213,11 +213,16 @@ int TKX::Open(int index) {
   if (model == TKX_MEMORY_SMALL) d->eepromVersion = kSmallLayoutVersion;
   if (model == TKX_MEMORY_FULL) d->eepromVersion = kHeaderVersion;
 
-  d->systemType = com->GetSysType();
+  const int type = com->GetSysType();
+  if (type < 0) return FailOpen();
+  d->systemType = type;
   BuildModels(d->systemType, true);
   SetLeftHandFlags(d->systemType);
 
-  const int config = ReadConfig();
+  // memory that could not be read is left alone: the open fails with the channel's code
+  bool unreadable = false;
+  const int config = LoadConfig(&unreadable);
+  if (unreadable) return FailOpen();
   if (config == -2) {
     // blank memory: factory defaults for every part, then stored in the device
     tkxTranslator *tr = d->translator.get();

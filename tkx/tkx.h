@@ -191,6 +191,8 @@ class TKX {
   void DeleteModels();
   void SetLeftHandFlags(int systemType);
   int FinishModels();
+  // ReadConfig; *unreadable is set when it failed because a device read failed
+  int LoadConfig(bool *unreadable);
   int FailOpen();
   int FailInit(bool message);
   int ReadPosition(double p[3], bool exact);

@@ -166,30 +166,37 @@ int TKX::SetMemoryModel(int model) {
   return -1;
 }
 
-int TKX::ReadConfig() {
+int TKX::ReadConfig() { return LoadConfig(nullptr); }
+
+int TKX::LoadConfig(bool *unreadable) {
   tkxCom *com = d->com.get();
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
+  // a read that fails says nothing about the memory: only memory read and found
+  // without a header may be given the factory calibration
+  auto readFailed = [unreadable] {
+    if (unreadable) *unreadable = true;
+    return -1;
+  };
+  const int reported = com->GetSysType();
+  if (reported < 0) return readFailed();
   // a device without calibration memory takes its model's defaults
-  if (tkx::LookUpType(com->GetSysType()).Has(tkx::kMemoryless))
+  if (tkx::LookUpType(reported).Has(tkx::kMemoryless))
     return d->translator ? d->translator->SetConfig(d->systemType) : 0;
   const MemoryModel model = com->GetMemMod();
   if (model != TKX_MEMORY_SMALL && model != TKX_MEMORY_FULL) return -2;
   if (model == TKX_MEMORY_FULL) {
     unsigned char b[2] = {0, 0};
-    com->GetMemAddr(kHeaderAddress, b, 2);
+    if (com->GetMemAddr(kHeaderAddress, b, 2) < 0) return readFailed();
     if (b[0] != kHeaderVersionHigh || b[1] != kHeaderVersionLow) return -2;
-    d->eepromVersion = kHeaderVersion;
-    unsigned char v = 0;
-    com->GetMemAddr(kTKCVersionAddress, &v, 1);
-    d->tkcVersion = v;
-    v = 0;
-    com->GetMemAddr(kTKXVersionAddress, &v, 1);
-    d->tkxVersion = v;
-    v = 0;
-    com->GetMemAddr(kTKWVersionAddress, &v, 1);
-    d->tkwVersion = v;
+    unsigned char v[3] = {0, 0, 0};
     unsigned char s[2] = {0, 0};
-    com->GetMemAddr(kSerialNumberAddress, s, 2);
+    if (com->GetMemAddr(kTKCVersionAddress, &v[0], 1) < 0 || com->GetMemAddr(kTKXVersionAddress, &v[1], 1) < 0 ||
+        com->GetMemAddr(kTKWVersionAddress, &v[2], 1) < 0 || com->GetMemAddr(kSerialNumberAddress, s, 2) < 0)
+      return readFailed();
+    d->eepromVersion = kHeaderVersion;
+    d->tkcVersion = v[0];
+    d->tkxVersion = v[1];
+    d->tkwVersion = v[2];
     d->serialNumber = static_cast<uint16_t>((s[0] << 8) | s[1]);
   }
   if (d->translator) {
@@ -204,7 +211,7 @@ int TKX::ReadConfig() {
     d->gripper->SetConfig(d->systemType);
     d->gripper->ConfigFromMemory(com);
   }
-  if (tkx::LookUpType(com->GetSysType()).Has(tkx::kNoSprings))
+  if (tkx::LookUpType(reported).Has(tkx::kNoSprings))
     for (int id = tkxTrion::kFirstSpringParam; id <= tkxTrion::kLastSpringParam; ++id) SetParam(id, 0.0);
   return 0;
 }

@@ -143,13 +143,14 @@ int tkxGetDeviceID(void);
 /* Opens the first free device into slot 0 and returns its index; returns 0 when
  * slot 0 is already open, whatever device it holds. Does not change the current
  * slot. Opening loads the calibration from the device's memory; a device whose
- * memory holds none, or whose calibration header cannot be read, is given the
- * factory calibration, which is written to it. The time guard starts on, at
- * 0.5 ms.
+ * memory holds no valid calibration header is given the factory calibration,
+ * which is written to it. The time guard starts on, at 0.5 ms.
  * A failed open leaves the slot unbound: calls on it fail with
  * TKX_ERR_NO_DEVICE, and the next open tries the device again.
  * Errors: TKX_ERR_NO_DEVICE (no device counted, or none free, or another slot
- * holds it), TKX_ERR_COMMUNICATION, TKX_ERR_OUT_OF_MEMORY, TKX_ERR_AUTOCONFIG
+ * holds it), TKX_ERR_COMMUNICATION (also when the device's type or calibration
+ * header cannot be read: its memory is then left as it is),
+ * TKX_ERR_OUT_OF_MEMORY, TKX_ERR_AUTOCONFIG
  * (the factory calibration could not be set up: a line naming the support
  * address is printed on standard output). */
 int tkxOpen(void);
@@ -736,8 +737,9 @@ int tkxReadConfigFromFile(const char *filename, signed char ID TKX_ID_DEFAULT);
  * slot never opened; checked first), TKX_ERR_NO_DEVICE (a closed slot whose last
  * device was a controller), TKX_ERR_AUTOCONFIG (the models' defaults could not
  * be set; the channel is closed), TKX_ERR_COMMUNICATION or TKX_ERR_NOT_READY (the
- * calibration header could not be read; the channel is closed). Code unchanged:
- * the device's memory holds no valid calibration header (the channel is closed). */
+ * device's type or calibration header could not be read; the channel is
+ * closed). Code unchanged: the device's memory holds no valid calibration
+ * header (the channel is closed). */
 int tkxControllerSetDevice(int systemType, signed char ID TKX_ID_DEFAULT);
 
 /* ---- modes, errors and utilities ------------------------------------- */

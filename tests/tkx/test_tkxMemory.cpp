@@ -222,6 +222,39 @@ TEST_F(Memory, ManyOpenCloseCycles) {
 // the library's own channel and trion model, with faults the test arms
 class Faults : public tkxDeviceFactory {
  public:
+  // what Drop names instead of a memory address
+  static constexpr int kSystemType = -1;
+
+  // the channel to a device on the virtual bus; once open, the device drops its
+  // reply to the read the test named
+  class Channel : public tkxComUSB {
+   public:
+    explicit Channel(Faults &f) : f_(f) {}
+    int Open(int index) override {
+      const int r = tkxComUSB::Open(index);
+      opened_ = r >= 0;
+      return r;
+    }
+    int GetSysType() override {
+      Before(kSystemType);
+      return tkxComUSB::GetSysType();
+    }
+    int GetMemAddr(unsigned short addr, unsigned char *dst, unsigned char len) override {
+      Before(addr);
+      return tkxComUSB::GetMemAddr(addr, dst, len);
+    }
+
+   private:
+    void Before(int read) {
+      if (!opened_ || read != f_.dropRead) return;
+      if (f_.dropSkip-- > 0) return;
+      f_.dropRead = kNone;
+      tkx::virt::Devices()[GetID()]->DropReplies(1);
+    }
+    Faults &f_;
+    bool opened_ = false;
+  };
+
   // a trion whose factory defaults cannot be set up while failConfig is set
   class Trion : public tkxTrion {
    public:
@@ -232,12 +265,25 @@ class Faults : public tkxDeviceFactory {
     const Faults &f_;
   };
 
+  // the reply to the read of this address (or the system type) is dropped, after
+  // skip such reads that succeed
+  void Drop(int read, int skip) {
+    dropRead = read;
+    dropSkip = skip;
+  }
+
+  std::unique_ptr<tkxCom> NewUSB() override { return std::make_unique<Channel>(*this); }
   std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind kind) override {
     if (kind != TKX_TRANSLATOR_TRION) return nullptr;
     return std::make_unique<Trion>(*this);
   }
 
   bool failConfig = false;
+
+ private:
+  static constexpr int kNone = -2;
+  int dropRead = kNone;
+  int dropSkip = 0;
 };
 
 class OpenFailure : public bustest::VirtualBusTest {
@@ -256,11 +302,12 @@ class OpenFailure : public bustest::VirtualBusTest {
 
   static int Error() { return *tkxErrnoLocation(); }
 
-  // an open that fails as it should: quietly apart from the support line
-  static int OpenQuietly(signed char index) {
+  // tkxOpenID(index), or tkxOpen for a negative index, with what it printed
+  static int OpenQuietly(signed char index, std::string *printed = nullptr) {
     ::testing::internal::CaptureStdout();
     const int r = index < 0 ? tkxOpen() : tkxOpenID(index);
-    ::testing::internal::GetCapturedStdout();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    if (printed) *printed = out;
     return r;
   }
 
@@ -295,6 +342,44 @@ TEST_F(OpenFailure, FailedAutoConfigurationLeavesTheSlotUnbound) {
   double x, y, z;
   EXPECT_EQ(tkxGetPosition(&x, &y, &z, 0), 0);
   EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0x01, 0x10}));
+}
+
+// a read that fails while the open loads the identity or the calibration header
+// fails the open with the channel's code; the device's memory is left as it is,
+// and the next open loads the calibration the device holds
+TEST_F(OpenFailure, FailedReadAtOpenKeepsTheDevicesCalibration) {
+  auto dev = Plug(61);
+  ASSERT_EQ(tkxGetDeviceCount(), 1);
+  const std::vector<unsigned char> image = dev->Memory(0, tkx::virt::kMemorySize);
+  const struct {
+    const char *what;
+    int read, skip;
+  } cases[] = {
+      {"system type", Faults::kSystemType, 0},
+      {"system type for the memory", Faults::kSystemType, 1},
+      {"header", 100, 0},
+      {"first version", 102, 0},
+      {"last version", 104, 0},
+      {"serial number", 105, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    faults.Drop(c.read, c.skip);
+    *tkxErrnoLocation() = 0;
+    std::string printed;
+    EXPECT_EQ(OpenQuietly(0, &printed), -1);
+    EXPECT_EQ(Error(), TKX_ERR_COMMUNICATION);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(TKX::AllocationState(0), 0);
+    EXPECT_EQ(dev->Memory(0, tkx::virt::kMemorySize), image);
+    ASSERT_EQ(tkxOpenID(0), 0);
+    uint16_t serial = 0;
+    EXPECT_EQ(tkxGetSerialNumber(&serial, 0), 0);
+    EXPECT_EQ(serial, 1000 + dev->Number());
+    EXPECT_EQ(tkxGetSystemType(0), 61);
+    tkxClose(0);
+  }
+  EXPECT_EQ(dev->Memory(0, tkx::virt::kMemorySize), image);
 }
 
 }  // namespace
