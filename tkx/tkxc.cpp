@@ -450,10 +450,12 @@ int tkxGetOperatingMode(unsigned char *mode, signed char ID) {
 }
 
 int tkxPreset(int encoders[8], unsigned char mask, signed char ID) {
+  if (!Expert.load()) return tkx::Fail(TKX_ERR_EXPERT_DISABLED);
+  // no values are no reason to zero the counters
+  if (encoders == nullptr) return tkx::Fail(TKX_ERR_UNDOCUMENTED);
   return ExpertCom(ID, [&](tkxCom &c) {
-    int enc[tkxCom::kEncoders] = {0, 0, 0, 0, 0, 0, 0, 0};
-    if (encoders)
-      for (int i = 0; i < tkxCom::kEncoders; ++i) enc[i] = encoders[i];
+    int enc[tkxCom::kEncoders];
+    for (int i = 0; i < tkxCom::kEncoders; ++i) enc[i] = encoders[i];
     return c.Preset(enc, mask);
   });
 }
@@ -512,10 +514,12 @@ int tkxGetGripperEncoder(int *enc, signed char ID) {
 }
 
 int tkxSetMot(short motors[8], unsigned char mask, signed char ID) {
+  if (!Expert.load()) return tkx::Fail(TKX_ERR_EXPERT_DISABLED);
+  // raw 0 is full reverse, not the motors' rest: send nothing without commands
+  if (motors == nullptr) return tkx::Fail(TKX_ERR_UNDOCUMENTED);
   return ExpertCom(ID, [&](tkxCom &c) {
-    short mot[tkxCom::kEncoders] = {0, 0, 0, 0, 0, 0, 0, 0};
-    if (motors)
-      for (int i = 0; i < tkxCom::kEncoders; ++i) mot[i] = motors[i];
+    short mot[tkxCom::kEncoders];
+    for (int i = 0; i < tkxCom::kEncoders; ++i) mot[i] = motors[i];
     return c.SetMot(mot, mask);
   });
 }

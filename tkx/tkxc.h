@@ -16,6 +16,9 @@
  *  - read entries zero their outputs (identity for frames) before anything else,
  *    so the outputs hold defined values on failure; pointer outputs may be null,
  *    and a null one is skipped;
+ *  - arrays an entry reads from (tkxSetMot, tkxPreset) may not be null: a null
+ *    one fails with TKX_ERR_UNDOCUMENTED, after the expert gate and before the
+ *    slot is looked at;
  *  - a slot with no open device fails with TKX_ERR_NO_DEVICE unless the comment
  *    says otherwise;
  *  - a device that lacks the mechanism part an entry needs (the arm, the wrist,
@@ -510,9 +513,11 @@ int tkxSetOperatingMode(unsigned char mode, signed char ID TKX_ID_DEFAULT);
 int tkxGetOperatingMode(unsigned char *mode, signed char ID TKX_ID_DEFAULT);
 
 /* Sets the device's encoder counters of the channels in mask (bit c: channel c)
- * to encoders[c]; a null array presets them to 0.
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (a
- * device family without presets), TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
+ * to encoders[c].
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_UNDOCUMENTED (a null array, checked
+ * before the device, which is left alone), TKX_ERR_NO_DEVICE,
+ * TKX_ERR_NOT_AVAILABLE (a device family without presets),
+ * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxPreset(int encoders[8], unsigned char mask, signed char ID TKX_ID_DEFAULT);
 
 /* Reads all encoders into the slot's own encoder store (which no entry reports).
@@ -555,10 +560,10 @@ int tkxGetWristEncoders(int *e3, int *e4, int *e5, signed char ID TKX_ID_DEFAULT
 int tkxGetGripperEncoder(int *enc, signed char ID TKX_ID_DEFAULT);
 
 /* Sends raw motor commands to the channels in mask (bit c: motors[c]) below the
- * device's channel count, in one exchange. A null array sends raw 0 to every
- * channel in mask, which is not the motors' zero value. Never returns 1.
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_COMMUNICATION,
- * TKX_ERR_NOT_READY. */
+ * device's channel count, in one exchange. Never returns 1.
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_UNDOCUMENTED (a null array, checked
+ * before the device, to which nothing is sent), TKX_ERR_NO_DEVICE,
+ * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxSetMot(short motors[8], unsigned char mask, signed char ID TKX_ID_DEFAULT);
 
 /* Sends one raw motor command to channel index (sent as one byte, unchecked);

@@ -709,6 +709,41 @@ TEST_F(Pipeline, TorqueNeedsAnActiveWrist) {
   EXPECT_EQ(Error(), TKX_ERR_NOT_AVAILABLE);
 }
 
+// ---- raw device access through the expert entries ----
+
+// a null array of motor commands or preset values is refused before the device:
+// sending raw 0 drives every motor full reverse, presetting 0 loses the counts
+TEST_F(Pipeline, NullInputArraysAreRefusedBeforeTheDevice) {
+  auto dev = Open(61);
+  std::vector<int32_t> encoders;
+  for (int c = 0; c < dev->Channels(); ++c) encoders.push_back(dev->Encoder(c));
+  dev->RecordPackets(true);
+  for (signed char id : {0, 1}) {
+    SCOPED_TRACE(static_cast<int>(id));
+    *tkxErrnoLocation() = 0;
+    EXPECT_EQ(tkxSetMot(nullptr, 0x3F, id), -1);
+    EXPECT_EQ(Error(), TKX_ERR_UNDOCUMENTED);
+    *tkxErrnoLocation() = 0;
+    EXPECT_EQ(tkxPreset(nullptr, 0x3F, id), -1);
+    EXPECT_EQ(Error(), TKX_ERR_UNDOCUMENTED);
+  }
+  EXPECT_TRUE(dev->Packets().empty());
+  for (int c = 0; c < dev->Channels(); ++c) EXPECT_EQ(dev->Encoder(c), encoders[c]) << c;
+  // the expert gate still comes first
+  tkxDisableExpertMode();
+  EXPECT_EQ(tkxSetMot(nullptr, 0x3F, 0), -1);
+  EXPECT_EQ(Error(), TKX_ERR_EXPERT_DISABLED);
+  tkxEnableExpertMode();
+  // with arrays both reach the device
+  short motors[8] = {2048, 2048, 2048, 2048, 2048, 2048, 2048, 2048};
+  EXPECT_EQ(tkxSetMot(motors, 0x07, 0), 0);
+  EXPECT_EQ(dev->Motor(1), 2048);
+  int preset[8] = {100, 200, 300, 0, 0, 0, 0, 0};
+  EXPECT_EQ(tkxPreset(preset, 0x02, 0), 0);
+  EXPECT_EQ(dev->Encoder(1), 200);
+  EXPECT_EQ(dev->Encoder(0), encoders[0]);
+}
+
 // ---- models with a wrist and a gripper ----
 
 class PipelineWithModels : public Pipeline {

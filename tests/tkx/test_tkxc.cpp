@@ -342,8 +342,7 @@ TEST_F(CApi, ReadsClearOutputsEvenWhenFailing) {
   EXPECT_EQ(tkxGetAPIVersion(nullptr, nullptr, nullptr, nullptr), 1466);
 }
 
-// on an open device as well: every pointer output of the reads may be null, and
-// the array inputs of the expert commands too
+// on an open device as well: every pointer output of the reads may be null
 TEST_F(CApi, NullOutputsAreSkippedOnAnOpenDevice) {
   Add(TKX_SYSTEM_TRION6, 4711);
   tkxGetDeviceCount();
@@ -364,7 +363,9 @@ TEST_F(CApi, NullOutputsAreSkippedOnAnOpenDevice) {
   EXPECT_EQ(tkxGetTrionEncoders(nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(tkxGetWristEncoders(nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(tkxGetGripperEncoder(nullptr, 0), 0);
-  EXPECT_EQ(tkxSetMot(nullptr, 0x07, 0), 0);
+  // an array the entry reads from is another matter: it is refused
+  EXPECT_EQ(tkxSetMot(nullptr, 0x07, 0), -1);
+  EXPECT_EQ(*tkxErrnoLocation(), TKX_ERR_UNDOCUMENTED);
   // the fake's models supply no conversions: what matters is that none is written through
   EXPECT_EQ(tkxGetPositionAndOrientationFrame(nullptr, nullptr, nullptr, nullptr, 0), -1);
   EXPECT_EQ(tkxGetOrientationFrame(nullptr, 0), -1);
