@@ -525,6 +525,9 @@ int tkxSetMot(short motors[8], unsigned char mask, signed char ID) {
 }
 
 int tkxSetMotor(int index, short value, signed char ID) {
+  if (!Expert.load()) return tkx::Fail(TKX_ERR_EXPERT_DISABLED);
+  // the channel travels as one byte: a wider index would name another motor
+  if (static_cast<unsigned>(index) > 7u) return tkx::Fail(TKX_ERR_INDEX_RANGE);
   return ExpertCom(ID, [&](tkxCom &c) { return c.SetMot(index, value); });
 }
 

@@ -566,10 +566,11 @@ int tkxGetGripperEncoder(int *enc, signed char ID TKX_ID_DEFAULT);
  * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxSetMot(short motors[8], unsigned char mask, signed char ID TKX_ID_DEFAULT);
 
-/* Sends one raw motor command to channel index (sent as one byte, unchecked);
- * the device sends no reply.
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_COMMUNICATION,
- * TKX_ERR_NOT_READY. */
+/* Sends one raw motor command to channel index (0..7); the device sends no
+ * reply.
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_INDEX_RANGE (index outside 0..7,
+ * checked before the device, to which nothing is sent), TKX_ERR_NO_DEVICE,
+ * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxSetMotor(int index, short value, signed char ID TKX_ID_DEFAULT);
 
 /* tkxSetMotor for the gripper's motor, channel 3.

@@ -744,6 +744,29 @@ TEST_F(Pipeline, NullInputArraysAreRefusedBeforeTheDevice) {
   EXPECT_EQ(dev->Encoder(0), encoders[0]);
 }
 
+// the channel goes to the device as one byte: one outside 0..7 would reach
+// whichever motor its low byte names, or one the device does not have
+TEST_F(Pipeline, MotorIndexOutsideTheChannelsIsRefusedBeforeTheDevice) {
+  auto dev = Open(61);
+  dev->RecordPackets(true);
+  for (int index : {8, 256, 259, -1, -256}) {
+    SCOPED_TRACE(index);
+    *tkxErrnoLocation() = 0;
+    EXPECT_EQ(tkxSetMotor(index, 1234, 0), -1);
+    EXPECT_EQ(Error(), TKX_ERR_INDEX_RANGE);
+    // checked before the slot, as the encoder index is
+    EXPECT_EQ(tkxSetMotor(index, 1234, 1), -1);
+    EXPECT_EQ(Error(), TKX_ERR_INDEX_RANGE);
+  }
+  EXPECT_TRUE(dev->Packets().empty());
+  for (int c = 0; c < 8; ++c) EXPECT_NE(dev->Motor(c), 1234) << c;
+  // the channels themselves are taken
+  ASSERT_EQ(tkxSetMotor(0, 1234, 0), 0);
+  ASSERT_EQ(tkxSetMotor(7, 1235, 0), 0);
+  EXPECT_EQ(dev->Packets().size(), 2u);
+  EXPECT_EQ(dev->Motor(0), 1234);
+}
+
 // ---- models with a wrist and a gripper ----
 
 class PipelineWithModels : public Pipeline {
