@@ -165,6 +165,13 @@ int tkxComUSB::Request(int len, int need) {
 
 bool tkxComUSB::EncoderCacheFresh(double now) { return QueryTimer(kEncoderTimer, now) == 0; }
 
+int tkxComUSB::ReadFailed(int timer, double now) {
+  // the query that let this read through restarted the timer: without that
+  // the next read would be answered from a cache this exchange never filled
+  ExpireTimer(timer, now);
+  return -1;
+}
+
 int tkxComUSB::EncoderExchange(int len, double now) {
   const int received = Exchange(len, true);
   if (received < 0) return -1;
@@ -288,7 +295,7 @@ int tkxComUSB::GetAllEnc(int *enc, double *time) {
   const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
-    if (EncoderExchange(EncodeCommand(command_, kGetAllEnc), now) < 0) return -1;
+    if (EncoderExchange(EncodeCommand(command_, kGetAllEnc), now) < 0) return ReadFailed(kEncoderTimer, now);
     result = 0;
   }
   if (enc)
@@ -303,7 +310,7 @@ int tkxComUSB::GetEnc(int *enc, unsigned char mask, double *time) {
   const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (!EncoderCacheFresh(now)) {
-    if (EncoderExchange(EncodeByteCommand(command_, kGetEnc, mask), now) < 0) return -1;
+    if (EncoderExchange(EncodeByteCommand(command_, kGetEnc, mask), now) < 0) return ReadFailed(kEncoderTimer, now);
     result = 0;
   }
   if (enc)
@@ -343,7 +350,7 @@ int tkxComUSB::GetStatus(unsigned char *out) {
   const double now = tkx::GetTimeMonotonic();
   int result = 1;
   if (QueryTimer(kStatusTimer, now) != 0) {
-    if (Request(EncodeCommand(command_, kGetStatus), 2) < 0) return -1;
+    if (Request(EncodeCommand(command_, kGetStatus), 2) < 0) return ReadFailed(kStatusTimer, now);
     status = reply_[0];
     buttons = reply_[1];
     ResetTimer(kStatusTimer, now);
@@ -359,7 +366,7 @@ int tkxComUSB::GetButtons(unsigned char *out) {
   tkx::Lock lock(lock_);
   const double now = tkx::GetTimeMonotonic();
   if (QueryTimer(kButtonTimer, now) != 0) {
-    if (Request(EncodeCommand(command_, kGetButtons), 2) < 0) return -1;
+    if (Request(EncodeCommand(command_, kGetButtons), 2) < 0) return ReadFailed(kButtonTimer, now);
     buttons = reply_[0];
     status = reply_[1];
     ResetTimer(kButtonTimer, now);

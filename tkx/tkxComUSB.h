@@ -75,6 +75,8 @@ class tkxComUSB : public tkxCom {
   int EncoderExchange(int len, double now);
   // answers an encoder read from the cache when the guard allows; the lock is held
   bool EncoderCacheFresh(double now);
+  // after a failed read the guard's timer fires again at once; returns -1
+  int ReadFailed(int timer, double now);
   int SimpleCommand(uint8_t code);
   int ByteCommand(uint8_t code, uint8_t value);
   int MemWrite(uint8_t code, unsigned short addr, unsigned char *src, unsigned char len);

@@ -53,4 +53,6 @@ double tkxTimeGuard::ResetTimer(int i, double now) {
   return now - old;
 }
 
+void tkxTimeGuard::ExpireTimer(int i, double now) { lastTime[i] = now - interval[i] - kFireMargin; }
+
 double tkxTimeGuard::GetTimer(int i, double now) const { return now - lastTime[i]; }

@@ -24,6 +24,9 @@ class tkxTimeGuard {
   int QueryTimer(int i, double now);
   // restarts timer i at now; returns the time since its previous start
   double ResetTimer(int i, double now);
+  // lets timer i fire at its next query from now on: a query that fired arms the
+  // cache, which only a successful exchange may fill
+  void ExpireTimer(int i, double now);
   double GetTimer(int i, double now) const;
   double GetInterval(int i) const { return interval[i]; }
 

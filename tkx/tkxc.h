@@ -474,9 +474,10 @@ int tkxWaitForReset(int timeoutMs, signed char ID TKX_ID_DEFAULT);
 int tkxEnableForce(unsigned char on, signed char ID TKX_ID_DEFAULT);
 
 /* Sets the time guard's period in whole seconds: reads within that time of the
- * previous exchange are answered from its cache. 0 switches the guard off, a
- * negative period selects the default 0.5 ms; no positive value gives less than a
- * second. The button byte is always shared for 2 ms. No device exchange.
+ * previous successful exchange are answered from its cache (after a failed one
+ * the next read asks the device). 0 switches the guard off, a negative period
+ * selects the default 0.5 ms; no positive value gives less than a second. The
+ * button byte is always shared for 2 ms. No device exchange.
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE. */
 int tkxSetTimeGuard(int period, signed char ID TKX_ID_DEFAULT);
 

@@ -243,6 +243,52 @@ TEST_F(Pipeline, MotorCommandReplyRefreshesTheCache) {
   EXPECT_EQ(dev->Exchanges(), exchanges);
 }
 
+// only a read that succeeded fills the cache: after a failed one the next read
+// asks the device again, however soon it follows
+TEST_F(Pipeline, FailedReadLeavesNothingForTheCacheToAnswer) {
+  auto dev = Open(63);
+  double x = 7, y = 7, z = 7, a, b, g, p[3];
+  // the encoders, right after the open
+  dev->DropReplies(1);
+  EXPECT_EQ(tkxGetPositionAndOrientationRad(&x, &y, &z, &a, &b, &g, 0), -1);
+  EXPECT_EQ(Error(), TKX_ERR_COMMUNICATION);
+  Advance(0.0001);
+  EXPECT_EQ(tkxGetPositionAndOrientationRad(&x, &y, &z, &a, &b, &g, 0), 0);
+  Converted(*dev, p);
+  EXPECT_DOUBLE_EQ(x, p[0]);
+  EXPECT_DOUBLE_EQ(y, p[1]);
+  EXPECT_DOUBLE_EQ(z, p[2]);
+  // the status byte
+  Advance(0.003);
+  int s[TKX_STATUS_COUNT];
+  dev->DropReplies(1);
+  EXPECT_EQ(tkxGetStatus(s, 0), -1);
+  Advance(0.0001);
+  uint64_t exchanges = dev->Exchanges();
+  EXPECT_EQ(tkxGetStatus(s, 0), 0);
+  EXPECT_EQ(dev->Exchanges(), exchanges + 1);
+  // the button byte, with its own 2 ms period
+  Advance(0.003);
+  dev->SetButtons(0x04);
+  dev->DropReplies(1);
+  *tkxErrnoLocation() = 0;
+  EXPECT_EQ(tkxGetButton(2, 0), 0);
+  EXPECT_EQ(Error(), TKX_ERR_COMMUNICATION);
+  Advance(0.0001);
+  exchanges = dev->Exchanges();
+  EXPECT_EQ(tkxGetButton(2, 0), 4);
+  EXPECT_EQ(dev->Exchanges(), exchanges + 1);
+  // an unplugged device fails every read, never answered from the cache
+  Advance(0.003);
+  dev->Unplug();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tkxGetPositionAndOrientationRad(&x, &y, &z, &a, &b, &g, 0), -1);
+    EXPECT_EQ(tkxGetStatus(s, 0), -1);
+    Advance(0.0001);
+  }
+}
+
 // ---- velocity ----
 
 TEST_F(Pipeline, VelocityComesFromThePositionsReadWithTheirEncoderTimes) {
