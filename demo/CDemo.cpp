@@ -1,9 +1,14 @@
 #include "demo/CDemo.h"
 
+#include "scene/mesh/CMesh.h"
+
 cDemo::cDemo()
     : m_root(nullptr), m_tool(nullptr), m_camera(nullptr), m_scene(nullptr), m_world(nullptr), m_ready(false) {}
 
-cDemo::~cDemo() {}
+// a scene still attached is deleted by the node that holds it
+cDemo::~cDemo() {
+  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
+}
 
 int cDemo::setup(int) { return 0; }
 

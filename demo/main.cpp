@@ -1,6 +1,7 @@
 // hapticdemo: the demonstration program. Started from the folder that holds
 // ./resources; it opens the first haptic device, shows the menu full screen and
 // runs the chosen demo.
+#include "demo/CDemoFactory.h"
 #include "demo/Console.h"
 #include "demo/shell.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char **argv) {
   glutAddMenuEntry("Window Display", 2);
   glutAttachMenu(GLUT_RIGHT_BUTTON);
 
+  demoFactory = createDemo;
   if (init() < 0) {
     ConsolePrint("error: initialization failed");
     shellExit(-1);

@@ -1,0 +1,16 @@
+#include "demo/CDemoFactory.h"
+
+#include "demo/CDemoContact3.h"
+#include "demo/CDemoContact67.h"
+#include "demo/shell.h"
+
+std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
+  switch (index) {
+    case DEMO_PANEL_CONTACT:
+      // with a wrist or a stylus the tool model turns with the device
+      if (deviceMode == 6 || deviceMode == 7) return std::make_unique<cDemoContact67>();
+      return std::make_unique<cDemoContact3>();
+    default:
+      return plainDemo(index, deviceMode);
+  }
+}
