@@ -27,7 +27,7 @@ cVector3d Normalized(const cVector3d &v) {
 }  // namespace
 
 cDemoContact3::cDemoContact3()
-    : m_toolHolder(nullptr), m_toolModel(nullptr), m_tooth(nullptr), m_stiffness(2000.0) {}
+    : m_toolHolder(nullptr), m_toolModel(nullptr), m_tooth(nullptr), m_stiffness(2000.0), m_grabReady(false) {}
 
 int cDemoContact3::setup(int) {
   m_scene = new cMesh(m_world);
@@ -54,19 +54,20 @@ int cDemoContact3::setup(int) {
   m_toolModel = new cMesh(m_world);
   m_scene->addChild(m_toolHolder);
   m_toolHolder->addChild(m_toolModel);
-  m_toolModel->setFrameSize(0.05, 1.0, false);
+  m_toolModel->setFrameSize(0.05, 0.05, false);
   if (!m_toolModel->loadFromFile(kToolPath)) return -1;
   m_toolModel->scale(kToolScale, true);
+  // a marker showing the tool's frame only
+  cMesh *marker = new cMesh(m_world);
+  marker->setShowFrame(true, false);
+  marker->setFrameSize(0.03, 0.03, false);
+  marker->setPos(0.0, 0.0, 0.01);
+  m_toolModel->addChild(marker);
   // the proxy never touches its own tool
   m_toolHolder->deleteCollisionDetector(true);
   m_toolModel->setMaterial(material, true);
   m_toolModel->computeAllNormals(true);
 
-  cMesh *marker = new cMesh(m_world);
-  marker->setShowFrame(true, false);
-  marker->setFrameSize(0.03, 1.0, false);
-  marker->setPos(0.0, 0.0, 0.01);
-  m_toolModel->addChild(marker);
 
   m_ready = true;
   return 0;
@@ -79,6 +80,7 @@ void cDemoContact3::reset(int) {
   m_tool->setPos(-0.1, 0.0, 0.0);
   m_tooth->setPos(-0.1, 0.0, 0.0);
   m_tooth->setRot(cMatrix3d());
+  m_grabReady = false;
   m_tool->setRadius(0.002);
   m_tool->setWorkspace(0.4, 0.4, 0.4);
   m_tool->setRenderingMode(RENDER_PROXY);
@@ -129,7 +131,11 @@ void cDemoContact3::update(int) {
   m_toolHolder->setPos(p);
   m_toolHolder->setRot(m);
 
-  if (m_tool->m_switch0 == 0) {
+  // a switch still held from the press that opened the demo grabs nothing: the
+  // grab reference is only good once a released step has taken it
+  const bool released = m_tool->m_switch0 == 0;
+  if (released) m_grabReady = true;
+  if (released || !m_grabReady) {
     // released: a new reference, so a grab starts from the current relative pose
     m_grabProxyPos = p;
     m_grabFrame = m;

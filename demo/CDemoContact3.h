@@ -36,6 +36,8 @@ class cDemoContact3 : public cDemo {
   cVector3d m_grabOffset;
   cMatrix3d m_grabRot;
   double m_stiffness;
+  // a released step has taken the grab reference since the last reset
+  bool m_grabReady;
 };
 
 #endif
