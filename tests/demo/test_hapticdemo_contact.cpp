@@ -1,0 +1,209 @@
+// The contact demo felt through a virtual trion.3's hand: into the demo from the
+// menu, a press into the tooth's crown at two depths, a slide across it, then the
+// switch held to carry the tooth away, and back to the menu. What is felt comes
+// from the virtual log (effector, hand target and motor force once a second);
+// screenshots before and after the carry are kept as artefacts.
+#include "HandUnderX.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+using namespace underx;
+
+struct cVec {
+  double x = 0, y = 0, z = 0;
+  cVec() = default;
+  cVec(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
+  cVec operator+(const cVec &o) const { return {x + o.x, y + o.y, z + o.z}; }
+  cVec operator-(const cVec &o) const { return {x - o.x, y - o.y, z - o.z}; }
+  cVec operator*(double k) const { return {x * k, y * k, z * k}; }
+  double Length() const { return std::sqrt(x * x + y * y + z * z); }
+};
+
+// one line of the virtual log's mechanism report
+struct Sample {
+  cVec effector, hand, force;
+};
+
+std::vector<Sample> ReadMechanism(const std::string &log) {
+  std::vector<Sample> samples;
+  std::istringstream in(log);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t at = line.find("mechanism: effector ");
+    if (at == std::string::npos) continue;
+    Sample s;
+    if (std::sscanf(line.c_str() + at, "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N",
+                    &s.effector.x, &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x,
+                    &s.force.y, &s.force.z) == 9)
+      samples.push_back(s);
+  }
+  return samples;
+}
+
+class HapticDemoContact : public HapticDemoHand {
+ protected:
+  std::vector<Sample> Samples() const { return ReadMechanism(ReadFile(dir_ + "/bus.log")); }
+
+  // the samples logged while the hand held still at target, after the first one
+  // (the effector may still be settling when the target is first reached)
+  std::vector<Sample> HeldAt(const cVec &target) const {
+    std::vector<Sample> held;
+    bool first = true;
+    for (const Sample &s : Samples()) {
+      if ((s.hand - target).Length() > 2e-4) {
+        first = true;
+        continue;
+      }
+      if (!first) held.push_back(s);
+      first = false;
+    }
+    return held;
+  }
+
+  // the mean of the samples held at target; fails when there are none
+  ::testing::AssertionResult MeanAt(const cVec &target, Sample *mean) const {
+    const std::vector<Sample> held = HeldAt(target);
+    if (held.empty())
+      return ::testing::AssertionFailure() << "no sample held at " << target.x << ", " << target.y << ", "
+                                           << target.z << " m";
+    *mean = Sample{};
+    for (const Sample &s : held) {
+      mean->effector = mean->effector + s.effector * (1.0 / held.size());
+      mean->hand = mean->hand + s.hand * (1.0 / held.size());
+      mean->force = mean->force + s.force * (1.0 / held.size());
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  // waits until the log shows the hand held at target for a second
+  bool WaitUntilHeldAt(const cVec &target, double timeout) {
+    return WaitFor([&] { return !HeldAt(target).empty(); }, timeout);
+  }
+
+  // the screen as a PNG among the test's artefacts
+  void KeepScreen(const std::string &name) {
+    Shell("mkdir -p '" TEST_ARTEFACTS "/contact' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS "/contact/" +
+          name + ".png'");
+  }
+};
+
+TEST_F(HapticDemoContact, PressTheToothSlideAcrossItAndCarryIt) {
+  // the trion.3 reaches 0.15 m, the demo's workspace is 0.4: one device metre is
+  // 4/3 of a scene unit around the tooth, which sits at the device's centre. Two
+  // of its cusps rise to about 0.054 m at (0.0104, +-0.0095) m, a groove between
+  // them; the hand presses the one and slides over the groove to the other.
+  const cVec above(0.0104, 0.0095, 0.08), free(0.0104, 0.0095, 0.062), press1(0.0104, 0.0095, 0.05);
+  const cVec press2(0.0104, 0.0095, 0.043), across(0.0104, -0.0095, 0.05);
+  const cVec grab(0, 0, 0.075), carried(0, 0.05, 0.095), released(0, 0.05, 0.1);
+  double t0 = 0.0;
+  for (double rest : {12.0, 40.0}) {
+    t0 = rest;
+    const double p4 = PanelY(4);
+    WriteScript({{0, 0, 0, 0, 0},
+                 {t0, 0, 0, 0, 0},
+                 {t0 + 0.5, 0, p4, 0, 0},
+                 {t0 + 2.0, 0, p4, 0, 1},
+                 {t0 + 3.0, 0, p4, 0, 0},
+                 {t0 + 4.0, above.x, above.y, above.z, 0},
+                 {t0 + 9.0, above.x, above.y, above.z, 0},
+                 {t0 + 10.0, free.x, free.y, free.z, 0},
+                 {t0 + 13.0, free.x, free.y, free.z, 0},
+                 {t0 + 14.0, press1.x, press1.y, press1.z, 0},
+                 {t0 + 17.0, press1.x, press1.y, press1.z, 0},
+                 {t0 + 18.0, press2.x, press2.y, press2.z, 0},
+                 {t0 + 21.0, press2.x, press2.y, press2.z, 0},
+                 {t0 + 22.0, press1.x, press1.y, press1.z, 0},
+                 {t0 + 25.0, across.x, across.y, across.z, 0},
+                 {t0 + 27.5, across.x, across.y, across.z, 0},
+                 {t0 + 28.0, grab.x, grab.y, grab.z, 0},
+                 {t0 + 31.0, grab.x, grab.y, grab.z, 0},
+                 {t0 + 31.5, grab.x, grab.y, grab.z, 1},
+                 {t0 + 33.0, grab.x, grab.y, grab.z, 1},
+                 {t0 + 36.0, carried.x, carried.y, carried.z, 1},
+                 {t0 + 40.0, carried.x, carried.y, carried.z, 1},
+                 {t0 + 40.5, carried.x, carried.y, carried.z, 0},
+                 {t0 + 41.0, released.x, released.y, released.z, 0},
+                 {t0 + 44.0, released.x, released.y, released.z, 0}});
+    ASSERT_NO_FATAL_FAILURE(ReachMenuWithHand({"TKX_VIRTUAL_DEVICES=63"}));
+    if (ScriptTimeAtMost() < t0 - 1.0) break;
+    std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
+    program_.Kill();
+    std::remove((dir_ + "/bus.log").c_str());
+  }
+  ASSERT_LT(ScriptTimeAtMost(), t0 - 1.0) << "the menu came after the hand left the middle";
+
+  // the press over panel 4 opens the contact demo
+  ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 12.0)) << "the press opened no demo";
+
+  // the screen before and after the carry, the log telling where the hand is
+  ASSERT_TRUE(WaitUntilHeldAt(grab, 60.0)) << "the hand never came over the tooth";
+  Screenshot();
+  const double toothBefore = Region(x0_ + w_ / 2 - 50, y0_ + h_ / 2 - 120, 100, 240).Mean();
+  KeepScreen("before-carry");
+  ASSERT_TRUE(WaitUntilHeldAt(carried, 30.0)) << "the hand never carried the tooth";
+  Sleep(1.0);
+  Screenshot();
+  const double toothAfter = Region(x0_ + w_ / 2 - 50, y0_ + h_ / 2 - 120, 100, 240).Mean();
+  KeepScreen("after-carry");
+  ASSERT_TRUE(WaitUntilHeldAt(released, 30.0)) << "the script did not end";
+  Sleep(1.0);
+  KeepScreen("put-down");
+
+  Sample f, p1, p2, p3, c, b;
+  ASSERT_TRUE(MeanAt(free, &f));
+  ASSERT_TRUE(MeanAt(press1, &p1));
+  ASSERT_TRUE(MeanAt(press2, &p2));
+  ASSERT_TRUE(MeanAt(across, &p3));
+  ASSERT_TRUE(MeanAt(carried, &c));
+  ASSERT_TRUE(MeanAt(released, &b));
+  auto print = [](const char *name, const Sample &s) {
+    std::printf("%-8s effector %.4f %.4f %.4f  hand %.4f %.4f %.4f  motor force %.3f %.3f %.3f N\n", name,
+                s.effector.x, s.effector.y, s.effector.z, s.hand.x, s.hand.y, s.hand.z, s.force.x, s.force.y,
+                s.force.z);
+  };
+  print("free", f);
+  print("press1", p1);
+  print("press2", p2);
+  print("across", p3);
+  print("carried", c);
+  print("released", b);
+
+  // in free space the effector sits where the hand holds it
+  EXPECT_LT((f.effector - f.hand).Length(), 0.0005);
+  // pressed, the tooth holds the effector out of the hand's reach with a force
+  // pointing out of the tooth (away from its centre, at the device's centre),
+  // measured against the free-space motor force (the motors also carry the arms'
+  // weight); the deeper the hand, the stronger the force
+  auto outward = [](const Sample &s, const cVec &contact) {
+    const cVec out = s.effector * (1.0 / s.effector.Length());
+    return (contact.x * out.x + contact.y * out.y + contact.z * out.z) / contact.Length();
+  };
+  const cVec c1 = p1.force - f.force, c2 = p2.force - f.force, c3 = p3.force - f.force;
+  std::printf("contact force: press1 %.3f N, press2 %.3f N, across %.3f N\n", c1.Length(), c2.Length(), c3.Length());
+  EXPECT_GT((p1.effector - p1.hand).Length(), 0.001);
+  EXPECT_GT(c1.Length(), 0.3);
+  EXPECT_GT(outward(p1, c1), 0.5);
+  EXPECT_GT(c2.Length(), c1.Length() + 0.3);
+  EXPECT_GT(outward(p2, c2), 0.5);
+  // slid over the groove to the other cusp, still pressed back
+  EXPECT_LT(p3.effector.y, -0.008);
+  EXPECT_GT(c3.Length(), 0.3);
+  EXPECT_GT(outward(p3, c3), 0.5);
+  EXPECT_GT((p3.effector - p3.hand).Length(), 0.001);
+  // carried: nothing pushes back, the effector is where the hand holds it and the
+  // motors give what they give in free space just beside it
+  for (const Sample &s : HeldAt(carried)) EXPECT_LT((s.effector - s.hand).Length(), 0.0005);
+  EXPECT_LT((c.force - b.force).Length(), 0.15);
+  // the tooth left the middle of the screen
+  std::printf("tooth region brightness before %.3f after %.3f\n", toothBefore, toothAfter);
+  EXPECT_GT(toothBefore - toothAfter, 0.05);
+
+  // back to the menu and out
+  ASSERT_NO_FATAL_FAILURE(LeaveDemo(4));
+  QuitFromMenu();
+}
+
+}  // namespace
