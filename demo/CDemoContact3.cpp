@@ -68,7 +68,6 @@ int cDemoContact3::setup(int) {
   m_toolModel->setMaterial(material, true);
   m_toolModel->computeAllNormals(true);
 
-
   m_ready = true;
   return 0;
 }

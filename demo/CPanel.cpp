@@ -1,11 +1,11 @@
 #include "demo/CPanel.h"
 
 #include "demo/Console.h"
+#include "scene/graph/CTexture2D.h"
+#include "scene/graph/CWorld.h"
 #include "scene/math/CMatrix3d.h"
 #include "scene/mesh/CMesh.h"
-#include "scene/graph/CTexture2D.h"
 #include "scene/mesh/CVertex.h"
-#include "scene/graph/CWorld.h"
 
 #include <GL/gl.h>
 
@@ -132,8 +132,7 @@ void createSinglePanel(cMesh *root, cPanel *panel, int i) {
   AddFace(frontMesh, front, 1.0, left, right, bottom, top, u0, u1, frontTexture);
 
   // the two side edges, closing the slab between front and back
-  const cVector3d pf1(front, left, bottom), pf2(front, right, bottom), pf3(front, right, top),
-      pf4(front, left, top);
+  const cVector3d pf1(front, left, bottom), pf2(front, right, bottom), pf3(front, right, top), pf4(front, left, top);
   const cVector3d pb1(back, left, bottom), pb2(back, right, bottom), pb3(back, right, top), pb4(back, left, top);
   frontMesh->newTriangle(pf1, pf4, pb4);
   frontMesh->newTriangle(pf1, pb4, pb1);

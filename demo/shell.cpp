@@ -8,11 +8,11 @@
 #include "scene/graph/CBitmap.h"
 #include "scene/graph/CCamera.h"
 #include "scene/graph/CLight.h"
+#include "scene/graph/CWorld.h"
 #include "scene/math/CMatrix3d.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "scene/tools/CTrionDevices.h"
-#include "scene/graph/CWorld.h"
 #include "tkx/tkxc.h"
 
 #include <cstdlib>

@@ -7,9 +7,9 @@
 #include "demo/shellParts.h"
 #include "scene/graph/CBitmap.h"
 #include "scene/graph/CCamera.h"
+#include "scene/graph/CWorld.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/tools/CMeta3dofPointer.h"
-#include "scene/graph/CWorld.h"
 
 #include <GL/glu.h>
 #include <GL/glut.h>

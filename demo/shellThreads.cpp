@@ -17,9 +17,7 @@ namespace {
 
 // the haptic loop reads the pose and sends the tool's force unless a demo that
 // drives the device itself is chosen
-bool ToolDriven(cDemo *current, int chosen) {
-  return current == nullptr || !current->drivesDevice() || chosen == -1;
-}
+bool ToolDriven(cDemo *current, int chosen) { return current == nullptr || !current->drivesDevice() || chosen == -1; }
 
 // a detached thread, at the given SCHED_FIFO priority when realtime and allowed;
 // memory is locked once a real-time priority is granted. The policy goes in the

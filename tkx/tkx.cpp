@@ -32,9 +32,7 @@ std::atomic<int> TKX::ITKX::DeviceAllocationTable[TKX::kMaxDevices] = {{-1}, {-1
 int tkxDeviceFactory::CountUSB() { return tkxComUSB::GetDeviceCount(); }
 int tkxDeviceFactory::CountFalcon() { return tkxComFalcon::GetDeviceCount(); }
 // nothrow: a failed allocation is reported, not thrown
-std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() {
-  return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComUSB());
-}
+std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() { return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComUSB()); }
 // the Falcon channel and the other mechanism models arrive with their own code;
 // until then nothing is built for them
 std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() { return nullptr; }
@@ -279,4 +277,3 @@ int TKX::Close() {
   d->id = -1;
   return 0;
 }
-

@@ -35,7 +35,6 @@ class tkxDeviceFactory {
   virtual std::unique_ptr<tkxGripper> NewGripper();
 };
 
-
 class TKX {
  public:
   static constexpr int kMaxDevices = 4;
@@ -93,10 +92,22 @@ class TKX {
   uint8_t GetTKWVersion() const { return d->tkwVersion; }
   uint16_t GetSerialNumber() const { return d->serialNumber; }
   uint16_t GetEEPROMVersion() const { return d->eepromVersion; }
-  int SetTKCVersion(uint8_t v) { d->tkcVersion = v; return 0; }
-  int SetTKXVersion(uint8_t v) { d->tkxVersion = v; return 0; }
-  int SetTKWVersion(uint8_t v) { d->tkwVersion = v; return 0; }
-  int SetSerialNumber(uint16_t v) { d->serialNumber = v; return 0; }
+  int SetTKCVersion(uint8_t v) {
+    d->tkcVersion = v;
+    return 0;
+  }
+  int SetTKXVersion(uint8_t v) {
+    d->tkxVersion = v;
+    return 0;
+  }
+  int SetTKWVersion(uint8_t v) {
+    d->tkwVersion = v;
+    return 0;
+  }
+  int SetSerialNumber(uint16_t v) {
+    d->serialNumber = v;
+    return 0;
+  }
 
   // parts (null when absent)
   tkxCom *GetCom() const { return d->com.get(); }
@@ -140,8 +151,8 @@ class TKX {
   // before calling); "flag" results are 1 when an encoder read was answered from
   // the time-guard cache, else 0; -1 on failure.
   int GetPos(double *px, double *py, double *pz);
-  int GetRotRad(double *a, double *b, double *g);  // flag
-  int GetRotDeg(double *a, double *b, double *g);  // flag
+  int GetRotRad(double *a, double *b, double *g);                                            // flag
+  int GetRotDeg(double *a, double *b, double *g);                                            // flag
   int GetPosAndRotRad(double *px, double *py, double *pz, double *a, double *b, double *g);  // flag
   int GetPosAndRotDeg(double *px, double *py, double *pz, double *a, double *b, double *g);  // flag
   int GetRotMatrix(double R[3][3]);

@@ -69,13 +69,20 @@ struct SmallSlot {
 
 SmallSlot SmallLayout(int id) {
   switch (id) {
-    case 203: return {SmallKind::Short, 0x10};
-    case 204: return {SmallKind::Short, 0x12};
-    case 205: return {SmallKind::Short, 0x14};
-    case 212: return {SmallKind::Double, 0x16};
-    case 213: return {SmallKind::Double, 0x18};
-    case 214: return {SmallKind::Double, 0x1A};
-    default: return {SmallKind::None, 0};
+    case 203:
+      return {SmallKind::Short, 0x10};
+    case 204:
+      return {SmallKind::Short, 0x12};
+    case 205:
+      return {SmallKind::Short, 0x14};
+    case 212:
+      return {SmallKind::Double, 0x16};
+    case 213:
+      return {SmallKind::Double, 0x18};
+    case 214:
+      return {SmallKind::Double, 0x1A};
+    default:
+      return {SmallKind::None, 0};
   }
 }
 

@@ -154,8 +154,8 @@ class LibusbBackend final : public tkxUSBBackend {
     }
     libusb_transfer *write = libusb_alloc_transfer(0);
     libusb_transfer *read = libusb_alloc_transfer(0);
-    std::unique_ptr<LibusbRecord> rec(write && read ? new (std::nothrow) LibusbRecord{{this}, handle, read, write, false}
-                                                    : nullptr);
+    std::unique_ptr<LibusbRecord> rec(
+        write && read ? new (std::nothrow) LibusbRecord{{this}, handle, read, write, false} : nullptr);
     if (rec == nullptr) {
       libusb_free_transfer(write);
       libusb_free_transfer(read);
@@ -175,9 +175,7 @@ LibusbBackend &Libusb() {
   return *backend;
 }
 
-tkxUSBBackend *BackendOf(void *record) {
-  return record ? static_cast<tkxUSBRecord *>(record)->backend : nullptr;
-}
+tkxUSBBackend *BackendOf(void *record) { return record ? static_cast<tkxUSBRecord *>(record)->backend : nullptr; }
 
 }  // namespace
 

@@ -99,8 +99,7 @@ int tkxComUSB::Open(int index) {
       ReleaseIndex();
       return -1;
     }
-    for (int i = 0; i < kFlushLimit && tkxUSBReadData(record_, PipeIn, reply_, kPacketSize, false) >= 0; ++i) {
-    }
+    for (int i = 0; i < kFlushLimit && tkxUSBReadData(record_, PipeIn, reply_, kPacketSize, false) >= 0; ++i) {}
     tkxUSBClearPipes(record_, PipeOut, PipeIn);
   }
 

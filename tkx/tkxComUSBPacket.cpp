@@ -105,8 +105,8 @@ int EncoderReplySize(const TypeInfo &type) {
   return 2 * type.channels + (type.noStatus ? 0 : 2);
 }
 
-bool DecodeEncoderReply(const uint8_t *reply, int received, const TypeInfo &type, const int *resetPositions,
-                        int *cache, uint8_t *status, uint8_t *buttons) {
+bool DecodeEncoderReply(const uint8_t *reply, int received, const TypeInfo &type, const int *resetPositions, int *cache,
+                        uint8_t *status, uint8_t *buttons) {
   const int n = type.channels < kChannels ? type.channels : kChannels;
   if (received < EncoderReplySize(type)) return false;
   const int field = type.wide ? 4 : 2;

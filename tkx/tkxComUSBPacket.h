@@ -91,8 +91,8 @@ int EncoderReplySize(const TypeInfo &type);
 // decodes an encoder reply of received bytes. Returns false, touching nothing, when
 // the reply is too short. Devices with status report status and buttons; when the
 // status says the encoders are not valid the cache takes the reset positions.
-bool DecodeEncoderReply(const uint8_t *reply, int received, const TypeInfo &type, const int *resetPositions,
-                        int *cache, uint8_t *status, uint8_t *buttons);
+bool DecodeEncoderReply(const uint8_t *reply, int received, const TypeInfo &type, const int *resetPositions, int *cache,
+                        uint8_t *status, uint8_t *buttons);
 
 }  // namespace usb
 }  // namespace tkx

@@ -16,8 +16,8 @@
 namespace {
 
 // the header keys, in the order they are written and read
-const char *const kHeaderKeys[5] = {"EEPROM_VERSION=", "EEPROM_TKC_VERSION=", "EEPROM_TKX_VERSION=",
-                                    "EEPROM_TKW_VERSION=", "EEPROM_SERIAL_NUMBER="};
+const char *const kHeaderKeys[5] = {
+    "EEPROM_VERSION=", "EEPROM_TKC_VERSION=", "EEPROM_TKX_VERSION=", "EEPROM_TKW_VERSION=", "EEPROM_SERIAL_NUMBER="};
 
 // skips the line end and the key before a value; the skipped text must end with "="
 bool SkipHeaderKey(std::istream &in, const char *key) {

@@ -1,6 +1,6 @@
 // Per-thread error cell and the message table.
-#include "tkx/tkxc.h"
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxc.h"
 
 #include <pthread.h>
 #include <cstdlib>

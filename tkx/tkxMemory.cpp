@@ -237,8 +237,7 @@ int TKX::WriteHeader() {
   com->SetMemAddr(kTKXVersionAddress, &b, 1);
   b = d->tkwVersion;
   com->SetMemAddr(kTKWVersionAddress, &b, 1);
-  unsigned char s[2] = {static_cast<unsigned char>(d->serialNumber >> 8),
-                        static_cast<unsigned char>(d->serialNumber)};
+  unsigned char s[2] = {static_cast<unsigned char>(d->serialNumber >> 8), static_cast<unsigned char>(d->serialNumber)};
   com->SetMemAddr(kSerialNumberAddress, s, 2);
   return 0;
 }

@@ -18,9 +18,7 @@ inline void Clear(T *p) {
   if (p) *p = T();
 }
 
-inline void Put3(double *x, double *y, double *z, const double v[3]) {
-  Put(x, v[0]), Put(y, v[1]), Put(z, v[2]);
-}
+inline void Put3(double *x, double *y, double *z, const double v[3]) { Put(x, v[0]), Put(y, v[1]), Put(z, v[2]); }
 
 inline void Identity(double m[3][3]) {
   if (m == nullptr) return;

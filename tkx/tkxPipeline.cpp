@@ -20,7 +20,6 @@ using tkx::Put3;
 
 namespace {
 
-
 // the active wrists: the only mechanisms that take torque commands
 bool TakesTorque(int type) { return tkx::LookUpType(type).HasWrist(); }
 
@@ -193,8 +192,8 @@ int TKX::ReadGripperPoint(double p[3], bool thumb) {
   Identity(R);
   if (d->rotator->EncToMatrix(enc[3], enc[4], enc[5], R) < 0) return -1;
   double o[3] = {0, 0, 0};
-  const int g = thumb ? d->gripper->EncToThumb(R, &o[0], &o[1], &o[2])
-                      : d->gripper->EncToFinger(enc[6], R, &o[0], &o[1], &o[2]);
+  const int g =
+      thumb ? d->gripper->EncToThumb(R, &o[0], &o[1], &o[2]) : d->gripper->EncToFinger(enc[6], R, &o[0], &o[1], &o[2]);
   if (g < 0) return -1;
   for (int i = 0; i < 3; ++i) p[i] += o[i];
   return Flag(c);

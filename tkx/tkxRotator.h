@@ -21,10 +21,8 @@ class tkxRotator {
   virtual int SetParam(int id, double value) = 0;
   virtual int EncToRot(int e0, int e1, int e2, double *r0, double *r1, double *r2);
   virtual int RotToEnc(double r0, double r1, double r2, int *e0, int *e1, int *e2);
-  virtual int MotToTrq(short m0, short m1, short m2, int e0, int e1, int e2, double *t0, double *t1,
-                       double *t2);
-  virtual int TrqToMot(double t0, double t1, double t2, int e0, int e1, int e2, short *m0, short *m1,
-                       short *m2);
+  virtual int MotToTrq(short m0, short m1, short m2, int e0, int e1, int e2, double *t0, double *t1, double *t2);
+  virtual int TrqToMot(double t0, double t1, double t2, int e0, int e1, int e2, short *m0, short *m1, short *m2);
   virtual int EncToMatrix(int e0, int e1, int e2, double R[3][3]);
 
   double GetMass() const { return mass; }

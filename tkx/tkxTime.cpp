@@ -92,9 +92,7 @@ void SetSleepFunction(SleepFn fn) { sleepFn.store(fn ? fn : &SystemSleep); }
 
 extern "C" double tkxGetTime(void) { return tkx::GetTimeMonotonic(); }
 
-extern "C" uint64_t tkxGetSystemCounter(void) {
-  return static_cast<uint64_t>(1000000.0 * tkx::GetTimeMonotonic());
-}
+extern "C" uint64_t tkxGetSystemCounter(void) { return static_cast<uint64_t>(1000000.0 * tkx::GetTimeMonotonic()); }
 
 extern "C" void tkxSleep(double seconds) { tkx::Sleep(seconds); }
 

@@ -36,10 +36,8 @@ class tkxTranslator {
   virtual int EncToPos(int e0, int e1, int e2, double *px, double *py, double *pz);
   virtual int PosToEnc(double px, double py, double pz, int *e0, int *e1, int *e2);
   virtual int EncToJacobian(int e0, int e1, int e2, double J[3][3]);
-  virtual int MotToFrc(short m0, short m1, short m2, int e0, int e1, int e2, double *fx, double *fy,
-                       double *fz);
-  virtual int FrcToMot(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1,
-                       short *m2);
+  virtual int MotToFrc(short m0, short m1, short m2, int e0, int e1, int e2, double *fx, double *fy, double *fz);
+  virtual int FrcToMot(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1, short *m2);
   virtual int JointTrqToMot(double t0, double t1, double t2, short *m0, short *m1, short *m2);
   virtual double GetParam(int id) = 0;
   virtual const char *GetParamName(int id) = 0;

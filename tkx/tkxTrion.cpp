@@ -19,9 +19,9 @@ constexpr double kTwoPi = 2.0 * kPi;
 
 // joint limits of the inverse model: arm angle, elbow angle, and the least
 // opening between them
-constexpr double kArmMin = -0.8045967851693859;    // -46.1 degrees
-constexpr double kArmMax = 1.5725416560468908;     // 90.1 degrees
-constexpr double kElbowMin = 0.6457718232379019;   // 37 degrees
+constexpr double kArmMin = -0.8045967851693859;      // -46.1 degrees
+constexpr double kArmMax = 1.5725416560468908;       // 90.1 degrees
+constexpr double kElbowMin = 0.6457718232379019;     // 37 degrees
 constexpr double kOpeningMin = 0.10471975511965977;  // 6 degrees
 
 // below this the lower arms no longer span space
@@ -30,30 +30,22 @@ constexpr double kSingular = 1e-12;
 constexpr double kScaleThreshold = 0.5;
 
 const char *const kNames[tkxTrion::kLastNamedParam - tkxTrion::kFirstParam + 1] = {
-    "TKX_EEPROM_TRION_MOTORVALMAX",      "TKX_EEPROM_TRION_MOTORZEROVAL",
-    "TKX_EEPROM_TRION_MOTORROTATIONSIGN", "TKX_EEPROM_TRION_MOTORVOLTMAX",
-    "TKX_EEPROM_TRION_MOTORREDUCTION",   "TKX_EEPROM_TRION_ENCODERINCREMENTS",
-    "TKX_EEPROM_TRION_ARMCOUPLEGRAVITY", "TKX_EEPROM_TRION_DACVALUEPERVOLT",
-    "TKX_EEPROM_TRION_MOTORNMPERAMP",    "TKX_EEPROM_TRION_MOTORVOLTPERAMP",
-    "TKX_EEPROM_TRION_RADIUSRAC",        "TKX_EEPROM_TRION_ANGLEOFFSET",
-    "TKX_EEPROM_TRION_ORIGINDISTANCE",   "TKX_EEPROM_TRION_WORKSPACEXSIZE",
-    "TKX_EEPROM_TRION_WORKSPACEYSIZE",   "TKX_EEPROM_TRION_WORKSPACEZSIZE",
-    "TKX_EEPROM_TRION_LENGTHA",          "TKX_EEPROM_TRION_LENGTHB",
-    "TKX_EEPROM_TRION_THETA0",           "TKX_EEPROM_TRION_THETA1",
-    "TKX_EEPROM_TRION_THETA2",           "TKX_EEPROM_TRION_BASEANGLE",
-    "TKX_EEPROM_TRION_GRIPPERMASS",      "TKX_EEPROM_TRION_ARMBMASS0",
-    "TKX_EEPROM_TRION_ARMBMASS1",        "TKX_EEPROM_TRION_ARMBMASS2",
-    "TKX_EEPROM_TRION_ARMANGGRAVITY",    "TKX_EEPROM_TRION_DACSLOPE0",
-    "TKX_EEPROM_TRION_DACSLOPE1",        "TKX_EEPROM_TRION_DACSLOPE2",
-    "TKX_EEPROM_TRION_DACOFFSET0",       "TKX_EEPROM_TRION_DACOFFSET1",
-    "TKX_EEPROM_TRION_DACOFFSET2",       "TKX_EEPROM_TRION_KSPRING0",
-    "TKX_EEPROM_TRION_KSPRING1",         "TKX_EEPROM_TRION_KSPRING2",
-    "TKX_EEPROM_TRION_RPULLEY0",         "TKX_EEPROM_TRION_RPULLEY1",
-    "TKX_EEPROM_TRION_RPULLEY2",         "TKX_EEPROM_TRION_FOFFSET0",
-    "TKX_EEPROM_TRION_FOFFSET1",         "TKX_EEPROM_TRION_FOFFSET2",
-    "TKX_EEPROM_TRION_ENCMIN0",          "TKX_EEPROM_TRION_ENCMAX0",
-    "TKX_EEPROM_TRION_ENCMIN1",          "TKX_EEPROM_TRION_ENCMAX1",
-    "TKX_EEPROM_TRION_ENCMIN2",          "TKX_EEPROM_TRION_ENCMAX2",
+    "TKX_EEPROM_TRION_MOTORVALMAX",      "TKX_EEPROM_TRION_MOTORZEROVAL",    "TKX_EEPROM_TRION_MOTORROTATIONSIGN",
+    "TKX_EEPROM_TRION_MOTORVOLTMAX",     "TKX_EEPROM_TRION_MOTORREDUCTION",  "TKX_EEPROM_TRION_ENCODERINCREMENTS",
+    "TKX_EEPROM_TRION_ARMCOUPLEGRAVITY", "TKX_EEPROM_TRION_DACVALUEPERVOLT", "TKX_EEPROM_TRION_MOTORNMPERAMP",
+    "TKX_EEPROM_TRION_MOTORVOLTPERAMP",  "TKX_EEPROM_TRION_RADIUSRAC",       "TKX_EEPROM_TRION_ANGLEOFFSET",
+    "TKX_EEPROM_TRION_ORIGINDISTANCE",   "TKX_EEPROM_TRION_WORKSPACEXSIZE",  "TKX_EEPROM_TRION_WORKSPACEYSIZE",
+    "TKX_EEPROM_TRION_WORKSPACEZSIZE",   "TKX_EEPROM_TRION_LENGTHA",         "TKX_EEPROM_TRION_LENGTHB",
+    "TKX_EEPROM_TRION_THETA0",           "TKX_EEPROM_TRION_THETA1",          "TKX_EEPROM_TRION_THETA2",
+    "TKX_EEPROM_TRION_BASEANGLE",        "TKX_EEPROM_TRION_GRIPPERMASS",     "TKX_EEPROM_TRION_ARMBMASS0",
+    "TKX_EEPROM_TRION_ARMBMASS1",        "TKX_EEPROM_TRION_ARMBMASS2",       "TKX_EEPROM_TRION_ARMANGGRAVITY",
+    "TKX_EEPROM_TRION_DACSLOPE0",        "TKX_EEPROM_TRION_DACSLOPE1",       "TKX_EEPROM_TRION_DACSLOPE2",
+    "TKX_EEPROM_TRION_DACOFFSET0",       "TKX_EEPROM_TRION_DACOFFSET1",      "TKX_EEPROM_TRION_DACOFFSET2",
+    "TKX_EEPROM_TRION_KSPRING0",         "TKX_EEPROM_TRION_KSPRING1",        "TKX_EEPROM_TRION_KSPRING2",
+    "TKX_EEPROM_TRION_RPULLEY0",         "TKX_EEPROM_TRION_RPULLEY1",        "TKX_EEPROM_TRION_RPULLEY2",
+    "TKX_EEPROM_TRION_FOFFSET0",         "TKX_EEPROM_TRION_FOFFSET1",        "TKX_EEPROM_TRION_FOFFSET2",
+    "TKX_EEPROM_TRION_ENCMIN0",          "TKX_EEPROM_TRION_ENCMAX0",         "TKX_EEPROM_TRION_ENCMIN1",
+    "TKX_EEPROM_TRION_ENCMAX1",          "TKX_EEPROM_TRION_ENCMIN2",         "TKX_EEPROM_TRION_ENCMAX2",
 };
 
 // factory defaults, one column per family of system types (the type table's
@@ -115,12 +107,18 @@ const double kDefaults[tkxTrion::kParamCount][5] = {
 // the column of a type's defaults; -1 for a type without this mechanism
 int Column(int sysType) {
   switch (tkx::LookUpType(sysType).trion) {
-    case tkx::TrionDefaults::Polux: return 0;
-    case tkx::TrionDefaults::Trion: return 1;
-    case tkx::TrionDefaults::Polux3: return 2;
-    case tkx::TrionDefaults::TrionUSB: return 3;
-    case tkx::TrionDefaults::TQ2200: return 4;
-    case tkx::TrionDefaults::None: break;
+    case tkx::TrionDefaults::Polux:
+      return 0;
+    case tkx::TrionDefaults::Trion:
+      return 1;
+    case tkx::TrionDefaults::Polux3:
+      return 2;
+    case tkx::TrionDefaults::TrionUSB:
+      return 3;
+    case tkx::TrionDefaults::TQ2200:
+      return 4;
+    case tkx::TrionDefaults::None:
+      break;
   }
   return -1;
 }
@@ -183,14 +181,33 @@ bool FixedBound(int id, int sysType, double *lower, double *upper) {
   const bool usb = family == tkx::TrionDefaults::TrionUSB;
   if (!polux && !usb) return false;
   switch (id) {
-    case 126: *lower = 0, *upper = 10; return true;
-    case 142: *lower = 0, *upper = polux ? 0.5 : 1; return true;
-    case 146: *lower = 0, *upper = kPi / 2; return true;
-    case 147: case 148: case 149: *lower = 0.5, *upper = 2; return true;
-    case 150: case 151: case 152: *lower = -500, *upper = 500; return true;
-    case 153: *lower = polux ? 1500 : 0, *upper = 3000; return true;
-    case 159: *lower = 0, *upper = 60; return true;
-    default: return false;
+    case 126:
+      *lower = 0, *upper = 10;
+      return true;
+    case 142:
+      *lower = 0, *upper = polux ? 0.5 : 1;
+      return true;
+    case 146:
+      *lower = 0, *upper = kPi / 2;
+      return true;
+    case 147:
+    case 148:
+    case 149:
+      *lower = 0.5, *upper = 2;
+      return true;
+    case 150:
+    case 151:
+    case 152:
+      *lower = -500, *upper = 500;
+      return true;
+    case 153:
+      *lower = polux ? 1500 : 0, *upper = 3000;
+      return true;
+    case 159:
+      *lower = 0, *upper = 60;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -231,9 +248,14 @@ void tkxTrion::InvalidateAll() {
 
 void tkxTrion::Store(int id, double value) {
   switch (StorageOf(id)) {
-    case Storage::Short: value = static_cast<short>(Whole(value)); break;
-    case Storage::Int: value = Whole(value); break;
-    case Storage::Double: break;
+    case Storage::Short:
+      value = static_cast<short>(Whole(value));
+      break;
+    case Storage::Int:
+      value = Whole(value);
+      break;
+    case Storage::Double:
+      break;
   }
   // the base angle and the gripper mass live in the translator base
   if (id == 141) baseAngle = value;
@@ -294,9 +316,15 @@ int tkxTrion::ConfigToMemory(tkxCom *com) {
   for (int id = kFirstParam; id <= kLastNamedParam; ++id) {
     const double v = GetParam(id);
     switch (StorageOf(id)) {
-      case Storage::Short: com->SetParam(id, static_cast<short>(v)); break;
-      case Storage::Int: com->SetParam(id, static_cast<int>(v)); break;
-      case Storage::Double: com->SetParam(id, v); break;
+      case Storage::Short:
+        com->SetParam(id, static_cast<short>(v));
+        break;
+      case Storage::Int:
+        com->SetParam(id, static_cast<int>(v));
+        break;
+      case Storage::Double:
+        com->SetParam(id, v);
+        break;
     }
   }
   return 0;
@@ -482,8 +510,10 @@ int tkxTrion::PosToEnc(double px, double py, double pz, int *e0, int *e1, int *e
         double v = (th[i] - P(131)) * sign * turn / kTwoPi;
         // encoders that count downwards report the angle one or more turns on
         if (sign < 0 && !(v > 0.0) && turn > 0.0 && std::isfinite(turn)) v += (std::floor(-v / turn) + 1.0) * turn;
-        if (!(v > -2147483648.0 && v < 2147483648.0)) reachable = false;
-        else e[i] = static_cast<int>(v);
+        if (!(v > -2147483648.0 && v < 2147483648.0))
+          reachable = false;
+        else
+          e[i] = static_cast<int>(v);
       }
     }
     written = reachable;

@@ -37,8 +37,7 @@ class tkxTrion : public tkxTranslator {
   int EncToPos(int e0, int e1, int e2, double *px, double *py, double *pz) override;
   int PosToEnc(double px, double py, double pz, int *e0, int *e1, int *e2) override;
   int EncToJacobian(int e0, int e1, int e2, double J[3][3]) override;
-  int FrcToMot(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1,
-               short *m2) override;
+  int FrcToMot(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1, short *m2) override;
   int JointTrqToMot(double t0, double t1, double t2, short *m0, short *m1, short *m2) override;
   double GetParam(int id) override;
   const char *GetParamName(int id) override;

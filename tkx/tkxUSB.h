@@ -61,8 +61,7 @@ int tkxUSBWriteData(void *record, int endpoint, unsigned char *buffer, int lengt
 int tkxUSBClearPipes(void *record, int pipeOut, int pipeIn);
 // one control transfer without data stage: 0 after a 200 ms pause when the library
 // answers exactly 0, else -1 at once
-int tkxUSBControlMsg(void *record, int requestType, int request, int value, int index, unsigned char *data,
-                     int length);
+int tkxUSBControlMsg(void *record, int requestType, int request, int value, int index, unsigned char *data, int length);
 // releases the interface, closes the device and frees the record; 0
 int tkxUSBReleaseDevice(void *record);
 // ends the library context, if any; 0

@@ -11,8 +11,7 @@ VelocityEstimator::VelocityEstimator()
 }
 
 template <typename T>
-int VelocityEstimator::Reinit(int dim, double t0, const T *initial, double ts, double r,
-                              VelocityEstimatorMethod m) {
+int VelocityEstimator::Reinit(int dim, double t0, const T *initial, double ts, double r, VelocityEstimatorMethod m) {
   tkx::Lock lock(mutex);
   if (dim < 0) dim = 0;
   dimension = dim;
@@ -49,13 +48,11 @@ int VelocityEstimator::Init(int dim, double t0, double ts, double r, VelocityEst
   return Reinit<double>(dim, t0, nullptr, ts, r, m);
 }
 
-int VelocityEstimator::Init(int dim, double t0, const double *initial, double ts, double r,
-                            VelocityEstimatorMethod m) {
+int VelocityEstimator::Init(int dim, double t0, const double *initial, double ts, double r, VelocityEstimatorMethod m) {
   return Reinit(dim, t0, initial, ts, r, m);
 }
 
-int VelocityEstimator::Init(int dim, double t0, const int *initial, double ts, double r,
-                            VelocityEstimatorMethod m) {
+int VelocityEstimator::Init(int dim, double t0, const int *initial, double ts, double r, VelocityEstimatorMethod m) {
   return Reinit(dim, t0, initial, ts, r, m);
 }
 
@@ -84,8 +81,7 @@ int VelocityEstimator::GetVelocity(double now, double *out) {
   return GetVelocity(now, out, method, timeSlice);
 }
 
-int VelocityEstimator::GetVelocity(double now, double *out, VelocityEstimatorMethod m,
-                                   double window) {
+int VelocityEstimator::GetVelocity(double now, double *out, VelocityEstimatorMethod m, double window) {
   tkx::Lock lock(mutex);
   if (m != VELOCITY_LAST_PAIR && m != VELOCITY_WINDOW_AVERAGE && m != VELOCITY_WINDOW_SPAN) return -1;
   if (size == 0) {

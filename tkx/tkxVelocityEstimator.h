@@ -24,8 +24,7 @@ class VelocityEstimator {
   int Init(int dimension, double t0, double timeSlice, double rate, VelocityEstimatorMethod method);
   int Init(int dimension, double t0, const double *initial, double timeSlice, double rate,
            VelocityEstimatorMethod method);
-  int Init(int dimension, double t0, const int *initial, double timeSlice, double rate,
-           VelocityEstimatorMethod method);
+  int Init(int dimension, double t0, const int *initial, double timeSlice, double rate, VelocityEstimatorMethod method);
 
   // a sample with the newest sample's time replaces it
   int Update(double t, const double *v);
@@ -43,8 +42,7 @@ class VelocityEstimator {
 
  private:
   template <typename T>
-  int Reinit(int dimension, double t0, const T *initial, double timeSlice, double rate,
-             VelocityEstimatorMethod method);
+  int Reinit(int dimension, double t0, const T *initial, double timeSlice, double rate, VelocityEstimatorMethod method);
   int Prev(int i) const { return i == 0 ? size - 1 : i - 1; }
   double *Sample(int i) { return samples.get() + static_cast<long>(i) * dimension; }
 

@@ -267,16 +267,16 @@ int tkxGetOrientationDeg(double *oa, double *ob, double *og, signed char ID TKX_
  * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (neither arm nor wrist),
  * TKX_ERR_GEOMETRY, the wrist model's conversion errors, TKX_ERR_COMMUNICATION,
  * TKX_ERR_NOT_READY. */
-int tkxGetPositionAndOrientationRad(double *px, double *py, double *pz, double *oa, double *ob,
-                                    double *og, signed char ID TKX_ID_DEFAULT);
+int tkxGetPositionAndOrientationRad(double *px, double *py, double *pz, double *oa, double *ob, double *og,
+                                    signed char ID TKX_ID_DEFAULT);
 
 /* tkxGetPositionAndOrientationRad with the angles in degrees; each output may be
  * null. May return 1.
  * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (neither arm nor wrist),
  * TKX_ERR_GEOMETRY, the wrist model's conversion errors, TKX_ERR_COMMUNICATION,
  * TKX_ERR_NOT_READY. */
-int tkxGetPositionAndOrientationDeg(double *px, double *py, double *pz, double *oa, double *ob,
-                                    double *og, signed char ID TKX_ID_DEFAULT);
+int tkxGetPositionAndOrientationDeg(double *px, double *py, double *pz, double *oa, double *ob, double *og,
+                                    signed char ID TKX_ID_DEFAULT);
 
 /* Writes the wrist's or stylus's orientation as a rotation matrix (identity
  * first; matrix may be null) and returns the model's result (0).
@@ -635,8 +635,8 @@ int tkxTrionEncoderToJacobian(int e0, int e1, int e2, double jacobian[3][3], sig
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (a
  * model without it, as the three-arm one), TKX_ERR_GEOMETRY. Code unchanged: no
  * arm model. */
-int tkxTrionMotorToForce(short m0, short m1, short m2, int e0, int e1, int e2, double *fx, double *fy,
-                         double *fz, signed char ID TKX_ID_DEFAULT);
+int tkxTrionMotorToForce(short m0, short m1, short m2, int e0, int e1, int e2, double *fx, double *fy, double *fz,
+                         signed char ID TKX_ID_DEFAULT);
 
 /* Force (N) at the pose of the given encoders to arm motor commands, as
  * tkxSetForce computes them: with the gravity compensation added (a fade in
@@ -644,8 +644,8 @@ int tkxTrionMotorToForce(short m0, short m1, short m2, int e0, int e1, int e2, d
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (no pose
  * for the encoders, or a force that is not a number), TKX_ERR_NOT_AVAILABLE (a
  * model without it). Code unchanged: no arm model. */
-int tkxTrionForceToMotor(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1,
-                         short *m2, signed char ID TKX_ID_DEFAULT);
+int tkxTrionForceToMotor(double fx, double fy, double fz, int e0, int e1, int e2, short *m0, short *m1, short *m2,
+                         signed char ID TKX_ID_DEFAULT);
 
 /* Wrist or stylus encoders (channels 3-5) to the orientation angles (rad).
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
@@ -665,15 +665,15 @@ int tkxWristOrientationToEncoder(double oa, double ob, double og, int *e3, int *
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
  * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
  * wrist or stylus model. */
-int tkxWristMotorToTorque(short m3, short m4, short m5, int e3, int e4, int e5, double *ta, double *tb,
-                          double *tg, signed char ID TKX_ID_DEFAULT);
+int tkxWristMotorToTorque(short m3, short m4, short m5, int e3, int e4, int e5, double *ta, double *tb, double *tg,
+                          signed char ID TKX_ID_DEFAULT);
 
 /* Torques (N·m) at the pose of the given encoders to wrist motor commands.
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
  * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
  * wrist or stylus model. */
-int tkxWristTorqueToMotor(double ta, double tb, double tg, int e3, int e4, int e5, short *m3, short *m4,
-                          short *m5, signed char ID TKX_ID_DEFAULT);
+int tkxWristTorqueToMotor(double ta, double tb, double tg, int e3, int e4, int e5, short *m3, short *m4, short *m5,
+                          signed char ID TKX_ID_DEFAULT);
 
 /* Gripper encoder (channel 6) to the gripper's opening angle (rad).
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion

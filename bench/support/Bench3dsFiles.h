@@ -35,8 +35,7 @@ inline models::Scene MillionTriangles() {
     models::Object obj;
     obj.name = "tile" + std::to_string(o);
     for (int j = 0; j <= kQuadsY; ++j)
-      for (int i = 0; i <= kQuadsX; ++i)
-        obj.vertices.push_back({float(o * kQuadsX + i), float(j), next() * 2.0f});
+      for (int i = 0; i <= kQuadsX; ++i) obj.vertices.push_back({float(o * kQuadsX + i), float(j), next() * 2.0f});
     for (int j = 0; j < kQuadsY; ++j)
       for (int i = 0; i < kQuadsX; ++i) {
         const uint16_t a = uint16_t(j * (kQuadsX + 1) + i), b = uint16_t(a + 1), c = uint16_t(a + kQuadsX + 2),

@@ -3,8 +3,8 @@
 #ifndef BENCH_BENCHMESHES_H
 #define BENCH_BENCHMESHES_H
 
-#include "scene/mesh/CMesh.h"
 #include "scene/math/CVector3d.h"
+#include "scene/mesh/CMesh.h"
 
 #include <cmath>
 #include <random>
@@ -97,7 +97,8 @@ inline void MakeBox(cMesh &mesh, int n, double h = 1.0, bool inward = false) {
   std::vector<int> index(static_cast<size_t>(side) * side * side, -1);
   auto vertexAt = [&](int i, int j, int k) {
     int &slot = index[(static_cast<size_t>(i) * side + j) * side + k];
-    if (slot < 0) slot = static_cast<int>(mesh.newVertex(-h + 2.0 * h * i / n, -h + 2.0 * h * j / n, -h + 2.0 * h * k / n));
+    if (slot < 0)
+      slot = static_cast<int>(mesh.newVertex(-h + 2.0 * h * i / n, -h + 2.0 * h * j / n, -h + 2.0 * h * k / n));
     return static_cast<unsigned int>(slot);
   };
   for (int axis = 0; axis < 3; ++axis) {

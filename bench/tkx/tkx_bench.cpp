@@ -1,10 +1,10 @@
 // Costs of the device library's per-step services: the clock and the velocity estimator.
+#include "tkx/tkxComUSB.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxUSB.h"
 #include "tkx/tkxVelocityEstimator.h"
 #include "tkx/tkxc.h"
-#include "tkx/tkxComUSB.h"
-#include "tkx/tkxUSB.h"
 #include "tkx/virtual/tkxVirtualBus.h"
 
 #include <benchmark/benchmark.h>
@@ -69,24 +69,16 @@ void RunUpdateAndGet(benchmark::State &state, VelocityEstimatorMethod method, bo
 }
 
 // the open sequence's configuration, queried as the device layer does
-void BM_VelocityUpdateAndGet(benchmark::State &state) {
-  RunUpdateAndGet(state, VELOCITY_WINDOW_SPAN, true);
-}
+void BM_VelocityUpdateAndGet(benchmark::State &state) { RunUpdateAndGet(state, VELOCITY_WINDOW_SPAN, true); }
 BENCHMARK(BM_VelocityUpdateAndGet);
 
-void BM_VelocityLastPair(benchmark::State &state) {
-  RunUpdateAndGet(state, VELOCITY_LAST_PAIR, false);
-}
+void BM_VelocityLastPair(benchmark::State &state) { RunUpdateAndGet(state, VELOCITY_LAST_PAIR, false); }
 BENCHMARK(BM_VelocityLastPair);
 
-void BM_VelocityWindowAverage(benchmark::State &state) {
-  RunUpdateAndGet(state, VELOCITY_WINDOW_AVERAGE, false);
-}
+void BM_VelocityWindowAverage(benchmark::State &state) { RunUpdateAndGet(state, VELOCITY_WINDOW_AVERAGE, false); }
 BENCHMARK(BM_VelocityWindowAverage);
 
-void BM_VelocityWindowSpan(benchmark::State &state) {
-  RunUpdateAndGet(state, VELOCITY_WINDOW_SPAN, false);
-}
+void BM_VelocityWindowSpan(benchmark::State &state) { RunUpdateAndGet(state, VELOCITY_WINDOW_SPAN, false); }
 BENCHMARK(BM_VelocityWindowSpan);
 
 // ---- one exchange on the virtual bus ----

@@ -74,7 +74,6 @@ void UnionOf(const BuildItem *items, unsigned int count, cVector3d &lo, cVector3
   for (unsigned int i = 0; i < count; ++i) Grow(lo, hi, items[i]);
 }
 
-
 // builds node over count items from first; lo and hi are the union of their boxes
 void BuildInternal(BuildContext &ctx, cCollisionAABBInternal &node, unsigned int count, unsigned int first, int depth,
                    const cVector3d &lo, const cVector3d &hi) {
@@ -241,9 +240,8 @@ void cCollisionAABB::render() {
   glEnable(GL_LIGHTING);
 }
 
-bool cCollisionAABB::queryNeighbors(cVector3d &a, const cVector3d &direction, double lengthSq,
-                                    cGenericObject *&object, cTriangle *&triangle, cVector3d &point,
-                                    double &squareDistance) {
+bool cCollisionAABB::queryNeighbors(cVector3d &a, const cVector3d &direction, double lengthSq, cGenericObject *&object,
+                                    cTriangle *&triangle, cVector3d &point, double &squareDistance) {
   cTriangle *best = nullptr;
   double bound = lengthSq;
   for (cTriangle *t : *m_lastHitTriangle->m_adjacent) {

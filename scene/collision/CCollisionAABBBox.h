@@ -42,8 +42,8 @@ class cCollisionAABBBox {
   }
   // closed intervals: boxes that touch overlap
   bool overlaps(const cCollisionAABBBox &b) const {
-    return !(m_lo.x > b.m_hi.x || b.m_lo.x > m_hi.x || m_lo.y > b.m_hi.y || b.m_lo.y > m_hi.y ||
-             m_lo.z > b.m_hi.z || b.m_lo.z > m_hi.z);
+    return !(m_lo.x > b.m_hi.x || b.m_lo.x > m_hi.x || m_lo.y > b.m_hi.y || b.m_lo.y > m_hi.y || m_lo.z > b.m_hi.z ||
+             b.m_lo.z > m_hi.z);
   }
 
   cVector3d m_mid;

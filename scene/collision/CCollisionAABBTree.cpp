@@ -90,8 +90,7 @@ bool cRayHitsBox(const cCollisionAABBBox &box, const cVector3d &a, const cVector
   // can put a hit on an edge a hair outside the box: the box takes a slack far
   // larger than both, so the tree never culls a hit the scan would find
   double scale = 0.0;
-  for (int i = 0; i < 3; ++i)
-    scale = std::max(scale, std::max(std::fabs(box.m_lo[i]), std::fabs(box.m_hi[i])));
+  for (int i = 0; i < 3; ++i) scale = std::max(scale, std::max(std::fabs(box.m_lo[i]), std::fabs(box.m_hi[i])));
   const double pad = 1e-9 * scale;
   double lo[3], hi[3];
   for (int i = 0; i < 3; ++i) {

@@ -29,8 +29,8 @@ class cCollisionAABBNode {
   virtual void render(int depth) = 0;
   // the closest accepted triangle under this node; squareDistance is the bound on
   // entry and the hit's squared distance on return; outputs untouched on a miss
-  virtual bool computeCollision(cVector3d &a, cVector3d &direction, cCollisionAABBBox &segmentBox,
-                                cTriangle *&triangle, cVector3d &point, double &squareDistance) = 0;
+  virtual bool computeCollision(cVector3d &a, cVector3d &direction, cCollisionAABBBox &segmentBox, cTriangle *&triangle,
+                                cVector3d &point, double &squareDistance) = 0;
   // whether the triangle of that slot lies under this node
   virtual bool contains_triangle(int index) = 0;
   // records the parent; with recursive set every descendant records its own

@@ -16,8 +16,8 @@ constexpr uint32_t kCompressionRLE8 = 1;
 
 uint16_t U16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const unsigned char *p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 int32_t S32(const unsigned char *p) { return static_cast<int32_t>(U32(p)); }
 
@@ -157,9 +157,8 @@ bool cFileLoaderBMP::loadBMPFromMemory(const unsigned char *data, size_t size) {
   m_rgb.reset(new (std::nothrow) unsigned char[static_cast<size_t>(width * height * 3)]);
   if (m_rgb == nullptr) return fail("Not enough memory to allocate an image buffer");
 
-  const bool decoded = compression == kCompressionRLE8
-                           ? decodeRLE8(data + offset, data + size)
-                           : decodeRaw(data + offset);
+  const bool decoded =
+      compression == kCompressionRLE8 ? decodeRLE8(data + offset, data + size) : decodeRaw(data + offset);
   if (!decoded) return false;
   m_loaded = true;
   m_status = "Bitmap loaded";
@@ -225,8 +224,7 @@ bool cFileLoaderBMP::decodeRLE8(const unsigned char *p, const unsigned char *end
     const unsigned value = p[1];
     p += 2;
     if (count > 0) {
-      for (unsigned i = 0; i < count && y < h && x + i < w; ++i)
-        put(x + i, y, static_cast<unsigned char>(value));
+      for (unsigned i = 0; i < count && y < h && x + i < w; ++i) put(x + i, y, static_cast<unsigned char>(value));
       x += count;
     } else if (value == 0) {
       x = 0;

@@ -21,8 +21,13 @@ enum {
 }  // namespace
 
 cFileLoaderTGA::cFileLoaderTGA()
-    : m_loaded(false), m_width(0), m_height(0), m_pixelDepth(0),
-      m_alphaDepth(0), m_imageType(0), m_maxPixels(kMaxPixels) {}
+    : m_loaded(false),
+      m_width(0),
+      m_height(0),
+      m_pixelDepth(0),
+      m_alphaDepth(0),
+      m_imageType(0),
+      m_maxPixels(kMaxPixels) {}
 
 cFileLoaderTGA::~cFileLoaderTGA() = default;
 
@@ -38,8 +43,7 @@ void cFileLoaderTGA::Clear() {
 
 size_t cFileLoaderTGA::GetPixelsSize() const {
   if (m_pixels == nullptr) return 0;
-  return static_cast<size_t>(m_width) * static_cast<size_t>(m_height) *
-         static_cast<size_t>(m_pixelDepth / 8);
+  return static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * static_cast<size_t>(m_pixelDepth / 8);
 }
 
 bool cFileLoaderTGA::LoadFromFile(const std::string &path) {

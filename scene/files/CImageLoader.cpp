@@ -49,8 +49,7 @@ int cReadFileBytes(const char *path, size_t max_size, unsigned char **data, size
   return 0;
 }
 
-cImageLoader::cImageLoader()
-    : m_width(-1), m_height(-1), m_format(GL_RGBA), m_bitsPerPixel(32), m_initialized(false) {
+cImageLoader::cImageLoader() : m_width(-1), m_height(-1), m_format(GL_RGBA), m_bitsPerPixel(32), m_initialized(false) {
   m_filename[0] = '\0';
 }
 
@@ -88,8 +87,7 @@ void cImageLoader::cleanup() {
 
 size_t cImageLoader::getDataSize() const {
   if (m_data == nullptr || m_width <= 0 || m_height <= 0) return 0;
-  return static_cast<size_t>(m_width) * static_cast<size_t>(m_height) *
-         static_cast<size_t>(m_format == GL_RGB ? 3 : 4);
+  return static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * static_cast<size_t>(m_format == GL_RGB ? 3 : 4);
 }
 
 int cImageLoader::loadFromFile(const char *path) {
@@ -208,8 +206,7 @@ cColorb cImageLoader::getPixelColor(int x, int y) const {
 }
 
 void cImageLoader::setPixelColor(int x, int y, const cColorb &colour) {
-  if (m_data == nullptr || m_format != GL_RGBA || x < 0 || y < 0 || x >= m_width || y >= m_height)
-    return;
+  if (m_data == nullptr || m_format != GL_RGBA || x < 0 || y < 0 || x >= m_width || y >= m_height) return;
   unsigned char *p = m_data.get() + 4 * (static_cast<size_t>(x) + static_cast<size_t>(y) * m_width);
   p[0] = colour.r;
   p[1] = colour.g;
@@ -234,8 +231,7 @@ void cImageLoader::replace(const cColorb &old_colour, const cColorb &new_colour)
   const size_t n = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);
   unsigned char *p = m_data.get();
   for (size_t i = 0; i < n; ++i, p += 4) {
-    if (p[0] == old_colour.r && p[1] == old_colour.g && p[2] == old_colour.b &&
-        p[3] == old_colour.a) {
+    if (p[0] == old_colour.r && p[1] == old_colour.g && p[2] == old_colour.b && p[3] == old_colour.a) {
       p[0] = new_colour.r;
       p[1] = new_colour.g;
       p[2] = new_colour.b;

@@ -1,9 +1,9 @@
 #include "scene/forces/CProxyPointForceAlgo.h"
 
+#include "scene/graph/CWorld.h"
 #include "scene/math/CMaths.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/mesh/CTriangle.h"
-#include "scene/graph/CWorld.h"
 
 #include <cfloat>
 #include <cmath>

@@ -54,40 +54,64 @@ void cShapeBlock::renderShape(int pass) {
   glBegin(GL_QUADS);
   // each face counter-clockwise seen from outside
   glNormal3d(1, 0, 0);
-  glTexCoord2d(0, 0); glVertex3d(x, -y, -z);
-  glTexCoord2d(1, 0); glVertex3d(x, y, -z);
-  glTexCoord2d(1, 1); glVertex3d(x, y, z);
-  glTexCoord2d(0, 1); glVertex3d(x, -y, z);
+  glTexCoord2d(0, 0);
+  glVertex3d(x, -y, -z);
+  glTexCoord2d(1, 0);
+  glVertex3d(x, y, -z);
+  glTexCoord2d(1, 1);
+  glVertex3d(x, y, z);
+  glTexCoord2d(0, 1);
+  glVertex3d(x, -y, z);
 
   glNormal3d(-1, 0, 0);
-  glTexCoord2d(0, 0); glVertex3d(-x, y, -z);
-  glTexCoord2d(1, 0); glVertex3d(-x, -y, -z);
-  glTexCoord2d(1, 1); glVertex3d(-x, -y, z);
-  glTexCoord2d(0, 1); glVertex3d(-x, y, z);
+  glTexCoord2d(0, 0);
+  glVertex3d(-x, y, -z);
+  glTexCoord2d(1, 0);
+  glVertex3d(-x, -y, -z);
+  glTexCoord2d(1, 1);
+  glVertex3d(-x, -y, z);
+  glTexCoord2d(0, 1);
+  glVertex3d(-x, y, z);
 
   glNormal3d(0, 1, 0);
-  glTexCoord2d(0, 0); glVertex3d(x, y, -z);
-  glTexCoord2d(1, 0); glVertex3d(-x, y, -z);
-  glTexCoord2d(1, 1); glVertex3d(-x, y, z);
-  glTexCoord2d(0, 1); glVertex3d(x, y, z);
+  glTexCoord2d(0, 0);
+  glVertex3d(x, y, -z);
+  glTexCoord2d(1, 0);
+  glVertex3d(-x, y, -z);
+  glTexCoord2d(1, 1);
+  glVertex3d(-x, y, z);
+  glTexCoord2d(0, 1);
+  glVertex3d(x, y, z);
 
   glNormal3d(0, -1, 0);
-  glTexCoord2d(0, 0); glVertex3d(-x, -y, -z);
-  glTexCoord2d(1, 0); glVertex3d(x, -y, -z);
-  glTexCoord2d(1, 1); glVertex3d(x, -y, z);
-  glTexCoord2d(0, 1); glVertex3d(-x, -y, z);
+  glTexCoord2d(0, 0);
+  glVertex3d(-x, -y, -z);
+  glTexCoord2d(1, 0);
+  glVertex3d(x, -y, -z);
+  glTexCoord2d(1, 1);
+  glVertex3d(x, -y, z);
+  glTexCoord2d(0, 1);
+  glVertex3d(-x, -y, z);
 
   glNormal3d(0, 0, 1);
-  glTexCoord2d(0, 0); glVertex3d(-x, -y, z);
-  glTexCoord2d(1, 0); glVertex3d(x, -y, z);
-  glTexCoord2d(1, 1); glVertex3d(x, y, z);
-  glTexCoord2d(0, 1); glVertex3d(-x, y, z);
+  glTexCoord2d(0, 0);
+  glVertex3d(-x, -y, z);
+  glTexCoord2d(1, 0);
+  glVertex3d(x, -y, z);
+  glTexCoord2d(1, 1);
+  glVertex3d(x, y, z);
+  glTexCoord2d(0, 1);
+  glVertex3d(-x, y, z);
 
   glNormal3d(0, 0, -1);
-  glTexCoord2d(0, 0); glVertex3d(-x, y, -z);
-  glTexCoord2d(1, 0); glVertex3d(x, y, -z);
-  glTexCoord2d(1, 1); glVertex3d(x, -y, -z);
-  glTexCoord2d(0, 1); glVertex3d(-x, -y, -z);
+  glTexCoord2d(0, 0);
+  glVertex3d(-x, y, -z);
+  glTexCoord2d(1, 0);
+  glVertex3d(x, y, -z);
+  glTexCoord2d(1, 1);
+  glVertex3d(x, -y, -z);
+  glTexCoord2d(0, 1);
+  glVertex3d(-x, -y, -z);
   glEnd();
   endShape();
 }

@@ -2,8 +2,8 @@
 #ifndef SCENE_CBITMAP_H
 #define SCENE_CBITMAP_H
 
-#include "scene/graph/CGenericObject.h"
 #include "scene/files/CImageLoader.h"
+#include "scene/graph/CGenericObject.h"
 
 class cBitmap : public cGenericObject {
  public:

@@ -1,7 +1,7 @@
 #include "scene/graph/CGenericObject.h"
 
-#include "scene/graph/CDraw3D.h"
 #include "scene/collision/CGenericCollision.h"
+#include "scene/graph/CDraw3D.h"
 #include "scene/graph/CMacrosGL.h"
 
 #include <GL/gl.h>

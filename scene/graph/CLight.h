@@ -3,8 +3,8 @@
 #ifndef SCENE_CLIGHT_H
 #define SCENE_CLIGHT_H
 
-#include "scene/math/CColor.h"
 #include "scene/graph/CGenericObject.h"
+#include "scene/math/CColor.h"
 
 class cWorld;
 

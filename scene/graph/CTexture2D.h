@@ -2,8 +2,8 @@
 #ifndef SCENE_CTEXTURE2D_H
 #define SCENE_CTEXTURE2D_H
 
-#include "scene/math/CColor.h"
 #include "scene/files/CImageLoader.h"
+#include "scene/math/CColor.h"
 
 class cTexture2D {
  public:

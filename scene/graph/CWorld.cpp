@@ -28,9 +28,8 @@ cWorld::~cWorld() {
   m_lightList.clear();
 }
 
-bool cWorld::computeCollisionDetection(cVector3d &a, const cVector3d &b, cGenericObject *&object,
-                                       cTriangle *&triangle, cVector3d &point, double &squareDistance,
-                                       bool visibleOnly, int callNumber) {
+bool cWorld::computeCollisionDetection(cVector3d &a, const cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
+                                       cVector3d &point, double &squareDistance, bool visibleOnly, int callNumber) {
   const cVector3d aLocal = m_rot.transMul(a - m_pos);
   const cVector3d bLocal = m_rot.transMul(b - m_pos);
   double best = kNoHit;

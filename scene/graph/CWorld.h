@@ -3,8 +3,8 @@
 #ifndef SCENE_CWORLD_H
 #define SCENE_CWORLD_H
 
-#include "scene/math/CColor.h"
 #include "scene/graph/CGenericObject.h"
+#include "scene/math/CColor.h"
 
 #include <memory>
 #include <vector>
@@ -24,8 +24,7 @@ class cWorld : public cGenericObject {
   // the closest hit over the children, starting from 1e49; squareDistance holds the
   // distance itself (not squared) on return, 3.162277660168379e24 for a miss
   bool computeCollisionDetection(cVector3d &a, const cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
-                                 cVector3d &point, double &squareDistance, bool visibleOnly,
-                                 int callNumber) override;
+                                 cVector3d &point, double &squareDistance, bool visibleOnly, int callNumber) override;
   // lighting, depth test and colour material on; the lights set themselves up
   void render(int pass) override;
   // null when index is out of range

@@ -19,8 +19,7 @@ struct cMatrix3d {
     set(m00, m01, m02, m10, m11, m12, m20, m21, m22);
   }
 
-  void set(double m00, double m01, double m02, double m10, double m11, double m12, double m20, double m21,
-           double m22) {
+  void set(double m00, double m01, double m02, double m10, double m11, double m12, double m20, double m21, double m22) {
     m[0][0] = m00, m[0][1] = m01, m[0][2] = m02;
     m[1][0] = m10, m[1][1] = m11, m[1][2] = m12;
     m[2][0] = m20, m[2][1] = m21, m[2][2] = m22;

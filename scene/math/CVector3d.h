@@ -58,7 +58,9 @@ struct cVector3d {
   bool operator!=(const cVector3d &v) const { return !(*this == v); }
 
   double dot(const cVector3d &v) const { return x * v.x + y * v.y + z * v.z; }
-  cVector3d cross(const cVector3d &v) const { return cVector3d(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x); }
+  cVector3d cross(const cVector3d &v) const {
+    return cVector3d(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x);
+  }
   // componentwise product
   cVector3d elementMul(const cVector3d &v) const { return cVector3d(x * v.x, y * v.y, z * v.z); }
 

@@ -284,8 +284,7 @@ void cMesh::offsetVertices(const cVector3d &offset, bool includeChildren, bool u
   for (cVertex &v : m_vertexSlots) v.m_pos += offset;
   m_boxLo += offset;
   m_boxHi += offset;
-  if (includeChildren)
-    forEachChildMesh([&](cMesh *m) { m->offsetVertices(offset, true, updateCollisionDetector); });
+  if (includeChildren) forEachChildMesh([&](cMesh *m) { m->offsetVertices(offset, true, updateCollisionDetector); });
   if (updateCollisionDetector && m_detector != nullptr) m_detector->initialize();
 }
 

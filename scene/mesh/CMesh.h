@@ -4,11 +4,11 @@
 #ifndef SCENE_CMESH_H
 #define SCENE_CMESH_H
 
-#include "scene/math/CColor.h"
 #include "scene/graph/CGenericObject.h"
 #include "scene/graph/CMaterial.h"
-#include "scene/mesh/CTriangle.h"
+#include "scene/math/CColor.h"
 #include "scene/math/CVector3d.h"
+#include "scene/mesh/CTriangle.h"
 #include "scene/mesh/CVertex.h"
 
 #include <list>

@@ -7,7 +7,12 @@ cTriangle::cTriangle()
     : m_adjacent(nullptr), m_corner0(0), m_corner1(0), m_corner2(0), m_slot(0), m_parentNode(nullptr), m_inUse(false) {}
 
 cTriangle::cTriangle(cMesh *parent, unsigned int i0, unsigned int i1, unsigned int i2, unsigned int slot)
-    : m_adjacent(nullptr), m_corner0(i0), m_corner1(i1), m_corner2(i2), m_slot(slot), m_parentNode(parent),
+    : m_adjacent(nullptr),
+      m_corner0(i0),
+      m_corner1(i1),
+      m_corner2(i2),
+      m_slot(slot),
+      m_parentNode(parent),
       m_inUse(true) {}
 
 namespace {

@@ -1,9 +1,9 @@
 #include "scene/tools/CGeneric3dofPointer.h"
 
-#include "scene/graph/CDraw3D.h"
-#include "scene/graph/CMacrosGL.h"
 #include "scene/forces/CPotentialFieldForceAlgo.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
+#include "scene/graph/CDraw3D.h"
+#include "scene/graph/CMacrosGL.h"
 
 #include <cmath>
 #include <utility>
@@ -140,7 +140,8 @@ void cGeneric3dofPointer::applyForces() {
   else if (!m_forcesFlowing.load(std::memory_order_relaxed) && m_forceLocal.lengthsq() < kSmallForceSq)
     m_forcesFlowing.store(true, std::memory_order_relaxed);
 
-  const bool send = m_forcesRequested.load(std::memory_order_relaxed) && m_forcesFlowing.load(std::memory_order_relaxed);
+  const bool send =
+      m_forcesRequested.load(std::memory_order_relaxed) && m_forcesFlowing.load(std::memory_order_relaxed);
   double out[4] = {0.0, 0.0, 0.0, m_gripForce};
   if (send) {
     out[0] = m_forceLocal.x;

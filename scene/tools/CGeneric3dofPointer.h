@@ -10,10 +10,10 @@
 #define SCENE_CGENERIC3DOFPOINTER_H
 
 #include "scene/forces/CGenericPointForceAlgo.h"
-#include "scene/tools/CGenericDevice.h"
-#include "scene/tools/CGenericTool.h"
 #include "scene/math/CMatrix3d.h"
 #include "scene/math/CVector3d.h"
+#include "scene/tools/CGenericDevice.h"
+#include "scene/tools/CGenericTool.h"
 
 #include <atomic>
 #include <memory>

@@ -3,8 +3,8 @@
 #ifndef SCENE_CGENERICTOOL_H
 #define SCENE_CGENERICTOOL_H
 
-#include "scene/math/CColor.h"
 #include "scene/graph/CGenericObject.h"
+#include "scene/math/CColor.h"
 
 #include <atomic>
 

@@ -5,7 +5,8 @@
 #include <memory>
 #include <utility>
 
-cMeta3dofPointer::cMeta3dofPointer(cWorld *world, unsigned int index, bool) : cGeneric3dofPointer(world), m_metaKind(-1) {
+cMeta3dofPointer::cMeta3dofPointer(cWorld *world, unsigned int index, bool)
+    : cGeneric3dofPointer(world), m_metaKind(-1) {
   m_haptic.reset();
   auto device = std::make_unique<cTrionDevice>(index);
   // an absent device is dropped: the pointer then has none

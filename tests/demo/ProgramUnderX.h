@@ -162,9 +162,7 @@ class ProgramUnderX : public ::testing::Test {
     env.insert(env.end(), more.begin(), more.end());
     program_.Start(env, PROJECT_ROOT);
   }
-  void StartWithoutDevice(const std::string &cwd = PROJECT_ROOT) {
-    program_.Start({"TKX_VIRTUAL_DEVICES"}, cwd);
-  }
+  void StartWithoutDevice(const std::string &cwd = PROJECT_ROOT) { program_.Start({"TKX_VIRTUAL_DEVICES"}, cwd); }
 
   // the program's window, once mapped
   std::string Window() {

@@ -35,9 +35,10 @@ std::vector<Sample> ReadMechanism(const std::string &log) {
     const size_t at = line.find("mechanism: effector ");
     if (at == std::string::npos) continue;
     Sample s;
-    if (std::sscanf(line.c_str() + at, "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N",
-                    &s.effector.x, &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x,
-                    &s.force.y, &s.force.z) == 9)
+    if (std::sscanf(line.c_str() + at,
+                    "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
+                    &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
+                    &s.force.z) == 9)
       samples.push_back(s);
   }
   return samples;
@@ -67,8 +68,8 @@ class HapticDemoContact : public HapticDemoHand {
   ::testing::AssertionResult MeanAt(const cVec &target, Sample *mean) const {
     const std::vector<Sample> held = HeldAt(target);
     if (held.empty())
-      return ::testing::AssertionFailure() << "no sample held at " << target.x << ", " << target.y << ", "
-                                           << target.z << " m";
+      return ::testing::AssertionFailure()
+             << "no sample held at " << target.x << ", " << target.y << ", " << target.z << " m";
     *mean = Sample{};
     for (const Sample &s : held) {
       mean->effector = mean->effector + s.effector * (1.0 / held.size());
@@ -160,9 +161,8 @@ TEST_F(HapticDemoContact, PressTheToothSlideAcrossItAndCarryIt) {
   ASSERT_TRUE(MeanAt(carried, &c));
   ASSERT_TRUE(MeanAt(released, &b));
   auto print = [](const char *name, const Sample &s) {
-    std::printf("%-8s effector %.4f %.4f %.4f  hand %.4f %.4f %.4f  motor force %.3f %.3f %.3f N\n", name,
-                s.effector.x, s.effector.y, s.effector.z, s.hand.x, s.hand.y, s.hand.z, s.force.x, s.force.y,
-                s.force.z);
+    std::printf("%-8s effector %.4f %.4f %.4f  hand %.4f %.4f %.4f  motor force %.3f %.3f %.3f N\n", name, s.effector.x,
+                s.effector.y, s.effector.z, s.hand.x, s.hand.y, s.hand.z, s.force.x, s.force.y, s.force.z);
   };
   print("free", f);
   print("press1", p1);

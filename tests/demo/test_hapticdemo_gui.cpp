@@ -47,7 +47,7 @@ TEST_P(HapticDemoMissing, InitializationFailsWithStatus255) {
   const std::string name = GetParam();
   const std::string images = dir_ + "/resources/images";
   Shell("mkdir -p '" + images + "' && cp " PROJECT_ROOT "/resources/images/*.bmp '" + images + "' && rm '" + images +
-      "/" + name + "'");
+        "/" + name + "'");
   StartWithoutDevice(dir_);
   const auto start = Clock::now();
   EXPECT_EQ(program_.Wait(5.0), 255);
@@ -61,7 +61,8 @@ TEST_P(HapticDemoMissing, InitializationFailsWithStatus255) {
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, HapticDemoMissing, ::testing::Values("cursor.bmp", "exM.bmp", "exD.bmp", "msgError.bmp"));
+INSTANTIATE_TEST_SUITE_P(Images, HapticDemoMissing,
+                         ::testing::Values("cursor.bmp", "exM.bmp", "exD.bmp", "msgError.bmp"));
 
 // ---- with a virtual trion.6 ----
 

@@ -7,11 +7,11 @@
 #include "demo/shell.h"
 #include "scene/graph/CBitmap.h"
 #include "scene/graph/CCamera.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/graph/CTexture2D.h"
+#include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
 #include "scene/mesh/CVertex.h"
 #include "scene/tools/CMeta3dofPointer.h"
-#include "scene/graph/CWorld.h"
 
 #include <GL/glut.h>
 #include <gtest/gtest.h>

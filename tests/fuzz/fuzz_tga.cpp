@@ -23,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (depth != 8 && depth != 16 && depth != 24 && depth != 32) std::abort();
   if ((type == cFileLoaderTGA::TGA_GREY) != (depth <= 16)) std::abort();
   const size_t n = tga.GetPixelsSize();
-  if (tga.GetPixels() == nullptr ||
-      n != size_t(tga.GetImageWidth()) * size_t(tga.GetImageHeight()) * size_t(depth / 8))
+  if (tga.GetPixels() == nullptr || n != size_t(tga.GetImageWidth()) * size_t(tga.GetImageHeight()) * size_t(depth / 8))
     std::abort();
   unsigned sum = 0;
   for (size_t i = 0; i < n; ++i) sum += tga.GetPixels()[i];

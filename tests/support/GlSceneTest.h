@@ -36,8 +36,8 @@ struct Rgb {
 inline ::testing::AssertionResult Near(const Rgb &got, int r, int g, int b, int tol = 6) {
   if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
     return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
-                                       << ", " << g << ", " << b << ") +-" << tol;
+  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r << ", "
+                                       << g << ", " << b << ") +-" << tol;
 }
 
 // draws its sub-tree only in the chosen passes

@@ -43,14 +43,12 @@ std::string Hex(const std::vector<unsigned char> &bytes) {
 // fills the FIFO until it would block, so poll() reports it not writable
 void Fill(int fd) {
   static const char page[4096] = {};
-  while (write(fd, page, sizeof page) > 0) {
-  }
+  while (write(fd, page, sizeof page) > 0) {}
 }
 
 void Drain(int fd) {
   char page[4096];
-  while (read(fd, page, sizeof page) > 0) {
-  }
+  while (read(fd, page, sizeof page) > 0) {}
 }
 
 }  // namespace
@@ -253,8 +251,7 @@ struct UsbDevice::Urb {
   std::vector<unsigned char> reply;  // copied into the client's buffer when reaped
 };
 
-UsbDevice::UsbDevice(UmockdevHost *host, int number, uint16_t vendor, uint16_t product,
-                     std::shared_ptr<UsbFunction> fn)
+UsbDevice::UsbDevice(UmockdevHost *host, int number, uint16_t vendor, uint16_t product, std::shared_ptr<UsbFunction> fn)
     : host_(host), number_(number), vendor_(vendor), product_(product), fn_(std::move(fn)) {}
 
 UsbDevice::~UsbDevice() {

@@ -200,7 +200,9 @@ class Factory : public tkxDeviceFactory {
   int CountFalcon() override { return static_cast<int>(bus_.falcon.size()); }
   std::unique_ptr<tkxCom> NewUSB() override { return std::make_unique<Com>(bus_, false); }
   std::unique_ptr<tkxCom> NewFalcon() override { return std::make_unique<Com>(bus_, true); }
-  std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind) override { return std::make_unique<Translator>(bus_); }
+  std::unique_ptr<tkxTranslator> NewTranslator(tkxTranslatorKind) override {
+    return std::make_unique<Translator>(bus_);
+  }
   std::unique_ptr<tkxRotator> NewRotator(tkxRotatorKind, double axisOffset) override {
     return std::make_unique<Rotator>(axisOffset);
   }

@@ -221,8 +221,8 @@ class InstallTest : public ::testing::Test {
     dir = pattern;
     prefix = dir + "/prefix";
     // only the library's component: the rest of the tree need not be built
-    const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
-                         " --component tkx");
+    const Result r =
+        Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) + " --component tkx");
     ASSERT_EQ(r.status, 0) << r.output;
   }
   void TearDown() override {
@@ -270,7 +270,7 @@ TEST_F(InstallTest, CProgramBuildsThroughPkgConfig) {
 
   WriteFile(dir + "/t.c", kCProgram);
   const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror t.c $(" + env +
-                           "pkg-config --static --cflags --libs tkx) -o t");
+                             "pkg-config --static --cflags --libs tkx) -o t");
   ASSERT_EQ(build.status, 0) << build.output;
 
   const Result run = Shell(Quote(dir + "/t"));
@@ -284,8 +284,9 @@ TEST_F(InstallTest, CProgramSeesTheVirtualDevice) {
   const std::string pc = PkgConfigDir();
   ASSERT_FALSE(pc.empty());
   WriteFile(dir + "/v.c", kCVirtualProgram);
-  const Result build = Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror v.c $(PKG_CONFIG_PATH=" +
-                           Quote(pc) + " pkg-config --static --cflags --libs tkx) -o v");
+  const Result build =
+      Shell("cd " + Quote(dir) + " && gcc -std=c99 -Wall -Wextra -Werror v.c $(PKG_CONFIG_PATH=" + Quote(pc) +
+            " pkg-config --static --cflags --libs tkx) -o v");
   ASSERT_EQ(build.status, 0) << build.output;
 
   const Result calibrated = Shell("TKX_VIRTUAL_DEVICES=61 " + Quote(dir + "/v"));
@@ -295,8 +296,8 @@ TEST_F(InstallTest, CProgramSeesTheVirtualDevice) {
 
   // a blank device is auto-configured at open: serial 0 afterwards
   const std::string log = dir + "/bus.log";
-  const Result blank = Shell("TKX_VIRTUAL_DEVICES=63:blank TKX_VIRTUAL_LOG=" + Quote(log) + " " +
-                           Quote(dir + "/v") + " blank");
+  const Result blank =
+      Shell("TKX_VIRTUAL_DEVICES=63:blank TKX_VIRTUAL_LOG=" + Quote(log) + " " + Quote(dir + "/v") + " blank");
   EXPECT_EQ(blank.status, 0) << blank.output;
   EXPECT_NE(blank.output.find("type 63 name trion.3 (USB)"), std::string::npos) << blank.output;
   EXPECT_TRUE(Exists(log));
@@ -309,7 +310,7 @@ TEST_F(InstallTest, CMakeProjectFindsPackage) {
   WriteFile(src + "/x.cpp", kConsumerSource);
 
   const Result configure = Shell("cmake -S " + Quote(src) + " -B " + Quote(dir + "/consumer-build") +
-                               " -DCMAKE_PREFIX_PATH=" + Quote(prefix));
+                                 " -DCMAKE_PREFIX_PATH=" + Quote(prefix));
   ASSERT_EQ(configure.status, 0) << configure.output;
   const Result build = Shell("cmake --build " + Quote(dir + "/consumer-build"));
   ASSERT_EQ(build.status, 0) << build.output;
@@ -324,8 +325,8 @@ TEST_F(InstallTest, CMakeProjectFindsPackage) {
 // pkg-config file whose flags bring in the device library and OpenGL
 TEST_F(InstallTest, FrameworkBuildsThroughPkgConfig) {
   if (!TKX_WITH_SCENE) GTEST_SKIP() << "the framework is not part of this build";
-  const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
-                         " --component scene");
+  const Result r =
+      Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) + " --component scene");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Exists(prefix + "/include/scene/CVector3d.h"));
   const std::string pc = PkgConfigDir();
@@ -346,7 +347,7 @@ int main() {
 }
 )");
   const Result build = Shell("cd " + Quote(dir) + " && g++ -std=c++17 -Wall -Wextra -Werror s.cpp $(" + env +
-                           "pkg-config --static --cflags --libs tkx-scene) -o s");
+                             "pkg-config --static --cflags --libs tkx-scene) -o s");
   ASSERT_EQ(build.status, 0) << build.output;
   const Result run = Shell(Quote(dir + "/s"));
   EXPECT_EQ(run.status, 0) << run.output;
@@ -356,8 +357,8 @@ int main() {
 // the framework as the CMake target tkx::scene, reached through the old include lines
 TEST_F(InstallTest, FrameworkBuildsThroughCMake) {
   if (!TKX_WITH_SCENE) GTEST_SKIP() << "the framework is not part of this build";
-  const Result r = Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) +
-                         " --component scene");
+  const Result r =
+      Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) + " --component scene");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Exists(prefix + "/include/scene/mesh/CMesh.h"));
   const std::string src = dir + "/scene-consumer";
@@ -399,10 +400,17 @@ TEST_F(InstallTest, LibraryAloneConfiguresWithoutOpenGL) {
 // where a demangled symbol lives: without the phrase that names special symbols
 // ("vtable for ...") and without the return type a template function shows
 std::string Owner(std::string name) {
-  static const char *const kPhrases[] = {"typeinfo name for ",      "typeinfo for ",        "vtable for ",
-                                         "construction vtable for ", "VTT for ",             "guard variable for ",
-                                         "non-virtual thunk to ",    "virtual thunk to ",    "covariant return thunk to ",
-                                         "TLS init function for ",   "TLS wrapper function for "};
+  static const char *const kPhrases[] = {"typeinfo name for ",
+                                         "typeinfo for ",
+                                         "vtable for ",
+                                         "construction vtable for ",
+                                         "VTT for ",
+                                         "guard variable for ",
+                                         "non-virtual thunk to ",
+                                         "virtual thunk to ",
+                                         "covariant return thunk to ",
+                                         "TLS init function for ",
+                                         "TLS wrapper function for "};
   for (bool again = true; again;) {
     again = false;
     for (const char *p : kPhrases) {

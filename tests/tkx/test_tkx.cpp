@@ -223,10 +223,10 @@ TEST_F(Registry, ModelsBuiltPerType) {
     bool translator, rotator, gripper;
     double axisOffset;
   } cases[] = {
-      {TKX_SYSTEM_TRION3, true, false, false, 0},       {TKX_SYSTEM_POLUX6_RIGHT, true, true, false, 0.7853981633974483},
-      {TKX_SYSTEM_POLUX7_RIGHT, true, true, true, 0},   {TKX_SYSTEM_TRION6, true, true, false, 0},
-      {TKX_SYSTEM_CONTROLLER, false, false, false, 0},  {TKX_SYSTEM_SIMULATOR, false, false, false, 0},
-      {TKX_SYSTEM_TQ2200, true, false, false, 0},       {77, false, false, false, 0},
+      {TKX_SYSTEM_TRION3, true, false, false, 0},      {TKX_SYSTEM_POLUX6_RIGHT, true, true, false, 0.7853981633974483},
+      {TKX_SYSTEM_POLUX7_RIGHT, true, true, true, 0},  {TKX_SYSTEM_TRION6, true, true, false, 0},
+      {TKX_SYSTEM_CONTROLLER, false, false, false, 0}, {TKX_SYSTEM_SIMULATOR, false, false, false, 0},
+      {TKX_SYSTEM_TQ2200, true, false, false, 0},      {77, false, false, false, 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.type);

@@ -92,16 +92,14 @@ class FakeCom : public tkxCom {
   }
   int SetFwAddr(unsigned short addr, unsigned char *src, unsigned char len) override {
     const int call = fwWriteCalls++;
-    if (call == failFwWriteAt || addr + len > static_cast<int>(fw.size()))
-      return tkx::Fail(TKX_ERR_COMMUNICATION);
+    if (call == failFwWriteAt || addr + len > static_cast<int>(fw.size())) return tkx::Fail(TKX_ERR_COMMUNICATION);
     fwWrites.push_back({addr, std::vector<unsigned char>(src, src + len)});
     std::copy(src, src + len, fw.begin() + addr);
     return 0;
   }
   int GetFwAddr(unsigned short addr, unsigned char *dst, unsigned char len) override {
     const int call = fwReads++;
-    if (call == failFwReadAt || addr + len > static_cast<int>(fw.size()))
-      return tkx::Fail(TKX_ERR_COMMUNICATION);
+    if (call == failFwReadAt || addr + len > static_cast<int>(fw.size())) return tkx::Fail(TKX_ERR_COMMUNICATION);
     std::copy(fw.begin() + addr, fw.begin() + addr + len, dst);
     return 0;
   }

@@ -62,12 +62,11 @@ TEST_F(ComUSB, OpenSequencePerType) {
   struct Row {
     int code, stored, channels;
     bool status, wrist;
-  } rows[] = {{3, 32, 3, false, false},   {4, 39, 8, true, false},    {31, 31, 3, false, false},
-              {33, 33, 3, false, false},  {34, 34, 6, true, false},   {35, 35, 7, true, false},
-              {36, 36, 6, true, false},   {37, 37, 7, true, false},   {61, 61, 6, true, true},
-              {62, 62, 6, true, true},    {63, 63, 6, true, false},   {64, 64, 6, true, true},
-              {81, 81, 8, true, false},   {82, 82, 8, true, false},   {101, 101, 8, true, false},
-              {200, 91, 8, true, false}};
+  } rows[] = {
+      {3, 32, 3, false, false}, {4, 39, 8, true, false},  {31, 31, 3, false, false},  {33, 33, 3, false, false},
+      {34, 34, 6, true, false}, {35, 35, 7, true, false}, {36, 36, 6, true, false},   {37, 37, 7, true, false},
+      {61, 61, 6, true, true},  {62, 62, 6, true, true},  {63, 63, 6, true, false},   {64, 64, 6, true, true},
+      {81, 81, 8, true, false}, {82, 82, 8, true, false}, {101, 101, 8, true, false}, {200, 91, 8, true, false}};
   for (const Row &r : rows) {
     SCOPED_TRACE(r.code);
     tkx::virt::UnplugAll();

@@ -32,8 +32,8 @@ TEST(UsbPacket, MaskedMotorsLeaveOtherChannelsAlone) {
   std::memset(buf, 0xEE, sizeof buf);
   const int16_t values[8] = {0x0102, 0x0304, 0x0506, 0x0708, 0x090A, 0x0B0C, 0x0D0E, 0x0F10};
   ASSERT_EQ(EncodeMotorsMasked(buf, values, 0x05, 6), 18);
-  EXPECT_EQ(Bytes(buf, 18), (std::vector<uint8_t>{0x21, 0x05, 0x01, 0x02, 0xEE, 0xEE, 0x05, 0x06, 0xEE, 0xEE,
-                                                   0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(Bytes(buf, 18), (std::vector<uint8_t>{0x21, 0x05, 0x01, 0x02, 0xEE, 0xEE, 0x05, 0x06, 0xEE, 0xEE, 0xEE,
+                                                  0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
   // channels at and beyond the encoder count are never written, whatever the mask
   std::memset(buf, 0xEE, sizeof buf);
   EncodeMotorsMasked(buf, values, 0xFF, 6);
@@ -90,11 +90,11 @@ TEST(UsbPacket, SystemTypeTable) {
   struct Row {
     int received, stored, channels;
     bool wide, noStatus;
-  } rows[] = {{3, 32, 3, false, true},    {4, 39, 8, false, false},   {31, 31, 3, false, true},
-              {33, 33, 3, false, true},   {34, 34, 6, false, false},  {35, 35, 7, false, false},
-              {37, 37, 7, false, false},  {61, 61, 6, false, false},  {64, 64, 6, false, false},
-              {81, 81, 8, false, false},  {82, 82, 8, true, false},   {101, 101, 8, true, false},
-              {200, 91, 8, false, false}, {0, 91, 8, false, false},   {32, 91, 8, false, false}};
+  } rows[] = {{3, 32, 3, false, true},    {4, 39, 8, false, false},  {31, 31, 3, false, true},
+              {33, 33, 3, false, true},   {34, 34, 6, false, false}, {35, 35, 7, false, false},
+              {37, 37, 7, false, false},  {61, 61, 6, false, false}, {64, 64, 6, false, false},
+              {81, 81, 8, false, false},  {82, 82, 8, true, false},  {101, 101, 8, true, false},
+              {200, 91, 8, false, false}, {0, 91, 8, false, false},  {32, 91, 8, false, false}};
   for (const Row &r : rows) {
     SCOPED_TRACE(r.received);
     const TypeInfo t = TypeFromCode(r.received);
@@ -182,8 +182,7 @@ TEST(UsbPacket, ShortReplyIsRefusedUntouched) {
 // ---- fuzz against a slow reference ---------------------------------------------------------
 
 // the reply layout written out longhand, one field at a time
-void ReferenceDecode(const uint8_t *r, int n, int received, int code, int *cache, uint8_t *st, uint8_t *bt,
-                     bool *ok) {
+void ReferenceDecode(const uint8_t *r, int n, int received, int code, int *cache, uint8_t *st, uint8_t *bt, bool *ok) {
   const bool wide = code == 82 || code == 101;
   const bool nostat = code == 3 || code == 31 || code == 33;
   const int size = wide ? 4 * n + 2 : 2 * n + (nostat ? 0 : 2);

@@ -133,7 +133,10 @@ TEST_F(ConfigFile, TextFormat) {
   EXPECT_EQ(text.find('\r'), std::string::npos);
   ASSERT_EQ(text.back(), '\n');
   EXPECT_EQ(text.rfind("[header]\nEEPROM_VERSION=272\nEEPROM_TKC_VERSION=3\nEEPROM_TKX_VERSION=2\n"
-                       "EEPROM_TKW_VERSION=1\nEEPROM_SERIAL_NUMBER=" + serial + "\n\n[trion]\n", 0), 0u);
+                       "EEPROM_TKW_VERSION=1\nEEPROM_SERIAL_NUMBER=" +
+                           serial + "\n\n[trion]\n",
+                       0),
+            0u);
   std::istringstream lines(text.substr(text.find("[trion]\n") + 8));
   std::string line;
   for (int id = 120; id <= 167; ++id) {
@@ -152,7 +155,9 @@ TEST_F(ConfigFile, TextFormat) {
   ASSERT_EQ(slot.SetMemoryModel(2), 0);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   EXPECT_EQ(Text().rfind("[header]\nEEPROM_VERSION=0\nEEPROM_TKC_VERSION=0\nEEPROM_TKX_VERSION=0\n"
-                         "EEPROM_TKW_VERSION=0\nEEPROM_SERIAL_NUMBER=0\n\n[trion]\n", 0), 0u);
+                         "EEPROM_TKW_VERSION=0\nEEPROM_SERIAL_NUMBER=0\n\n[trion]\n",
+                         0),
+            0u);
   slot.SetMemoryModel(5);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   EXPECT_EQ(Text().rfind("[header]\n\n[trion]\n", 0), 0u);

@@ -26,13 +26,22 @@ const Row kRows[] = {
 
 TEST(ErrorTable, EveryCodeHasItsMessage) {
   ASSERT_EQ(sizeof kRows / sizeof kRows[0], static_cast<size_t>(TKX_ERROR_COUNT));
-  const char *expected[TKX_ERROR_COUNT] = {
-      "no error",           "undocumented error",      "communication error",
-      "device controller busy", "no driver found",     "no device found",
-      "operation not available", "operation timed out", "geometric error",
-      "expert mode disabled", "feature not implemented", "out of memory",
-      "device not ready",   "file not found",          "device auto-configuration failed",
-      "an index is outside a valid range"};
+  const char *expected[TKX_ERROR_COUNT] = {"no error",
+                                           "undocumented error",
+                                           "communication error",
+                                           "device controller busy",
+                                           "no driver found",
+                                           "no device found",
+                                           "operation not available",
+                                           "operation timed out",
+                                           "geometric error",
+                                           "expert mode disabled",
+                                           "feature not implemented",
+                                           "out of memory",
+                                           "device not ready",
+                                           "file not found",
+                                           "device auto-configuration failed",
+                                           "an index is outside a valid range"};
   std::set<std::string> names;
   for (int i = 0; i < TKX_ERROR_COUNT; ++i) {
     SCOPED_TRACE(kRows[i].name);

@@ -53,8 +53,8 @@ TEST_F(Memory, BlankDeviceIsGivenFactoryDefaults) {
   TKX &slot = Bound(63, true, &dev);
   EXPECT_EQ(dev->Memory(100, 2), (std::vector<unsigned char>{0x01, 0x10}));
   EXPECT_EQ(dev->Memory(102, 5), (std::vector<unsigned char>{0, 0, 0, 0, 0}));
-  EXPECT_EQ(dev->Memory(0, 14), (std::vector<unsigned char>{0x77, 0x24, 0x53, 0xFC, 0x53, 0xFC, 0x80, 0x00, 0x80,
-                                                            0x00, 0x80, 0x00, 0x80, 0x00}));
+  EXPECT_EQ(dev->Memory(0, 14), (std::vector<unsigned char>{0x77, 0x24, 0x53, 0xFC, 0x53, 0xFC, 0x80, 0x00, 0x80, 0x00,
+                                                            0x80, 0x00, 0x80, 0x00}));
   EXPECT_EQ(slot.GetSerialNumber(), 0);
   EXPECT_EQ(slot.GetEEPROMVersion(), 0x0110);
   // a second open finds a valid header and writes nothing

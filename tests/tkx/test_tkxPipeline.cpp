@@ -162,8 +162,7 @@ class Pipeline : public bustest::VirtualBusTest {
     ASSERT_EQ(tkxTrionEncoderToPosition(dev.Encoder(0), dev.Encoder(1), dev.Encoder(2), &p[0], &p[1], &p[2], 0), 0);
   }
   static void Motors(const Device &dev, double fx, double fy, double fz, short m[3]) {
-    ASSERT_EQ(tkxTrionForceToMotor(fx, fy, fz, dev.Encoder(0), dev.Encoder(1), dev.Encoder(2), &m[0], &m[1], &m[2],
-                                   0),
+    ASSERT_EQ(tkxTrionForceToMotor(fx, fy, fz, dev.Encoder(0), dev.Encoder(1), dev.Encoder(2), &m[0], &m[1], &m[2], 0),
               0);
   }
   static int Error() { return *tkxErrnoLocation(); }

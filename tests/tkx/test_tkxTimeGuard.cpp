@@ -1,6 +1,6 @@
 // Time guard: which reads may be answered from the cache of the previous exchange.
-#include "tkx/tkxTimeGuard.h"
 #include "tkx/tkxTime.h"
+#include "tkx/tkxTimeGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +29,13 @@ class TimeGuardTest : public ::testing::Test {
 TEST_F(TimeGuardTest, EncoderTimerCachesForHalfAMillisecond) {
   ASSERT_EQ(guard.EnableTimeGuard(0.0005), 0);
   // fires, then caches until more than 0.5 ms have passed since it last fired
-  EXPECT_EQ(Queries(0, {0.0004, 0.0005, 0.00051, 0.0009, 0.00102}),
-            (std::vector<int>{0, 0, 1, 0, 1}));
+  EXPECT_EQ(Queries(0, {0.0004, 0.0005, 0.00051, 0.0009, 0.00102}), (std::vector<int>{0, 0, 1, 0, 1}));
   EXPECT_EQ(Queries(5, {0.0003, 0.0006}), (std::vector<int>{0, 1}));
 }
 
 TEST_F(TimeGuardTest, ButtonTimerAlwaysWaitsTwoMilliseconds) {
   ASSERT_EQ(guard.EnableTimeGuard(0.0005), 0);
-  EXPECT_EQ(Queries(6, {0.001, 0.0019, 0.0021, 0.0035, 0.0042}),
-            (std::vector<int>{0, 0, 1, 0, 1}));
+  EXPECT_EQ(Queries(6, {0.001, 0.0019, 0.0021, 0.0035, 0.0042}), (std::vector<int>{0, 0, 1, 0, 1}));
   // a different guard period leaves it alone
   guard.EnableTimeGuard(0.01);
   EXPECT_DOUBLE_EQ(guard.GetInterval(6), 0.002);
@@ -60,8 +58,7 @@ TEST_F(TimeGuardTest, EnablingMakesEveryTimerFireOnItsFirstQuery) {
 TEST_F(TimeGuardTest, NegativePeriodSelectsTheDefault) {
   ASSERT_EQ(guard.EnableTimeGuard(-3), 0);
   EXPECT_TRUE(guard.TimeGuardEnabled());
-  for (int i = 0; i < tkxTimeGuard::kTimers; ++i)
-    EXPECT_DOUBLE_EQ(guard.GetInterval(i), i == 6 ? 0.002 : 0.0005) << i;
+  for (int i = 0; i < tkxTimeGuard::kTimers; ++i) EXPECT_DOUBLE_EQ(guard.GetInterval(i), i == 6 ? 0.002 : 0.0005) << i;
   EXPECT_EQ(Queries(0, {0.0004, 0.00051}), (std::vector<int>{0, 1}));
 }
 

@@ -33,11 +33,20 @@ struct Reference {
   long double a, b, R, off, k, od, ws, cb, sb, alpha, C, K, phi[3], mb[3];
 
   explicit Reference(tkxTrion &t)
-      : a(t.GetParam(136)), b(t.GetParam(137)), R(t.GetParam(130)), off(t.GetParam(131)),
-        k(t.GetParam(122) * 2 * M_PIl / (t.GetParam(124) * t.GetParam(125))), od(t.GetParam(132)),
-        ws(t.GetParam(133)), cb(std::cos(t.GetParam(141))), sb(std::sin(t.GetParam(141))), alpha(t.GetParam(146)),
-        C(t.GetParam(126)), K(t.GetParam(127) * t.GetParam(129) / (t.GetParam(128) * t.GetParam(124))),
-        phi{t.GetParam(138), t.GetParam(139), t.GetParam(140)}, mb{t.GetParam(143), t.GetParam(144), t.GetParam(145)} {}
+      : a(t.GetParam(136)),
+        b(t.GetParam(137)),
+        R(t.GetParam(130)),
+        off(t.GetParam(131)),
+        k(t.GetParam(122) * 2 * M_PIl / (t.GetParam(124) * t.GetParam(125))),
+        od(t.GetParam(132)),
+        ws(t.GetParam(133)),
+        cb(std::cos(t.GetParam(141))),
+        sb(std::sin(t.GetParam(141))),
+        alpha(t.GetParam(146)),
+        C(t.GetParam(126)),
+        K(t.GetParam(127) * t.GetParam(129) / (t.GetParam(128) * t.GetParam(124))),
+        phi{t.GetParam(138), t.GetParam(139), t.GetParam(140)},
+        mb{t.GetParam(143), t.GetParam(144), t.GetParam(145)} {}
   V3 Elbow(int i, long double th) const {
     const long double r = R + a * std::cos(th);
     return {r * std::cos(phi[i]), r * std::sin(phi[i]), -a * std::sin(th)};
@@ -125,14 +134,15 @@ TEST_P(Trion, ForwardMatchesTheSphereConstraints) {
     tkxTrion t;
     t.SetConfig(GetParam());
     t.SetParam(141, beta);
-    EXPECT_GT(ForWorkspace(t, 11, 1500, [&](const int *e, const Th &, const V3 &p, const V3 &, const Reference &,
-                                            std::mt19937 &) {
-      double x, y, z;
-      ASSERT_EQ(t.EncToPos(e[0], e[1], e[2], &x, &y, &z), 0);
-      EXPECT_NEAR(x, p[0], 1e-9);
-      EXPECT_NEAR(y, p[1], 1e-9);
-      EXPECT_NEAR(z, p[2], 1e-9);
-    }), 1000);
+    EXPECT_GT(ForWorkspace(t, 11, 1500,
+                           [&](const int *e, const Th &, const V3 &p, const V3 &, const Reference &, std::mt19937 &) {
+                             double x, y, z;
+                             ASSERT_EQ(t.EncToPos(e[0], e[1], e[2], &x, &y, &z), 0);
+                             EXPECT_NEAR(x, p[0], 1e-9);
+                             EXPECT_NEAR(y, p[1], 1e-9);
+                             EXPECT_NEAR(z, p[2], 1e-9);
+                           }),
+              1000);
   }
 }
 
@@ -140,8 +150,7 @@ TEST_P(Trion, InverseGivesTheEncodersBackWithinOneCount) {
   tkxTrion t;
   t.SetConfig(GetParam());
   int accepted = 0;
-  ForWorkspace(t, 12, 1500, [&](const int *e, const Th &, const V3 &p, const V3 &, const Reference &,
-                                std::mt19937 &) {
+  ForWorkspace(t, 12, 1500, [&](const int *e, const Th &, const V3 &p, const V3 &, const Reference &, std::mt19937 &) {
     int r[3];
     tkx::SetError(0);
     if (t.PosToEnc(p[0], p[1], p[2], &r[0], &r[1], &r[2]) < 0) {
@@ -160,27 +169,29 @@ TEST_P(Trion, UserTorquesAreVirtualWork) {
   t.SetConfig(GetParam());
   NoSprings(t);
   t.SetGravityCompensation(false, 0.0);
-  ForWorkspace(t, 13, 400, [&](const int *e, const Th &th, const V3 &, const V3 &, const Reference &ref,
-                               std::mt19937 &gen) {
-    std::uniform_real_distribution<double> force(-3.0, 3.0);
-    const double f[3] = {force(gen), force(gen), force(gen)};
-    double user[3], held[3], expected[3];
-    short m[3];
-    ASSERT_EQ(t.ArmTorques(f[0], f[1], f[2], e[0], e[1], e[2], user, held), 0);
-    ASSERT_EQ(t.FrcToMot(f[0], f[1], f[2], e[0], e[1], e[2], &m[0], &m[1], &m[2]), 0);
-    bool saturated = false;
-    for (int j = 0; j < 3; ++j) {
-      expected[j] = static_cast<double>(-ref.K * Reference::Partial([&](const Th &q) {
-        V3 p;
-        EXPECT_TRUE(ref.Solve(q, &p));
-        return p[0] * f[0] + p[1] * f[1] + p[2] * f[2];
-      }, th, j));
-      EXPECT_NEAR(user[j], expected[j], 0.01);
-      EXPECT_NEAR(held[j], 0.0, 1e-9);
-      saturated = saturated || std::fabs(expected[j]) > 2000;
-    }
-    for (int j = 0; j < 3 && !saturated; ++j) EXPECT_NEAR(m[j] - 2048, expected[j], 1.0);
-  });
+  ForWorkspace(t, 13, 400,
+               [&](const int *e, const Th &th, const V3 &, const V3 &, const Reference &ref, std::mt19937 &gen) {
+                 std::uniform_real_distribution<double> force(-3.0, 3.0);
+                 const double f[3] = {force(gen), force(gen), force(gen)};
+                 double user[3], held[3], expected[3];
+                 short m[3];
+                 ASSERT_EQ(t.ArmTorques(f[0], f[1], f[2], e[0], e[1], e[2], user, held), 0);
+                 ASSERT_EQ(t.FrcToMot(f[0], f[1], f[2], e[0], e[1], e[2], &m[0], &m[1], &m[2]), 0);
+                 bool saturated = false;
+                 for (int j = 0; j < 3; ++j) {
+                   expected[j] = static_cast<double>(-ref.K * Reference::Partial(
+                                                                  [&](const Th &q) {
+                                                                    V3 p;
+                                                                    EXPECT_TRUE(ref.Solve(q, &p));
+                                                                    return p[0] * f[0] + p[1] * f[1] + p[2] * f[2];
+                                                                  },
+                                                                  th, j));
+                   EXPECT_NEAR(user[j], expected[j], 0.01);
+                   EXPECT_NEAR(held[j], 0.0, 1e-9);
+                   saturated = saturated || std::fabs(expected[j]) > 2000;
+                 }
+                 for (int j = 0; j < 3 && !saturated; ++j) EXPECT_NEAR(m[j] - 2048, expected[j], 1.0);
+               });
 }
 
 // the held torques are the gradient of the potential energy of every modelled mass
@@ -192,25 +203,26 @@ TEST_P(Trion, HeldTorquesBalanceTheModelledMasses) {
   t.SetAdditionalMass(0.05);
   t.Update();
   const double g = t.GetEffectiveGravity(), effector = t.GetEffectorMass();
-  ForWorkspace(t, 14, 300, [&](const int *e, const Th &th, const V3 &, const V3 &, const Reference &ref,
-                               std::mt19937 &) {
-    // gravity acts along (cos β, 0, sin β) in the mechanism frame
-    auto energy = [&](const Th &q) {
-      V3 p, P;
-      EXPECT_TRUE(ref.Solve(q, &p, &P));
-      long double U = -(effector + (ref.mb[0] + ref.mb[1] + ref.mb[2]) / 2) * g * (ref.cb * P[0] + ref.sb * P[2]);
-      for (int i = 0; i < 3; ++i) {
-        const V3 E = ref.Elbow(i, q[i]);
-        U -= ref.mb[i] / 2 * g * (ref.cb * E[0] + ref.sb * E[2]);
-        U -= ref.C * (ref.cb * std::cos(q[i] - ref.alpha) * std::cos(ref.phi[i]) - ref.sb * std::sin(q[i] - ref.alpha));
-      }
-      return U;
-    };
-    double held[3];
-    ASSERT_EQ(t.ArmTorques(0, 0, 0, e[0], e[1], e[2], nullptr, held), 0);
-    for (int j = 0; j < 3; ++j)
-      EXPECT_NEAR(held[j], static_cast<double>(-ref.K * Reference::Partial(energy, th, j)), 0.01) << j;
-  });
+  ForWorkspace(
+      t, 14, 300, [&](const int *e, const Th &th, const V3 &, const V3 &, const Reference &ref, std::mt19937 &) {
+        // gravity acts along (cos β, 0, sin β) in the mechanism frame
+        auto energy = [&](const Th &q) {
+          V3 p, P;
+          EXPECT_TRUE(ref.Solve(q, &p, &P));
+          long double U = -(effector + (ref.mb[0] + ref.mb[1] + ref.mb[2]) / 2) * g * (ref.cb * P[0] + ref.sb * P[2]);
+          for (int i = 0; i < 3; ++i) {
+            const V3 E = ref.Elbow(i, q[i]);
+            U -= ref.mb[i] / 2 * g * (ref.cb * E[0] + ref.sb * E[2]);
+            U -= ref.C *
+                 (ref.cb * std::cos(q[i] - ref.alpha) * std::cos(ref.phi[i]) - ref.sb * std::sin(q[i] - ref.alpha));
+          }
+          return U;
+        };
+        double held[3];
+        ASSERT_EQ(t.ArmTorques(0, 0, 0, e[0], e[1], e[2], nullptr, held), 0);
+        for (int j = 0; j < 3; ++j)
+          EXPECT_NEAR(held[j], static_cast<double>(-ref.K * Reference::Partial(energy, th, j)), 0.01) << j;
+      });
 }
 
 // ---- edge cases ----
@@ -269,8 +281,9 @@ TEST_F(Trion, ZeroForceWithoutCompensationIsTheZeroCommand) {
   EXPECT_EQ(std::vector<short>(m, m + 3), (std::vector<short>{2060, 2045, 2048}));
   // joint torques take the same gain and offsets, never a raw zero
   ASSERT_EQ(t.JointTrqToMot(0, 0.1, 100, &m[0], &m[1], &m[2]), 0);
-  EXPECT_EQ(std::vector<short>(m, m + 3),
-            (std::vector<short>{2060, static_cast<short>(2048 + std::trunc(0.1 * 819.2 / (0.0389 * 16.82) - 3.2)), 4095}));
+  EXPECT_EQ(
+      std::vector<short>(m, m + 3),
+      (std::vector<short>{2060, static_cast<short>(2048 + std::trunc(0.1 * 819.2 / (0.0389 * 16.82) - 3.2)), 4095}));
 }
 
 TEST_F(Trion, SaturationKeepsLimitsAndDirection) {
@@ -282,9 +295,8 @@ TEST_F(Trion, SaturationKeepsLimitsAndDirection) {
   short m[3];
   ASSERT_EQ(t.ArmTorques(60, -40, 25, 15000, 17000, 16000, user, nullptr), 0);
   ASSERT_EQ(t.FrcToMot(60, -40, 25, 15000, 17000, 16000, &m[0], &m[1], &m[2]), 0);
-  const int big = static_cast<int>(std::max_element(user, user + 3, [](double a, double b) {
-                    return std::fabs(a) < std::fabs(b);
-                  }) - user);
+  const int big = static_cast<int>(
+      std::max_element(user, user + 3, [](double a, double b) { return std::fabs(a) < std::fabs(b); }) - user);
   ASSERT_GT(std::fabs(user[big]), 2047.0);
   const double s = (m[big] - 2048) / user[big];
   EXPECT_GT(s, 0.0);

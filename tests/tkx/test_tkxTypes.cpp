@@ -26,11 +26,12 @@ std::vector<const SystemType *> Rows() {
 }
 
 TEST(SystemTypes, EveryPublicTypeHasANamedRow) {
-  const int types[] = {TKX_SYSTEM_NONE,         TKX_SYSTEM_SIMULATOR,    TKX_SYSTEM_TRION3,      TKX_SYSTEM_POLUX,
-                       TKX_SYSTEM_POLUX3,       TKX_SYSTEM_POLUX6_RIGHT, TKX_SYSTEM_POLUX7_RIGHT, TKX_SYSTEM_POLUX6_LEFT,
-                       TKX_SYSTEM_POLUX7_LEFT,  TKX_SYSTEM_FALCON,       TKX_SYSTEM_TRION6,      TKX_SYSTEM_TRION6_HR,
-                       TKX_SYSTEM_TRION3_USB,   TKX_SYSTEM_TRION6_USB,   TKX_SYSTEM_CONTROLLER,  TKX_SYSTEM_CONTROLLER_HR,
-                       TKX_SYSTEM_CUSTOM,       TKX_SYSTEM_TQ2200};
+  const int types[] = {TKX_SYSTEM_NONE,          TKX_SYSTEM_SIMULATOR,   TKX_SYSTEM_TRION3,
+                       TKX_SYSTEM_POLUX,         TKX_SYSTEM_POLUX3,      TKX_SYSTEM_POLUX6_RIGHT,
+                       TKX_SYSTEM_POLUX7_RIGHT,  TKX_SYSTEM_POLUX6_LEFT, TKX_SYSTEM_POLUX7_LEFT,
+                       TKX_SYSTEM_FALCON,        TKX_SYSTEM_TRION6,      TKX_SYSTEM_TRION6_HR,
+                       TKX_SYSTEM_TRION3_USB,    TKX_SYSTEM_TRION6_USB,  TKX_SYSTEM_CONTROLLER,
+                       TKX_SYSTEM_CONTROLLER_HR, TKX_SYSTEM_CUSTOM,      TKX_SYSTEM_TQ2200};
   std::set<std::string> names;
   for (int type : types) {
     SCOPED_TRACE(type);

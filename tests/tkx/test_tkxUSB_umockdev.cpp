@@ -81,8 +81,8 @@ class UsbTransport : public ::testing::Test {
   }
 
   int Write(const std::vector<unsigned char> &bytes, bool async = false) {
-    return tkxUSBWriteData(records_[0], out_, const_cast<unsigned char *>(bytes.data()),
-                           static_cast<int>(bytes.size()), async);
+    return tkxUSBWriteData(records_[0], out_, const_cast<unsigned char *>(bytes.data()), static_cast<int>(bytes.size()),
+                           async);
   }
 
   int Read(std::vector<unsigned char> *got, bool async = false) {

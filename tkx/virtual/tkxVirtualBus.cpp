@@ -97,8 +97,7 @@ void Pace(PaceSlot &slot) {
   ts.tv_nsec = static_cast<long>((at - static_cast<double>(ts.tv_sec)) * 1e9);
   if (ts.tv_nsec >= 1000000000L) ts.tv_nsec = 999999999L;
   paceSleeps.fetch_add(1, std::memory_order_relaxed);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {}
 }
 
 void SampleRates();
@@ -294,9 +293,8 @@ void SampleRates() {
         std::snprintf(s.mechanism, sizeof s.mechanism,
                       "mechanism: effector %.4f %.4f %.4f m, hand %.4f %.4f %.4f m, motor force %.3f %.3f %.3f N, "
                       "%llu exchanges",
-                      m.effector[0], m.effector[1], m.effector[2], m.hand.target[0], m.hand.target[1],
-                      m.hand.target[2], m.motorForce[0], m.motorForce[1], m.motorForce[2],
-                      static_cast<unsigned long long>(exchanged));
+                      m.effector[0], m.effector[1], m.effector[2], m.hand.target[0], m.hand.target[1], m.hand.target[2],
+                      m.motorForce[0], m.motorForce[1], m.motorForce[2], static_cast<unsigned long long>(exchanged));
       }
       int at = std::snprintf(s.text, sizeof s.text, "%.0f exchanges/s, motors", rate);
       for (int c = 0; c < r->dev->Channels() && at > 0 && at < static_cast<int>(sizeof s.text); ++c) {

@@ -417,7 +417,7 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(st
     }
     uint16_t serial = static_cast<uint16_t>(1000 + s.number);
     if (serial == 0) serial = 1;
-    const uint8_t header[7] = {mem::kHeaderVersionHigh, mem::kHeaderVersionLow, 3, 2, 1,
+    const uint8_t header[7] = {mem::kHeaderVersionHigh,           mem::kHeaderVersionLow,      3, 2, 1,
                                static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
     std::memcpy(s.memory + mem::kHeaderAddress, header, sizeof header);
     if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));

@@ -83,17 +83,17 @@ class Device {
   uint8_t Status() const;
   void SetButtons(uint8_t buttons);
   uint8_t Buttons() const;
-  int16_t Motor(int channel) const;     // last motor command received per channel
+  int16_t Motor(int channel) const;  // last motor command received per channel
   bool ForceEnabled() const;
   bool BrakesOn() const;
   uint8_t VelocityThreshold() const;
   uint8_t OperatingMode() const;
   bool ButtonEmulated() const;
-  int WristCalibrations() const;        // CalibWrist commands received
-  int Resets() const;                   // Reset commands received
-  uint64_t Exchanges() const;           // OUT packets accepted
-  uint64_t MotorCommands() const;       // motor-command packets accepted
-  int PendingReplies() const;           // replies queued and not yet read
+  int WristCalibrations() const;   // CalibWrist commands received
+  int Resets() const;              // Reset commands received
+  uint64_t Exchanges() const;      // OUT packets accepted
+  uint64_t MotorCommands() const;  // motor-command packets accepted
+  int PendingReplies() const;      // replies queued and not yet read
   // received OUT packets, oldest first, when recording is on (off by default)
   void RecordPackets(bool on);
   std::vector<std::vector<unsigned char>> Packets() const;
@@ -117,11 +117,11 @@ class Device {
   bool GetMechanism(MechanismState *state) const;
 
   // ---- faults -----------------------------------------------------------------------
-  void DropReplies(int n);              // the next n replies are never sent
+  void DropReplies(int n);                // the next n replies are never sent
   void ShortenReplies(int n, int bytes);  // the next n replies carry only this many bytes
-  void CorruptReplies(int n);           // the next n replies arrive damaged
-  void Stall();                         // both endpoints halt until cleared
-  void Unplug();                        // every later transfer fails
+  void CorruptReplies(int n);             // the next n replies arrive damaged
+  void Stall();                           // both endpoints halt until cleared
+  void Unplug();                          // every later transfer fails
 
  private:
   mutable tkx::Mutex mutex_;

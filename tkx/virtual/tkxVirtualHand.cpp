@@ -96,8 +96,7 @@ HandPose HandScript::At(double t) const {
   if (!(t > points_.front().t)) return points_.front().pose;
   if (t >= points_.back().t) return points_.back().pose;
   // the last point at or before t; the one after it is later in time
-  auto next = std::upper_bound(points_.begin(), points_.end(), t,
-                               [](double v, const HandPoint &p) { return v < p.t; });
+  auto next = std::upper_bound(points_.begin(), points_.end(), t, [](double v, const HandPoint &p) { return v < p.t; });
   const HandPoint &b = *next;
   const HandPoint &a = *(next - 1);
   const double u = (t - a.t) / (b.t - a.t);

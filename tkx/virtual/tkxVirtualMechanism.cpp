@@ -61,10 +61,16 @@ TrionCalibration TrionCalibration::Factory(int systemType) {
   for (int id = 120; id <= 169; ++id) {
     const double v = tkxTrion::DefaultParam(id, systemType);
     switch (tkxTrion::StorageOf(id)) {
-      case tkxTrion::Storage::Short: c.p[id - 120] = static_cast<int16_t>(v); break;
-      case tkxTrion::Storage::Int: c.p[id - 120] = static_cast<int32_t>(v); break;
+      case tkxTrion::Storage::Short:
+        c.p[id - 120] = static_cast<int16_t>(v);
+        break;
+      case tkxTrion::Storage::Int:
+        c.p[id - 120] = static_cast<int32_t>(v);
+        break;
       // memory holds single-precision numbers
-      case tkxTrion::Storage::Double: c.p[id - 120] = static_cast<float>(v); break;
+      case tkxTrion::Storage::Double:
+        c.p[id - 120] = static_cast<float>(v);
+        break;
     }
   }
   return c;
@@ -73,8 +79,14 @@ TrionCalibration TrionCalibration::Factory(int systemType) {
 // ---- kinematics ----
 
 TrionKinematics::TrionKinematics(const TrionCalibration &cal)
-    : a_(cal(136)), b_(cal(137)), R_(cal(130)), offset_(cal(131)), sign_(cal(122)),
-      turn_(cal(124) * cal(125)), origin_(cal(132)), half_(cal(133) / 2.0) {
+    : a_(cal(136)),
+      b_(cal(137)),
+      R_(cal(130)),
+      offset_(cal(131)),
+      sign_(cal(122)),
+      turn_(cal(124) * cal(125)),
+      origin_(cal(132)),
+      half_(cal(133) / 2.0) {
   for (int i = 0; i < 3; ++i) {
     cphi_[i] = std::cos(cal(138 + i));
     sphi_[i] = std::sin(cal(138 + i));
@@ -183,8 +195,7 @@ double TrionKinematics::Counts(double theta) const {
 
 // ---- the mechanism ----
 
-Mechanism::Mechanism(int systemType)
-    : cal_(TrionCalibration::Factory(systemType)), kin_(cal_) {
+Mechanism::Mechanism(int systemType) : cal_(TrionCalibration::Factory(systemType)), kin_(cal_) {
   a_ = cal_(136);
   gain_ = cal_(127) * cal_(129) / (cal_(128) * cal_(124));
   zero_ = cal_(121);

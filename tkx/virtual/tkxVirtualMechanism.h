@@ -73,24 +73,24 @@ class TrionKinematics {
 
 // the mechanism's state as seen from outside, device frame
 struct MechanismState {
-  double time = 0.0;            // simulated seconds since the first exchange
-  double effector[3] = {};      // m
-  double velocity[3] = {};      // m/s
-  double arms[3] = {};          // rad
-  double motorForce[3] = {};    // N: what the motor torques push the effector with
-  HandPose hand;                // what the hand does now
-  double stiffness = 0.0;       // N/m
-  double damping = 0.0;         // N s/m
+  double time = 0.0;          // simulated seconds since the first exchange
+  double effector[3] = {};    // m
+  double velocity[3] = {};    // m/s
+  double arms[3] = {};        // rad
+  double motorForce[3] = {};  // N: what the motor torques push the effector with
+  HandPose hand;              // what the hand does now
+  double stiffness = 0.0;     // N/m
+  double damping = 0.0;       // N s/m
 };
 
 class Mechanism {
  public:
-  static constexpr double kStep = 1e-4;          // s, the fixed internal step
-  static constexpr double kMaxCatchUp = 1.0;     // s simulated at most per exchange
-  static constexpr double kMaxAdvance = 60.0;    // s simulated at most per Advance
-  static constexpr double kArmMin = -0.785;      // rad, end stops
+  static constexpr double kStep = 1e-4;        // s, the fixed internal step
+  static constexpr double kMaxCatchUp = 1.0;   // s simulated at most per exchange
+  static constexpr double kMaxAdvance = 60.0;  // s simulated at most per Advance
+  static constexpr double kArmMin = -0.785;    // rad, end stops
   static constexpr double kArmMax = 1.571;
-  static constexpr double kFriction = 0.02;      // N, dry friction at the effector
+  static constexpr double kFriction = 0.02;        // N, dry friction at the effector
   static constexpr double kHandStiffness = 200.0;  // N/m
   static constexpr double kHandDamping = 2.0;      // N s/m
   static constexpr double kGravity = 9.81;
@@ -163,9 +163,9 @@ class Mechanism {
   double stiffness_ = kHandStiffness, damping_ = kHandDamping;
 
   bool synced_ = false;
-  double base_ = 0.0;     // host time of step 0
-  int64_t steps_ = 0;     // steps run (or skipped) since the start
-  double carry_ = 0.0;    // manual time not yet stepped
+  double base_ = 0.0;   // host time of step 0
+  int64_t steps_ = 0;   // steps run (or skipped) since the start
+  double carry_ = 0.0;  // manual time not yet stepped
 };
 
 }  // namespace virt

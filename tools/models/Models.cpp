@@ -106,7 +106,8 @@ double Profile(const double *zs, const double *vs, int n, double z) {
   while (z > zs[i + 1]) ++i;
   const double t = (z - zs[i]) / (zs[i + 1] - zs[i]);
   const double p0 = vs[std::max(i - 1, 0)], p1 = vs[i], p2 = vs[i + 1], p3 = vs[std::min(i + 2, n - 1)];
-  return 0.5 * ((2 * p1) + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t + (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
+  return 0.5 * ((2 * p1) + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t +
+                (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
 }
 
 // ---- the molar -------------------------------------------------------------------
@@ -315,8 +316,10 @@ void MeshTooth(Builder &b) {
 
   std::vector<int> cell(size_t(nx) * ny * nz, -1);
   auto ci = [&](int i, int j, int k) -> int & { return cell[(size_t(k) * ny + j) * nx + i]; };
-  static const int corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
-  static const int edge[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3}, {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+  static const int corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                                   {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+  static const int edge[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                  {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
   for (int k = 0; k < nz; ++k)
     for (int j = 0; j < ny; ++j)
       for (int i = 0; i < nx; ++i) {
@@ -479,8 +482,9 @@ Scene MakeFraise() {
   const int ringSize = kFlutes * (kPerFlute + 1);
   // a point on the fluted head: flute k, step s of kPerFlute, at x
   auto headPoint = [](double x, int k, int s) {
-    const double rx = x < kHeadRadius ? std::sqrt(std::max(0.0, kHeadRadius * kHeadRadius - (kHeadRadius - x) * (kHeadRadius - x)))
-                                      : kHeadRadius;
+    const double rx = x < kHeadRadius
+                          ? std::sqrt(std::max(0.0, kHeadRadius * kHeadRadius - (kHeadRadius - x) * (kHeadRadius - x)))
+                          : kHeadRadius;
     const double t = double(s) / kPerFlute;
     const double r = rx * (1.0 - 0.32 * FluteDepth(t));
     // by whole steps around, so flutes that meet compute the same point
@@ -547,7 +551,8 @@ Scene MakeFraise() {
   neck.push_back(plainRing(5.4, kNeckRadius * 0.95));
   for (int i = 1; i <= 4; ++i) {
     const double t = i / 4.0;
-    neck.push_back(plainRing(5.4 + t * (kShankStart - 5.4), kNeckRadius * 0.95 + t * (kShankRadius - kNeckRadius * 0.95)));
+    neck.push_back(
+        plainRing(5.4 + t * (kShankStart - 5.4), kNeckRadius * 0.95 + t * (kShankRadius - kNeckRadius * 0.95)));
   }
   for (size_t i = 0; i + 1 < neck.size(); ++i) band(neck[i], neck[i + 1], i == 0 ? 8u : 16u);
   // the shank, with a small chamfer before its flat end

@@ -28,13 +28,15 @@ void Describe(const char *file, const models::Scene &scene) {
     // at the same place count as one (groups split them into several vertices)
     std::map<std::array<float, 3>, int> place;
     std::vector<int> at(o.vertices.size());
-    for (size_t i = 0; i < o.vertices.size(); ++i) at[i] = place.emplace(o.vertices[i], int(place.size())).first->second;
+    for (size_t i = 0; i < o.vertices.size(); ++i)
+      at[i] = place.emplace(o.vertices[i], int(place.size())).first->second;
     std::map<std::pair<int, int>, int> edges;
     for (const auto &f : o.faces)
       for (int k = 0; k < 3; ++k) {
         const auto &a = o.vertices[f[k]], &b = o.vertices[f[(k + 1) % 3]];
-        shortest = std::min(shortest, std::sqrt(double(a[0] - b[0]) * (a[0] - b[0]) + double(a[1] - b[1]) * (a[1] - b[1]) +
-                                                double(a[2] - b[2]) * (a[2] - b[2])));
+        shortest =
+            std::min(shortest, std::sqrt(double(a[0] - b[0]) * (a[0] - b[0]) + double(a[1] - b[1]) * (a[1] - b[1]) +
+                                         double(a[2] - b[2]) * (a[2] - b[2])));
         ++edges[{at[f[k]], at[f[(k + 1) % 3]]}];
       }
     int open = 0;

@@ -1,9 +1,9 @@
 // Segment queries and tree builds: the AABB tree beside the brute-force scan.
-#include "support/BenchMeshes.h"
 #include "scene/collision/CCollisionAABB.h"
 #include "scene/collision/CCollisionBrute.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/math/CVector3d.h"
+#include "scene/mesh/CMesh.h"
+#include "support/BenchMeshes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,7 +37,11 @@ BENCHMARK_CAPTURE(BM_AABBBuild, sphere, Body::kSphere)
     ->Arg(100000)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_AABBBuild, soup, Body::kSoup)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_AABBBuild, soup, Body::kSoup)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 
 // first-hit queries: short segments (0.1 % to 1 % of the mesh's size, the proxy's
 // case) crossing a random triangle against its normal, or long ones through the

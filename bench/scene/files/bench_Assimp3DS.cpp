@@ -3,8 +3,8 @@
 // its reader still computes normals by smoothing group, as ours does.
 #include "support/Bench3dsFiles.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <benchmark/benchmark.h>
 

@@ -1,13 +1,13 @@
 // One haptic step of the proxy algorithm and of the potential-field algorithm.
-#include "support/BenchMeshes.h"
 #include "scene/forces/CPotentialFieldForceAlgo.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
 #include "scene/forces/CShapeBlock.h"
 #include "scene/forces/CShapeSphere.h"
 #include "scene/forces/CShapeTorus.h"
 #include "scene/graph/CWorld.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/math/CVector3d.h"
+#include "scene/mesh/CMesh.h"
+#include "support/BenchMeshes.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,12 +11,12 @@
 //
 // Prints one line per mesh and seed; exits with status 1 when any step ended
 // inside, after printing the first such step of each walk.
-#include "support/BenchMeshes.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
+#include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
 #include "scene/mesh/CTriangle.h"
 #include "scene/mesh/CVertex.h"
-#include "scene/graph/CWorld.h"
+#include "support/BenchMeshes.h"
 
 #include <cmath>
 #include <cstdio>
@@ -211,11 +211,12 @@ Result Walk(const char *kind, unsigned int seed, long steps, double radius, bool
         algo2.computeForces(goal);
         if (print && j > k - 3) {
           const cVector3d after = algo2.getProxyGlobalPosition();
-          std::printf("  step %ld: device moved %.3g m, proxy moved %.3g m, %d contacts, proxy %s (%.3g m from the surface)\n",
-                      j, goal.distance(path[static_cast<size_t>(j - 1)]), after.distance(before), algo2.m_contactCount,
-                      inside.Inside(after) ? "inside" : "outside", inside.Depth(after));
-          std::printf("    proxy %.17g %.17g %.17g -> %.17g %.17g %.17g, device %.17g %.17g %.17g\n", before.x, before.y,
-                      before.z, after.x, after.y, after.z, goal.x, goal.y, goal.z);
+          std::printf(
+              "  step %ld: device moved %.3g m, proxy moved %.3g m, %d contacts, proxy %s (%.3g m from the surface)\n",
+              j, goal.distance(path[static_cast<size_t>(j - 1)]), after.distance(before), algo2.m_contactCount,
+              inside.Inside(after) ? "inside" : "outside", inside.Depth(after));
+          std::printf("    proxy %.17g %.17g %.17g -> %.17g %.17g %.17g, device %.17g %.17g %.17g\n", before.x,
+                      before.y, before.z, after.x, after.y, after.z, goal.x, goal.y, goal.z);
         }
       }
       return inside.Inside(algo2.getProxyGlobalPosition());

@@ -1,10 +1,8 @@
 // Mesh preparation: neighbour lists.
-#include "support/BenchMeshes.h"
 #include "scene/mesh/CMesh.h"
+#include "support/BenchMeshes.h"
 
 #include <benchmark/benchmark.h>
-
-
 
 namespace {
 

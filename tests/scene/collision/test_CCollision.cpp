@@ -78,7 +78,8 @@ class CollisionTest : public ::testing::Test {
 
   // both detectors hit the given slot at a, or both miss
   void ExpectBoth(const cVector3d &a, const cVector3d &b, bool hit) {
-    for (cGenericCollision *d : {static_cast<cGenericCollision *>(tree.get()), static_cast<cGenericCollision *>(brute.get())}) {
+    for (cGenericCollision *d :
+         {static_cast<cGenericCollision *>(tree.get()), static_cast<cGenericCollision *>(brute.get())}) {
       const Answer r = Query(*d, a, b);
       EXPECT_EQ(r.hit, hit) << "from (" << a.x << ", " << a.y << ", " << a.z << ")";
     }
@@ -139,8 +140,8 @@ class CollisionTest : public ::testing::Test {
 
   static std::string Describe(const cVector3d &a, const cVector3d &b, int call) {
     char buf[200];
-    std::snprintf(buf, sizeof buf, "a=(%.17g, %.17g, %.17g) b=(%.17g, %.17g, %.17g) call %d", a.x, a.y, a.z, b.x,
-                  b.y, b.z, call);
+    std::snprintf(buf, sizeof buf, "a=(%.17g, %.17g, %.17g) b=(%.17g, %.17g, %.17g) call %d", a.x, a.y, a.z, b.x, b.y,
+                  b.z, call);
     return buf;
   }
 
@@ -238,7 +239,8 @@ class CollisionTest : public ::testing::Test {
 TEST_F(CollisionTest, FrontFaceAtRightAnglesHitsAndTheReversedSegmentMisses) {
   MakeUnitTriangle();
   BuildDetectors();
-  for (cGenericCollision *d : {static_cast<cGenericCollision *>(tree.get()), static_cast<cGenericCollision *>(brute.get())}) {
+  for (cGenericCollision *d :
+       {static_cast<cGenericCollision *>(tree.get()), static_cast<cGenericCollision *>(brute.get())}) {
     const Answer front = Query(*d, cVector3d(0.2, 0.3, 1), cVector3d(0.2, 0.3, -1));
     ASSERT_TRUE(front.hit);
     EXPECT_EQ(front.triangle, &mesh.m_triangleSlots[0]);

@@ -120,8 +120,8 @@ class TempDir {
   const std::string &path() const { return path_; }
   std::string Write(const std::string &name, const Bytes &bytes) const {
     const std::string p = path_ + "/" + name;
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                              std::streamsize(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     return p;
   }
 

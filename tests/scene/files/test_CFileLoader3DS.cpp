@@ -281,26 +281,28 @@ TEST(L3DS, TangentSpaceFollowsTheTextureCoordinates) {
 
 TEST(L3DS, MaterialChunksOfEveryKind) {
   auto material = [](const std::function<void(ChunkWriter &)> &body) {
-    return MeshFile([](ChunkWriter &) {}, "m", [&body](ChunkWriter &w) {
-      w.Begin(0xAFFF);
-      w.Begin(0xA000);
-      w.Str("mat");
-      w.End();
-      body(w);
-      w.End();
-    });
+    return MeshFile([](ChunkWriter &) {}, "m",
+                    [&body](ChunkWriter &w) {
+                      w.Begin(0xAFFF);
+                      w.Begin(0xA000);
+                      w.Str("mat");
+                      w.End();
+                      body(w);
+                      w.End();
+                    });
   };
   L3DS model;
   ASSERT_TRUE(Parse(model, material([](ChunkWriter &w) {
-    // bytes over 255, a percentage of 150, a float percentage below 0
-    w.Begin(0xA020), w.Begin(0x0011), w.U8(255), w.U8(51), w.U8(0), w.End(), w.End();
-    w.Begin(0xA010), w.Begin(0x0099), w.F32(1), w.End(), w.End();
-    w.Begin(0xA040), w.Begin(0x0030), w.U16(150), w.End(), w.End();
-    w.Begin(0xA050), w.Begin(0x0031), w.F32(-0.5f), w.End(), w.End();
-    w.Begin(0xA100), w.U16(9), w.End();
-    w.Begin(0xA220), w.Begin(0x0030), w.U16(40), w.End(), w.End();
-    w.Begin(0xA230), w.Begin(0xA300), w.Str("bump.bmp"), w.End(), w.Begin(0xA354), w.F32(2), w.End(), w.End();
-  })));
+                      // bytes over 255, a percentage of 150, a float percentage below 0
+                      w.Begin(0xA020), w.Begin(0x0011), w.U8(255), w.U8(51), w.U8(0), w.End(), w.End();
+                      w.Begin(0xA010), w.Begin(0x0099), w.F32(1), w.End(), w.End();
+                      w.Begin(0xA040), w.Begin(0x0030), w.U16(150), w.End(), w.End();
+                      w.Begin(0xA050), w.Begin(0x0031), w.F32(-0.5f), w.End(), w.End();
+                      w.Begin(0xA100), w.U16(9), w.End();
+                      w.Begin(0xA220), w.Begin(0x0030), w.U16(40), w.End(), w.End();
+                      w.Begin(0xA230), w.Begin(0xA300), w.Str("bump.bmp"), w.End(), w.Begin(0xA354), w.F32(2), w.End(),
+                          w.End();
+                    })));
   const LMaterial &m = *model.GetMaterial(0);
   EXPECT_EQ(m.GetName(), "mat");
   EXPECT_FLOAT_EQ(m.GetDiffuseColor().g, 0.2f);
@@ -558,8 +560,8 @@ TEST(L3DS, MappingCoordinatesBeyondTheVerticesAreNotWritten) {
   // before any vertex list the coordinates size the vertex arrays themselves
   L3DS first;
   ASSERT_TRUE(Parse(first, MeshFile([](ChunkWriter &w) {
-    w.Begin(0x4140), w.U16(2), w.F32(1), w.F32(2), w.F32(3), w.F32(4), w.End();
-  })));
+                      w.Begin(0x4140), w.U16(2), w.F32(1), w.F32(2), w.F32(3), w.F32(4), w.End();
+                    })));
   EXPECT_EQ(first.GetMesh(0)->GetVertexCount(), 2u);
   EXPECT_EQ(first.GetMesh(0)->GetUV(1).y, 4.0f);
 }

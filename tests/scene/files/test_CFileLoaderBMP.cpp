@@ -109,8 +109,7 @@ TEST_F(BmpLoader, DecodesRunLength8) {
     int want[3][4];  // palette index per pixel, bottom row first
   } cases[] = {
       // encoded run and end of line; absolute run (padded); delta right; end of bitmap
-      {{3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 1, 9, 0, 0, 0, 2, 1, 0, 2, 7, 0, 1},
-       {{5, 5, 5, 0}, {1, 2, 3, 9}, {0, 7, 7, 0}}},
+      {{3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 1, 9, 0, 0, 0, 2, 1, 0, 2, 7, 0, 1}, {{5, 5, 5, 0}, {1, 2, 3, 9}, {0, 7, 7, 0}}},
       // a delta down, and a stream that stops once the last row is full
       {{1, 4, 0, 2, 2, 1, 1, 6, 0, 0, 4, 8}, {{4, 0, 0, 0}, {0, 0, 0, 6}, {8, 8, 8, 8}}},
       // runs past the row end (a writer's padding), a delta off the right edge, data

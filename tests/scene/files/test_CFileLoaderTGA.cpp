@@ -94,8 +94,8 @@ TEST_F(TgaLoader, ColourComesOutRedFirstInFileOrder) {
 
 TEST_F(TgaLoader, GreyKeepsItsBytes) {
   const Bytes grey = {10, 20, 30, 40, 40, 40, 40, 50};
-  for (const Bytes &file : {MakeTGA(3, 4, 2, 8, 0, grey), MakeTGA(11, 4, 2, 8, 0, EncodeRLE(grey, 1)),
-                            MakeTGA(3, 2, 2, 16, 8, grey)}) {
+  for (const Bytes &file :
+       {MakeTGA(3, 4, 2, 8, 0, grey), MakeTGA(11, 4, 2, 8, 0, EncodeRLE(grey, 1)), MakeTGA(3, 2, 2, 16, 8, grey)}) {
     ASSERT_TRUE(Load(file));
     EXPECT_EQ(tga.GetImageType(), cFileLoaderTGA::TGA_GREY);
     EXPECT_EQ(Pixels(), grey);
@@ -159,8 +159,8 @@ TEST_F(TgaLoader, RefusesPacketsRunningPastTheImage) {
 
 TEST_F(TgaLoader, RefusesEveryTruncation) {
   const Bytes stored = Stored(5, 3, 4);
-  for (const Bytes &whole : {MakeTGA(2, 5, 3, 32, 8, stored, {1, 2, 3}),
-                             MakeTGA(10, 5, 3, 32, 8, EncodeRLE(stored, 4), {1, 2, 3})}) {
+  for (const Bytes &whole :
+       {MakeTGA(2, 5, 3, 32, 8, stored, {1, 2, 3}), MakeTGA(10, 5, 3, 32, 8, EncodeRLE(stored, 4), {1, 2, 3})}) {
     ASSERT_TRUE(Load(whole));
     for (size_t n = 0; n < whole.size(); ++n) {
       SCOPED_TRACE(n);

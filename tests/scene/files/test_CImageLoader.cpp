@@ -8,7 +8,6 @@
 
 #include <sys/stat.h>
 
-
 namespace {
 
 using namespace imagetest;
@@ -92,9 +91,9 @@ TEST_F(ImageLoader, NamesWithoutAnExtensionFail) {
   ASSERT_EQ(mkdir((dir.path() + "/set.v2").c_str(), 0700), 0);
   Bitmap("set.v2/plain.bmp");
   // a dotted directory lends no extension: "set.v2/plain" must not become "set.bmp"
-  for (const std::string &path : {dir.path() + "/plain", dir.path() + "/plain.", dir.path() + "/.",
-                                  dir.path() + "/set.v2/plain", dir.path() + "/set.v2\\plain",
-                                  std::string("plain"), std::string("")}) {
+  for (const std::string &path :
+       {dir.path() + "/plain", dir.path() + "/plain.", dir.path() + "/.", dir.path() + "/set.v2/plain",
+        dir.path() + "/set.v2\\plain", std::string("plain"), std::string("")}) {
     EXPECT_EQ(img.loadFromFile(path.c_str()), -1) << path;
     ExpectEmpty();
   }

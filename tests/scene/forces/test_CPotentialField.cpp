@@ -19,8 +19,8 @@ constexpr double kTol = 1e-5;
 
 ::testing::AssertionResult Near(const cVector3d &got, double x, double y, double z, double tol = 1e-9) {
   if (got.equals(cVector3d(x, y, z), tol)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << x
-                                       << ", " << y << ", " << z << ") +-" << tol;
+  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << x << ", "
+                                       << y << ", " << z << ") +-" << tol;
 }
 
 // ---- sphere ----

@@ -4,9 +4,9 @@
 #include "support/AllocationCounter.h"
 
 #include "scene/forces/CGenericPointForceAlgo.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
 #include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
 
 #include <gtest/gtest.h>
 
@@ -234,8 +234,8 @@ TEST_F(ProxyForce, ConcaveEdgeSlidesAlongCommonLine) {
   EXPECT_EQ(t2, nullptr);
   EXPECT_TRUE(Near(algo.getProxyGlobalPosition(), cVector3d(1 - kRadius, -2.6, kRadius)));
   // stiffness of one mesh: the force is the plain spring
-  EXPECT_TRUE(Near(algo.getLastGlobalForce(), (algo.getProxyGlobalPosition() - cVector3d(1.3, -2.6, -0.3)) * 100.0,
-                   1e-7));
+  EXPECT_TRUE(
+      Near(algo.getLastGlobalForce(), (algo.getProxyGlobalPosition() - cVector3d(1.3, -2.6, -0.3)) * 100.0, 1e-7));
 }
 
 TEST_F(ProxyForce, CornerStopsAtThirdFace) {

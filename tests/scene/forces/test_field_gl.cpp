@@ -1,10 +1,10 @@
 // Analytic shapes drawn against a real OpenGL context and read back: opaque
 // shapes, the transparency passes and a textured sphere. Checks are colours at
 // chosen points with tolerances, never whole images.
-#include "scene/graph/CCamera.h"
 #include "scene/forces/CShapeBlock.h"
 #include "scene/forces/CShapeSphere.h"
 #include "scene/forces/CShapeTorus.h"
+#include "scene/graph/CCamera.h"
 #include "scene/graph/CTexture2D.h"
 #include "scene/graph/CWorld.h"
 
@@ -31,7 +31,6 @@ constexpr double kPi = 3.14159265358979323846;
 using gltest::Near;
 
 using gltest::PassFilter;
-
 
 // ---- fixture ----------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // Scene graph, world, camera and lights: what needs no OpenGL context (poses,
 // segment queries, ownership, argument refusals).
-#include "scene/graph/CCamera.h"
 #include "scene/collision/CGenericCollision.h"
+#include "scene/graph/CCamera.h"
 #include "scene/graph/CGenericObject.h"
 #include "scene/graph/CLight.h"
 #include "scene/graph/CTexture2D.h"
@@ -36,8 +36,8 @@ struct PlaneDetector : cGenericCollision {
   cGenericObject *m_owner;
   cVector3d m_lastA;
   PlaneDetector(double x, cGenericObject *owner) : m_x(x), m_owner(owner) {}
-  bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
-                        cVector3d &point, double &squareDistance, int) override {
+  bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle, cVector3d &point,
+                        double &squareDistance, int) override {
     m_lastA = a;
     const double t = (m_x - a.x) / (b.x - a.x);
     if (!(t >= 0.0 && t <= 1.0)) return false;

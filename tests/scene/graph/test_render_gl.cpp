@@ -4,10 +4,10 @@
 // whole images, since software renderers differ in their last bits.
 #include "support/GlSceneTest.h"
 
+#include "scene/collision/CGenericCollision.h"
 #include "scene/graph/CBitmap.h"
 #include "scene/graph/CCamera.h"
 #include "scene/graph/CDraw3D.h"
-#include "scene/collision/CGenericCollision.h"
 #include "scene/graph/CLight.h"
 #include "scene/graph/CMaterial.h"
 #include "scene/graph/CTexture2D.h"
@@ -40,8 +40,8 @@ constexpr double kPi = 3.14159265358979323846;
 ::testing::AssertionResult Close(const Rgb &got, int r, int g, int b, int tol = 4) {
   if (std::abs(got.r - r) <= tol && std::abs(got.g - g) <= tol && std::abs(got.b - b) <= tol)
     return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r
-                                       << ", " << g << ", " << b << ") +-" << tol;
+  return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << r << ", "
+                                       << g << ", " << b << ") +-" << tol;
 }
 
 int Brightness(const Rgb &c) { return c.r + c.g + c.b; }
@@ -53,8 +53,8 @@ struct Ball : cGenericObject {
   struct Detector : cGenericCollision {
     Ball *ball;
     explicit Detector(Ball *b) : ball(b) {}
-    bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
-                          cVector3d &point, double &squareDistance, int) override {
+    bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle, cVector3d &point,
+                          double &squareDistance, int) override {
       const cVector3d d = b - a;
       const double qa = d.lengthsq(), qb = 2.0 * a.dot(d), qc = a.lengthsq() - ball->radius * ball->radius;
       const double disc = qb * qb - 4.0 * qa * qc;
@@ -90,8 +90,8 @@ struct Panel : cGenericObject {
   Panel(double x, const cColorf &c) : colour(c) { m_pos.set(x, 0, 0); }
   void render(int pass) override {
     // transparent panels draw their front faces in the last pass of a multipass render
-    if (transparent ? pass != RENDER_PASS_TRANSPARENT_FRONT : pass == RENDER_PASS_TRANSPARENT_BACK ||
-                                                                  pass == RENDER_PASS_TRANSPARENT_FRONT)
+    if (transparent ? pass != RENDER_PASS_TRANSPARENT_FRONT
+                    : pass == RENDER_PASS_TRANSPARENT_BACK || pass == RENDER_PASS_TRANSPARENT_FRONT)
       return;
     glDisable(GL_LIGHTING);
     if (transparent) {

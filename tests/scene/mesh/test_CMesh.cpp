@@ -3,9 +3,9 @@
 // settings, detectors and the file-name dispatch.
 #include "scene/collision/CCollisionAABB.h"
 #include "scene/collision/CCollisionBrute.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/files/CMeshLoader.h"
 #include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -141,10 +141,9 @@ TEST_F(Mesh, GrowingTheTriangleArrayKeepsNeighbourListsAndDetectorValid) {
 TEST_F(Mesh, TriangleFromOwnVertexPositionsSurvivesTheirMove) {
   Square();
   mesh->m_vertexSlots.shrink_to_fit();
-  const cVector3d a = mesh->getVertex(0)->getPos(), b = mesh->getVertex(1)->getPos(),
-                  c = mesh->getVertex(2)->getPos();
-  const unsigned int t = mesh->newTriangle(mesh->getVertex(0)->getPos(), mesh->getVertex(1)->getPos(),
-                                           mesh->getVertex(2)->getPos());
+  const cVector3d a = mesh->getVertex(0)->getPos(), b = mesh->getVertex(1)->getPos(), c = mesh->getVertex(2)->getPos();
+  const unsigned int t =
+      mesh->newTriangle(mesh->getVertex(0)->getPos(), mesh->getVertex(1)->getPos(), mesh->getVertex(2)->getPos());
   const cTriangle &tri = mesh->m_triangleSlots[t];
   EXPECT_EQ(tri.getVertex(0)->getPos(), a);
   EXPECT_EQ(tri.getVertex(1)->getPos(), b);
@@ -284,8 +283,8 @@ TEST_F(Mesh, DuplicatedAndDegenerateTrianglesListEachOtherOnce) {
 
 TEST_F(Mesh, NeighbourListsMatchAPairwiseSearchOnAClosedSurface) {
   // an octahedron split into a fan of triangles, each face with its own vertices
-  const cVector3d p[6] = {cVector3d(1, 0, 0), cVector3d(-1, 0, 0), cVector3d(0, 1, 0),
-                          cVector3d(0, -1, 0), cVector3d(0, 0, 1), cVector3d(0, 0, -1)};
+  const cVector3d p[6] = {cVector3d(1, 0, 0),  cVector3d(-1, 0, 0), cVector3d(0, 1, 0),
+                          cVector3d(0, -1, 0), cVector3d(0, 0, 1),  cVector3d(0, 0, -1)};
   const int faces[8][3] = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4}, {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
   for (const auto &f : faces) mesh->newTriangle(p[f[0]], p[f[1]], p[f[2]]);
   mesh->createTriangleNeighborList(false);

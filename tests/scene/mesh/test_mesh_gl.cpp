@@ -3,9 +3,9 @@
 // passes. Checks are properties with tolerances, never whole images.
 #include "scene/graph/CCamera.h"
 #include "scene/graph/CLight.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/graph/CTexture2D.h"
 #include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -34,7 +34,6 @@ constexpr double kPi = 3.14159265358979323846;
 using gltest::Near;
 
 using gltest::PassFilter;
-
 
 // ---- fixture ----------------------------------------------------------------------
 

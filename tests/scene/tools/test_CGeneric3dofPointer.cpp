@@ -3,13 +3,13 @@
 // small-force gate, and what happens without a device or with failing reads.
 #include "support/StubDevice.h"
 
-#include "scene/tools/CGeneric3dofPointer.h"
-#include "scene/tools/CMeta3dofPointer.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
 #include "scene/forces/CShapeSphere.h"
+#include "scene/graph/CWorld.h"
+#include "scene/tools/CGeneric3dofPointer.h"
+#include "scene/tools/CMeta3dofPointer.h"
 #include "scene/tools/CTrion3dofPointer.h"
 #include "scene/tools/CTrionDevices.h"
-#include "scene/graph/CWorld.h"
 #include "tkx/tkxc.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +20,8 @@ namespace {
 
 ::testing::AssertionResult Near(const cVector3d &got, double x, double y, double z, double tol = 1e-12) {
   if (got.equals(cVector3d(x, y, z), tol)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << x
-                                       << ", " << y << ", " << z << ") +-" << tol;
+  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << x << ", "
+                                       << y << ", " << z << ") +-" << tol;
 }
 
 using devicetest::StubDevice;

@@ -2,10 +2,10 @@
 // virtual bus: presence, open and close, model parameters and command codes.
 #include "support/VirtualBusTest.h"
 
+#include "scene/graph/CWorld.h"
 #include "scene/tools/CGeneric3dofPointer.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "scene/tools/CTrionDevices.h"
-#include "scene/graph/CWorld.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
 #include "tkx/tkxc.h"

@@ -5,11 +5,11 @@
 #include "support/StubDevice.h"
 
 #include "bench/support/BenchMeshes.h"
-#include "scene/tools/CGeneric3dofPointer.h"
-#include "scene/mesh/CMesh.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
 #include "scene/forces/CShapeBlock.h"
 #include "scene/graph/CWorld.h"
+#include "scene/mesh/CMesh.h"
+#include "scene/tools/CGeneric3dofPointer.h"
 
 #include <gtest/gtest.h>
 

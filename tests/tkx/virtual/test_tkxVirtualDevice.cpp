@@ -64,12 +64,23 @@ TEST_F(VirtualDevice, StatusAtPowerOn) {
 // ---- replies ----
 
 TEST_F(VirtualDevice, EveryCommandRepliesOnlyWhenItsReplyIsUsed) {
-  const std::vector<Bytes> silent = {{0x0A}, {0x0B}, {0x0C, 0x01, 0, 5}, {0x0D}, {0x0F, 0, 200, 1, 9}, {0x14},
-                                     {0x15}, {0x16, 1}, {0x20, 0, 0, 1}, {0x3C, 3}, {0xA0, 0, 0, 1, 2}, {0xA2, 0},
-                                     {0xAA, 0}, {0x99}};
-  const std::vector<Bytes> answered = {{0x10, 0, 0, 4}, {0x1E, 0, 0, 0, 0, 0, 0}, {0x1F, 0, 0, 0, 0, 0, 0},
-                                       {0x21, 0}, {0x27, 0x3F}, {0x2A}, {0x32}, {0x3D}, {0x46}, {0x50}, {0x51},
-                                       {0xA1, 0, 0, 4}, {0xF0, 2}};
+  const std::vector<Bytes> silent = {
+      {0x0A},    {0x0B},    {0x0C, 0x01, 0, 5}, {0x0D},    {0x0F, 0, 200, 1, 9}, {0x14},
+      {0x15},    {0x16, 1}, {0x20, 0, 0, 1},    {0x3C, 3}, {0xA0, 0, 0, 1, 2},   {0xA2, 0},
+      {0xAA, 0}, {0x99}};
+  const std::vector<Bytes> answered = {{0x10, 0, 0, 4},
+                                       {0x1E, 0, 0, 0, 0, 0, 0},
+                                       {0x1F, 0, 0, 0, 0, 0, 0},
+                                       {0x21, 0},
+                                       {0x27, 0x3F},
+                                       {0x2A},
+                                       {0x32},
+                                       {0x3D},
+                                       {0x46},
+                                       {0x50},
+                                       {0x51},
+                                       {0xA1, 0, 0, 4},
+                                       {0xF0, 2}};
   Device d(61, false);
   for (const Bytes &cmd : silent) {
     ASSERT_EQ(Send(d, cmd), Transfer::Ok);
@@ -101,8 +112,8 @@ TEST_F(VirtualDevice, StatusBitsFollowTheCommands) {
   Device d(61, false);
   // each command, then the whole status byte it leaves
   const std::vector<std::pair<Bytes, int>> steps = {
-      {{0xA2, 1}, 0xA7}, {{0x0B}, 0x27}, {{0x15}, 0x25}, {{0x16, 5}, 0x27}, {{0x16, 0}, 0x25}, {{0x14}, 0x27},
-      {{0xAA, 1}, 0x2F}, {{0xA2, 0}, 0x0E}, {{0xAA, 0}, 0x06}, {{0x0D}, 0x86}, {{0x0A}, 0x86}};
+      {{0xA2, 1}, 0xA7}, {{0x0B}, 0x27},    {{0x15}, 0x25},    {{0x16, 5}, 0x27}, {{0x16, 0}, 0x25}, {{0x14}, 0x27},
+      {{0xAA, 1}, 0x2F}, {{0xA2, 0}, 0x0E}, {{0xAA, 0}, 0x06}, {{0x0D}, 0x86},    {{0x0A}, 0x86}};
   for (const auto &step : steps) {
     Send(d, step.first);
     EXPECT_EQ(d.Status(), step.second) << std::hex << int(step.first[0]);
@@ -125,8 +136,8 @@ TEST_F(VirtualDevice, SixteenBitReplyHoldsValuesStatusButtonsAndTime) {
   EXPECT_EQ(d.Encoder(1), 0xFFFF);
   d.SetButtons(0x02);
   const Bytes r = Exchange(d, {0x2A}, 1.5);
-  const Bytes expected = {0x34, 0x12, 0xFF, 0xFF, 0xFC, 0x53, 0x00, 0x80, 0x00, 0x80, 0x00, 0x80,
-                          0x86, 0x02, 0x60, 0xE3, 0x16, 0x00, 0x00};
+  const Bytes expected = {0x34, 0x12, 0xFF, 0xFF, 0xFC, 0x53, 0x00, 0x80, 0x00, 0x80,
+                          0x00, 0x80, 0x86, 0x02, 0x60, 0xE3, 0x16, 0x00, 0x00};
   EXPECT_EQ(Head(r, expected.size()), expected);
 }
 
@@ -143,8 +154,8 @@ TEST_F(VirtualDevice, TwentyFourBitFieldsCarryCopiesOfTheSignBit) {
     d.SetButtons(0x01);
     const Bytes r = Exchange(d, {0x27, 0xFF});
     ASSERT_EQ(r.size(), 64u);
-    EXPECT_EQ(Head(r, 16), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80, 0xFF, 0x56, 0x34, 0x12, 0x00, 0x00,
-                                  0x00, 0x80, 0xFF}));
+    EXPECT_EQ(Head(r, 16),
+              (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80, 0xFF, 0x56, 0x34, 0x12, 0x00, 0x00, 0x00, 0x80, 0xFF}));
     EXPECT_EQ(Bytes(r.begin() + 28, r.begin() + 34), (Bytes{0xFF, 0xFF, 0x7F, 0x00, 0x06, 0x01}));
   }
 }
@@ -154,8 +165,8 @@ TEST_F(VirtualDevice, ReplyLayoutFollowsTheSystemType) {
     int code, channels, statusAt;
   };
   // statusAt -1: the type sends encoders and time only
-  for (const Row &row : {Row{3, 3, -1}, Row{31, 3, -1}, Row{33, 3, -1}, Row{4, 8, 16}, Row{34, 6, 12},
-                         Row{35, 7, 14}, Row{37, 7, 14}, Row{64, 6, 12}, Row{81, 8, 16}, Row{200, 8, 16}}) {
+  for (const Row &row : {Row{3, 3, -1}, Row{31, 3, -1}, Row{33, 3, -1}, Row{4, 8, 16}, Row{34, 6, 12}, Row{35, 7, 14},
+                         Row{37, 7, 14}, Row{64, 6, 12}, Row{81, 8, 16}, Row{200, 8, 16}}) {
     Device d(row.code, false);
     EXPECT_EQ(d.Channels(), row.channels) << row.code;
     d.SetStatus(0x5A);
@@ -186,7 +197,7 @@ TEST_F(VirtualDevice, PresetSetsTheMaskedChannels) {
   w[0] = 0x0C;
   w[1] = 0x82;
   std::fill(w.begin() + 6, w.begin() + 10, 0xFF);  // channel 1: -1
-  w[30] = 0x7F, w[33] = 0x01;  // channel 7: 1, the top byte being no part of it
+  w[30] = 0x7F, w[33] = 0x01;                      // channel 7: 1, the top byte being no part of it
   Send(wide, w);
   EXPECT_EQ(wide.Encoder(1), -1);
   EXPECT_EQ(wide.Encoder(7), 1);
@@ -246,8 +257,8 @@ TEST_F(VirtualDevice, OutOfRangeRequestsAreRefusedSafely) {
   EXPECT_EQ(d.Memory(0, 8192), Bytes(8192, 0xFF));
   EXPECT_EQ(d.Firmware(0, 8192), firmware);
   // refused reads still answer, with zeros
-  for (const Bytes &cmd : {Bytes{0x10, 0, 0, 65}, Bytes{0x10, 0x1F, 0xFF, 2}, Bytes{0xA1, 0xFF, 0xFF, 64},
-                           Bytes{0x10, 0}}) {
+  for (const Bytes &cmd :
+       {Bytes{0x10, 0, 0, 65}, Bytes{0x10, 0x1F, 0xFF, 2}, Bytes{0xA1, 0xFF, 0xFF, 64}, Bytes{0x10, 0}}) {
     EXPECT_EQ(Exchange(d, cmd), Bytes(64, 0)) << cmd.size();
   }
   // the test side clips as well

@@ -50,15 +50,15 @@ TEST_F(Hand, MalformedLinesAreFoundByNumber) {
     const char *text;
     int line;
   } cases[] = {
-      {"0 0 0\n", 1},                        // too few fields
-      {"0 0 0 0\n0 0 0 0 1 0 9\n", 2},       // too many
-      {"# c\n0 0 x 0\n", 2},                 // not a number
-      {"1 0 0 0\n0.5 0 0 0\n", 2},           // time going back
-      {"0 0 0 0 2\n", 1},                    // a button is 0 or 1
-      {"0 0 0 0 1 -0.01\n", 1},              // a negative opening
-      {"-1 0 0 0\n", 1},                     // before the open
-      {"0 0 0 0\n\n1 0 0 nan\n", 3},         // not finite
-      {"0 0 0 0.1m\n", 1},                   // trailing text
+      {"0 0 0\n", 1},                   // too few fields
+      {"0 0 0 0\n0 0 0 0 1 0 9\n", 2},  // too many
+      {"# c\n0 0 x 0\n", 2},            // not a number
+      {"1 0 0 0\n0.5 0 0 0\n", 2},      // time going back
+      {"0 0 0 0 2\n", 1},               // a button is 0 or 1
+      {"0 0 0 0 1 -0.01\n", 1},         // a negative opening
+      {"-1 0 0 0\n", 1},                // before the open
+      {"0 0 0 0\n\n1 0 0 nan\n", 3},    // not finite
+      {"0 0 0 0.1m\n", 1},              // trailing text
   };
   for (const auto &c : cases) {
     HandScript s;
