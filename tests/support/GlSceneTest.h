@@ -80,8 +80,9 @@ inline std::string WriteHalves(const char *prefix, int w, int h, uint32_t left, 
   return path;
 }
 
-// opens the window once; false when there is no display to open it on
-inline bool OpenWindow(const char *title) {
+// opens the window once (of width x height); false when there is no display to
+// open it on
+inline bool OpenWindow(const char *title, int width = W, int height = H) {
   static bool ready = false;
   if (ready) return true;
   // the fixture writes its display number to this file; listing tests needs no display
@@ -102,7 +103,7 @@ inline bool OpenWindow(const char *title) {
   char *argv[] = {&name[0], nullptr};
   glutInit(&argc, argv);
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-  glutInitWindowSize(W, H);
+  glutInitWindowSize(width, height);
   glutInitWindowPosition(0, 0);
   glutCreateWindow(title);
   glutDisplayFunc([] {});

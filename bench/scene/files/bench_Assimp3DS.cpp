@@ -29,9 +29,7 @@ void Load(benchmark::State &state, const std::string &path) {
     for (unsigned int i = 0; i < scene->mNumMeshes; ++i) triangles += scene->mMeshes[i]->mNumFaces;
     benchmark::DoNotOptimize(scene->mMeshes);
   }
-  state.counters["triangles"] = triangles;
-  state.counters["triangles/s"] =
-      benchmark::Counter(double(triangles) * double(state.iterations()), benchmark::Counter::kIsRate);
+  bench::ReportTriangles(state, double(triangles));
 }
 
 void BM_Assimp3DS_Tooth(benchmark::State &state) { Load(state, bench::ShippedModel("tooth.3ds")); }

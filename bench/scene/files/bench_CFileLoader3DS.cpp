@@ -27,9 +27,7 @@ void Load(benchmark::State &state, const std::string &path) {
     triangles = mesh.getNumTriangles(true);
     benchmark::DoNotOptimize(mesh.m_kids.data());
   }
-  state.counters["triangles"] = triangles;
-  state.counters["triangles/s"] =
-      benchmark::Counter(double(triangles) * double(state.iterations()), benchmark::Counter::kIsRate);
+  bench::ReportTriangles(state, double(triangles));
 }
 
 void BM_Load3DS_Tooth(benchmark::State &state) { Load(state, bench::ShippedModel("tooth.3ds")); }

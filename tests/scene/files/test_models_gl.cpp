@@ -30,38 +30,10 @@ struct Rgb {
   int Sum() const { return r + g + b; }
 };
 
-// one window per process, sized for looking at the models
-bool OpenBigWindow() {
-  static bool ready = false;
-  if (ready) return true;
-  if (const char *file = std::getenv("TKX_DISPLAY_FILE")) {
-    int n = -1;
-    if (FILE *f = std::fopen(file, "r")) {
-      if (std::fscanf(f, "%d", &n) != 1) n = -1;
-      std::fclose(f);
-    }
-    if (n >= 0) setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-  }
-  const char *display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0') return false;
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("GALLIUM_DRIVER", "llvmpipe", 0);
-  int argc = 1;
-  char name[] = "models";
-  char *argv[] = {name, nullptr};
-  glutInit(&argc, argv);
-  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-  glutInitWindowSize(W, H);
-  glutInitWindowPosition(0, 0);
-  glutCreateWindow("models");
-  glutDisplayFunc([] {});
-  ready = true;
-  return true;
-}
 
 class ModelsGL : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { s_ready = OpenBigWindow(); }
+  static void SetUpTestSuite() { s_ready = gltest::OpenWindow("models", W, H); }
 
   void SetUp() override {
     ASSERT_TRUE(s_ready) << "no display: run under ctest (fixture \"display\") or set DISPLAY";
