@@ -30,7 +30,6 @@ struct Rgb {
   int Sum() const { return r + g + b; }
 };
 
-
 class ModelsGL : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { s_ready = gltest::OpenWindow("models", W, H); }
