@@ -58,7 +58,8 @@ constexpr int kDemoCount = 7;
 // What crosses threads, each a whole atomic word. The GLUT thread writes the
 // transition, the selection and the current demo, which the haptic thread reads
 // every iteration; no ordering between them is relied on, except that
-// demosLoaded is set only once every demo is stored and set up.
+// demosLoaded is set only once every demo is stored and set up, and that
+// requestZeroForce is set only once the transition has left demoRunning.
 struct cShellShared {
   std::atomic<int> width{0}, height{0};
   // the haptic loop keeps running while set
@@ -78,6 +79,10 @@ struct cShellShared {
   // tool settings that the haptic step reads, applied by the haptic thread
   std::atomic<bool> requestGripHold{false};
   std::atomic<bool> requestWorkspaceReset{false};
+  // a demo that drove the device is being left: the haptic thread commands zero
+  // force after the demo's last step, which would otherwise stay on the motors
+  // through the fade
+  std::atomic<bool> requestZeroForce{false};
 };
 
 // The scene built by init. The shell owns the roots; a node added to another

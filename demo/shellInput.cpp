@@ -36,8 +36,13 @@ void key(unsigned char pressed, int, int) {
   }
   if (pressed != 27) return;
   if (shared.selection != -1) {
-    if (shared.demo != nullptr && shared.transition == cTransition::demoRunning)
+    cDemo *current = shared.demo;
+    if (current != nullptr && shared.transition == cTransition::demoRunning) {
+      // set after the transition: a step that still saw the demo running ends
+      // before the haptic thread takes the request
       shared.transition = cTransition::leaveDemo;
+      if (current->drivesDevice()) shared.requestZeroForce = true;
+    }
     return;
   }
   quitShell(0);

@@ -4,6 +4,7 @@
 #include "demo/CDemo.h"
 #include "demo/Console.h"
 #include "demo/shellParts.h"
+#include "scene/tools/CGenericDevice.h"
 #include "scene/tools/CMeta3dofPointer.h"
 #include "tkx/tkxc.h"
 
@@ -127,6 +128,12 @@ void *hapticsLoop(void *) {
       current->update(0);
     }
     if (ToolDriven(shared.demo, shared.selection)) tool->applyForces();
+    if (shared.requestZeroForce.load(std::memory_order_relaxed) && shared.requestZeroForce.exchange(false)) {
+      // zero force and zero gripper force, after the left demo's last command
+      double zero[4] = {0.0, 0.0, 0.0, 0.0};
+      cGenericDevice *device = tool->getDevice();
+      if (device != nullptr) device->command(CMD_SET_FORCE_AND_GRIPPER_FORCE, zero);
+    }
   }
   tkxClose(-1);
   shared.flagHasExitedSimulation = true;

@@ -11,6 +11,7 @@
 #include "scene/graph/CWorld.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/mesh/CVertex.h"
+#include "scene/tools/CGenericDevice.h"
 #include "scene/tools/CMeta3dofPointer.h"
 
 #include <GL/glut.h>
@@ -56,10 +57,33 @@ struct RecordingDemo : cDemo {
     const cTransition t = shell.shared.transition;
     if (t != cTransition::demoRunning && t != cTransition::leaveDemo && t != cTransition::coverDemo)
       ++updatesOutsideRun;
+    // a demo that drives the device commands a force of its own
+    if (drives && m_tool != nullptr && m_tool->getDevice() != nullptr) {
+      double force[4] = {1.0, 2.0, 3.0, 0.5};
+      m_tool->getDevice()->command(CMD_SET_FORCE_AND_GRIPPER_FORCE, force);
+    }
   }
   void updateDynamics(int) override { ++dynamics; }
   bool drivesDevice() const override { return drives; }
   bool stepsOnDisplayTick() const override { return stepsOnTick; }
+};
+
+// a device that keeps the last force and gripper force commanded, from any thread;
+// it answers no reading
+struct ForceRecordingDevice : cGenericDevice {
+  std::atomic<double> force[4] = {0.0, 0.0, 0.0, 0.0};
+  std::atomic<int> sends{0};
+  ForceRecordingDevice() {
+    m_present = true;
+    m_opened = true;
+  }
+  int command(int code, void *data) override {
+    if (code != CMD_SET_FORCE_AND_GRIPPER_FORCE) return -2;
+    for (int i = 0; i < 4; ++i) force[i] = static_cast<const double *>(data)[i];
+    ++sends;
+    return 0;
+  }
+  bool Zero() const { return force[0] == 0.0 && force[1] == 0.0 && force[2] == 0.0 && force[3] == 0.0; }
 };
 
 // the program's own factory, before the fixture replaces it
@@ -127,6 +151,7 @@ class DemoShell : public ::testing::Test {
     shell.gui.timerUpdate = 0;
     shell.gui.hapticCursorLastPos.zero();
     shell.gui.hapticCursorSwitchLast = false;
+    shell.shared.requestZeroForce = false;
     for (cPanel *p : {&panel0, &panel1, &panel2, &panel3, &panel4, &panel5, &panel6, &panelL, &panelR}) *p = cPanel();
   }
 
@@ -573,6 +598,61 @@ TEST_F(DemoShell, ThreeThreadsRunTheMenuAndADemoAndStopCleanly) {
   key(27, 0, 0);
   EXPECT_TRUE(shell.shared.flagHasExitedSimulation);
   EXPECT_EQ(exitCalls, 1);
+  EXPECT_EQ(exitStatus, 0);
+}
+
+// Escape out of a demo that drives the device: its last force must not stay on
+// the motors through the fade, while nothing else commands the device
+TEST_F(DemoShell, LeavingADemoThatDrivesTheDeviceCommandsZeroForce) {
+  shell.deviceType = 61;
+  shell.deviceMode = 6;
+  auto *device = new ForceRecordingDevice;
+  shell.scene.tool->setDevice(device);
+  startThreads(false);
+  struct StopHapticLoop {
+    ~StopHapticLoop() {
+      shell.shared.flagSimulationOn = false;
+      for (int n = 0; n < 10000 && !shell.shared.flagHasExitedSimulation; ++n)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  } stopHapticLoop;
+  const auto tick = [] {
+    shellTick();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  };
+  auto until = [&](auto pred, bool ticking = true) {
+    for (int n = 0; n < 25000; ++n) {
+      if (pred()) return true;
+      if (ticking)
+        tick();
+      else
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return pred();
+  };
+  ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::menu && shell.gui.initCompleted; }));
+  SpendIgnoredMotions();
+  HoverPanel(0);
+  mouseClick(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+  ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::demoRunning; }));
+  RecordingDemo *d = recorded[0];
+  ASSERT_TRUE(until([d] { return d->updates > 100; }));
+  EXPECT_EQ(device->force[2], 3.0);
+
+  // no tick: the transition stays at leaving, where the loop neither steps the
+  // demo nor sends the tool's force
+  key(27, 0, 0);
+  ASSERT_EQ(shell.shared.transition, cTransition::leaveDemo);
+  EXPECT_TRUE(until([device] { return device->Zero(); }, false));
+  const int sends = device->sends;
+  for (int i = 0; i < 50; ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  EXPECT_EQ(device->sends, sends);
+  EXPECT_TRUE(device->Zero());
+  ASSERT_TRUE(until([] { return shell.shared.transition == cTransition::menu; }));
+  EXPECT_EQ(d->updatesOutsideRun, 0);
+
+  key(27, 0, 0);
+  EXPECT_TRUE(shell.shared.flagHasExitedSimulation);
   EXPECT_EQ(exitStatus, 0);
 }
 

@@ -19,7 +19,7 @@ class StubDevice : public cGenericDevice {
   int button = 0;
   bool failPosition = false;
   bool failRadius = false;
-  // last CMD_SET_FORCE_AND_GRIPPER_FORCE
+  // last CMD_SET_FORCE_AND_GRIPPER_FORCE, or CMD_SET_FORCE with no gripper force
   double sent[4] = {0, 0, 0, 0};
   int sends = 0;
   int opens = 0, closes = 0;
@@ -62,6 +62,15 @@ class StubDevice : public cGenericDevice {
         if (failRadius) return -1;
         *static_cast<double *>(data) = reach * 1000.0;
         return 0;
+      case CMD_SET_FORCE: {
+        const cVector3d &f = *static_cast<const cVector3d *>(data);
+        sent[0] = f.x;
+        sent[1] = f.y;
+        sent[2] = f.z;
+        sent[3] = 0;
+        ++sends;
+        return 0;
+      }
       case CMD_SET_FORCE_AND_GRIPPER_FORCE:
         for (int i = 0; i < 4; ++i) sent[i] = static_cast<const double *>(data)[i];
         ++sends;

@@ -1,0 +1,212 @@
+// The reflexions demo felt through a virtual trion.6's hand: into the demo from
+// the menu, the bar held still beside the rings, pushed along their axis onto the
+// inner ring's face (which turns them), back beside them, onto the face again,
+// and Escape while pushing. The forces come from the virtual log (effector, hand
+// target and motor force once a second); screenshots show the rings turned.
+#include "HandUnderX.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+using namespace underx;
+
+struct cVec {
+  double x = 0, y = 0, z = 0;
+  cVec() = default;
+  cVec(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
+  cVec operator+(const cVec &o) const { return {x + o.x, y + o.y, z + o.z}; }
+  cVec operator-(const cVec &o) const { return {x - o.x, y - o.y, z - o.z}; }
+  cVec operator*(double k) const { return {x * k, y * k, z * k}; }
+  double Length() const { return std::sqrt(x * x + y * y + z * z); }
+};
+
+// one line of the virtual log's mechanism report
+struct Sample {
+  cVec effector, hand, force;
+};
+
+class HapticDemoReflexions : public HapticDemoHand {
+ protected:
+  std::vector<Sample> Samples() const {
+    std::vector<Sample> samples;
+    std::istringstream in(ReadFile(dir_ + "/bus.log"));
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t at = line.find("mechanism: effector ");
+      if (at == std::string::npos) continue;
+      Sample s;
+      if (std::sscanf(line.c_str() + at,
+                      "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
+                      &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
+                      &s.force.z) == 9)
+        samples.push_back(s);
+    }
+    return samples;
+  }
+
+  // the samples from index `from` on logged while the hand held still at target,
+  // after the first of each hold (the effector may still be settling)
+  std::vector<Sample> HeldAt(const cVec &target, size_t from = 0) const {
+    const std::vector<Sample> all = Samples();
+    std::vector<Sample> held;
+    bool first = true;
+    for (size_t i = from; i < all.size(); ++i) {
+      if ((all[i].hand - target).Length() > 2e-4) {
+        first = true;
+        continue;
+      }
+      if (!first) held.push_back(all[i]);
+      first = false;
+    }
+    return held;
+  }
+
+  static Sample Mean(const std::vector<Sample> &held) {
+    Sample m;
+    for (const Sample &s : held) {
+      m.effector = m.effector + s.effector * (1.0 / held.size());
+      m.hand = m.hand + s.hand * (1.0 / held.size());
+      m.force = m.force + s.force * (1.0 / held.size());
+    }
+    return m;
+  }
+
+  // the screen as a PNG among the test's artefacts
+  void KeepScreen(const std::string &name) {
+    Shell("mkdir -p '" TEST_ARTEFACTS "/reflexions' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS
+          "/reflexions/" +
+          name + ".png'");
+  }
+
+  // a grid of the screen's middle from the last screenshot
+  std::vector<int> Middle() const {
+    std::vector<int> v;
+    for (int y = y0_ + h_ / 4; y < y0_ + h_ * 3 / 4; y += 3) {
+      for (int x = x0_ + w_ / 2 - h_ / 4; x < x0_ + w_ / 2 + h_ / 4; x += 3) {
+        int r, g, b;
+        Pixel(x, y, &r, &g, &b);
+        v.push_back(r + g + b);
+      }
+    }
+    return v;
+  }
+
+  // the share of grid points that changed visibly
+  static double Changed(const std::vector<int> &a, const std::vector<int> &b) {
+    if (a.empty() || a.size() != b.size()) return 1.0;
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (std::abs(a[i] - b[i]) > 30) ++n;
+    return static_cast<double>(n) / a.size();
+  }
+};
+
+TEST_F(HapticDemoReflexions, APushTurnsTheRingsAndEscapeLeavesNoForce) {
+  // device metres are twice scene units around the rings' pivot at the device's
+  // centre; the rings' axis lies 10 degrees off the device's x axis, and the bar
+  // along y. Beside: out of reach of the outer ring however it is turned. Push:
+  // along the axis onto the inner ring's face, the spheres either side of its hole.
+  const double c = 0.9848077530121095, s = 0.17364817766748877;
+  const cVec beside(0.08, 0, 0), push(0.0075 * c, 0.0075 * s, 0);
+  double t0 = 0.0;
+  for (double rest : {12.0, 40.0}) {
+    t0 = rest;
+    const double p0 = PanelY(0);
+    WriteScript({{0, 0, 0, 0, 0},
+                 {t0, 0, 0, 0, 0},
+                 {t0 + 0.5, 0, p0, 0, 0},
+                 {t0 + 2.0, 0, p0, 0, 1},
+                 {t0 + 3.0, 0, p0, 0, 0},
+                 {t0 + 4.0, beside.x, p0, 0, 0},
+                 {t0 + 5.0, beside.x, beside.y, beside.z, 0},
+                 {t0 + 12.0, beside.x, beside.y, beside.z, 0},
+                 {t0 + 14.0, push.x, push.y, push.z, 0},
+                 {t0 + 20.0, push.x, push.y, push.z, 0},
+                 {t0 + 22.0, beside.x, beside.y, beside.z, 0},
+                 {t0 + 28.0, beside.x, beside.y, beside.z, 0},
+                 {t0 + 30.0, push.x, push.y, push.z, 0}});
+    ASSERT_NO_FATAL_FAILURE(ReachMenuWithHand({"TKX_VIRTUAL_DEVICES=61"}));
+    if (ScriptTimeAtMost() < t0 - 1.0) break;
+    std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
+    program_.Kill();
+    std::remove((dir_ + "/bus.log").c_str());
+  }
+  ASSERT_LT(ScriptTimeAtMost(), t0 - 1.0) << "the menu came after the hand left the middle";
+  const bool shown = WaitFor([&] { return DemoShown(); }, 20.0);
+  KeepScreen("opened");
+  if (!shown) {
+    for (const Sample &m : Samples())
+      std::printf("effector %.4f %.4f %.4f  hand %.4f %.4f %.4f\n", m.effector.x, m.effector.y, m.effector.z, m.hand.x,
+                  m.hand.y, m.hand.z);
+  }
+  ASSERT_TRUE(shown) << "the press opened no demo";
+
+  // held beside the rings: they stay as they are
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(beside).size() >= 2; }, 30.0)) << "the hand never came beside the rings";
+  Screenshot();
+  const std::vector<int> still1 = Middle();
+  Sleep(1.0);
+  Screenshot();
+  const std::vector<int> still2 = Middle();
+  // pushed, and back beside them
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(push).size() >= 2; }, 30.0)) << "the hand never pushed";
+  const Sample pushed = Mean(HeldAt(push));
+  const size_t afterPush = Samples().size();
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(beside, afterPush).size() >= 2; }, 30.0));
+  Screenshot();
+  const std::vector<int> turned = Middle();
+  KeepScreen("turned");
+  const Sample free = Mean(HeldAt(beside));
+
+  // pushed again, and Escape while pushing
+  const size_t second = Samples().size();
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(push, second).size() >= 2; }, 30.0));
+  const Sample pushedAgain = Mean(HeldAt(push, second));
+  KeepScreen("pushed-again");
+  // the demo has run for long: Escape counts at once, but the two fades over
+  // two transparent rings take long on a loaded machine
+  Key("Escape");
+  const bool menu = WaitFor([&] { return Menu(3); }, 20.0);
+  if (!menu) KeepScreen("not-left");
+  ASSERT_TRUE(menu) << "Escape did not lead back to the menu";
+  const size_t left = Samples().size();
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(push, left).size() >= 2; }, 15.0));
+  const Sample afterEscape = Mean(HeldAt(push, left));
+
+  auto print = [](const char *name, const Sample &m) {
+    std::printf("%-8s effector %.4f %.4f %.4f  hand %.4f %.4f %.4f  motor force %.3f %.3f %.3f N\n", name, m.effector.x,
+                m.effector.y, m.effector.z, m.hand.x, m.hand.y, m.hand.z, m.force.x, m.force.y, m.force.z);
+  };
+  print("free", free);
+  print("pushed", pushed);
+  print("again", pushedAgain);
+  print("escaped", afterEscape);
+  std::printf("screen changed: held still %.3f, after the push %.3f\n", Changed(still1, still2),
+              Changed(still2, turned));
+
+  // beside the rings nothing holds the effector back
+  EXPECT_LT((free.effector - free.hand).Length(), 0.0005);
+  // the face holds the bar out of the hand's reach and pushes it back along the
+  // axis, measured against the free-space motor force (the arms' weight)
+  for (const Sample &p : {pushed, pushedAgain}) {
+    const cVec contact = p.force - free.force;
+    EXPECT_GT(p.effector.x - p.hand.x, 0.002);
+    EXPECT_GT(contact.x, 0.5);
+  }
+  // the rings turned under the push and stayed turned; untouched they keep still
+  EXPECT_LT(Changed(still1, still2), 0.002);
+  EXPECT_GT(Changed(still2, turned), 0.01);
+  // out of the demo the hand pushes through where the face was, and the motors
+  // give what they give in free space: nothing across, and along z the arms'
+  // weight, which differs a little from the place beside the rings
+  EXPECT_LT((afterEscape.effector - afterEscape.hand).Length(), 0.0005);
+  const cVec rest = afterEscape.force - free.force;
+  EXPECT_LT(std::hypot(rest.x, rest.y), 0.05);
+  EXPECT_LT(std::fabs(rest.z), 0.3);
+
+  QuitFromMenu();
+}
+
+}  // namespace
