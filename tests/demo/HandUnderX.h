@@ -194,10 +194,10 @@ class HapticDemoHand : public ProgramUnderX {
     bool left = false;
     for (int attempt = 0; attempt < 4 && !left; ++attempt) {
       Key("Escape");
-      left = WaitFor([&] { return !DemoShown(); }, 3.0);
+      left = WaitFor([&] { return !DemoShown(); }, 8.0);
     }
     ASSERT_TRUE(left) << "Escape did not leave the demo";
-    ASSERT_TRUE(WaitFor([&] { return Menu(pointed); }, 4.0));
+    ASSERT_TRUE(WaitFor([&] { return Menu(pointed); }, 15.0));
     // the fade plane goes within 15 ticks; until then Escape is ignored
     Sleep(1.2);
   }
