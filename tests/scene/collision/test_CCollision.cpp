@@ -458,7 +458,7 @@ TEST_F(CollisionTest, TreeMatchesTheScanWithDuplicatedAndDegenerateTriangles) {
   ExpectFewEdgeCulls();
 }
 
-// one sphere of about 3000 triangles at radius 1, then the same sphere and the same
+// one sphere of about 1200 triangles at radius 1, then the same sphere and the same
 // segments scaled uniformly: the thresholds are relative to the triangle, so every
 // scale hits the same triangles at the same (scaled) points, in the tree and the scan
 TEST(CollisionScaleTest, UniformScalingKeepsEveryHit) {
@@ -467,7 +467,7 @@ TEST(CollisionScaleTest, UniformScalingKeepsEveryHit) {
   std::mt19937 rng(5);
   std::uniform_real_distribution<double> d(-1.0, 1.0);
   std::vector<std::pair<cVector3d, cVector3d>> segments;
-  while (segments.size() < 2000) {
+  while (segments.size() < 500) {
     cVector3d u(d(rng), d(rng), d(rng));
     if (u.lengthsq() < 1e-6) continue;
     u.normalize();
@@ -476,7 +476,7 @@ TEST(CollisionScaleTest, UniformScalingKeepsEveryHit) {
   std::vector<int> reference;
   for (double scale : {1.0, 1e-4, 1e-3, 1e-2, 0.1, 10.0, 100.0, 1e3}) {
     cMesh mesh(nullptr);
-    bench::MakeSphere(mesh, 3000, scale);
+    bench::MakeSphere(mesh, 1200, scale);
     cCollisionAABB tree(&mesh.m_triangleSlots, false);
     tree.initialize();
     cCollisionBrute brute(&mesh.m_triangleSlots);
