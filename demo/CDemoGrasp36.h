@@ -9,6 +9,8 @@
 #include "demo/CDemo.h"
 #include "scene/math/CVector3d.h"
 
+#include <atomic>
+
 class cShapeBlock;
 class cShapeSphere;
 
@@ -41,7 +43,8 @@ class cDemoGrasp36 : public cDemo {
   double m_bubbleRadius;
   // contact force above which the bubble pops
   double m_bubbleMaxForce;
-  bool m_bubbleIntact;
+  // set by reset on the GLUT thread, then kept by update on the haptic thread
+  std::atomic<bool> m_bubbleIntact;
   double m_sandStiffness;
   double m_sandRadius;
   // stick spring length at which the anchor jumps to the proxy
@@ -53,8 +56,9 @@ class cDemoGrasp36 : public cDemo {
   int m_breathCounter;
   double m_breathHeight;
   double m_softSize;
-  // the force stays zero from reset until the proxy is clear of every shape
-  bool m_starting;
+  // the force stays zero from reset until the proxy is clear of every shape;
+  // set by reset on the GLUT thread
+  std::atomic<bool> m_starting;
 };
 
 #endif
