@@ -75,6 +75,8 @@ cVector3d cDemoGrasp36::computeForce(const cVector3d &p1, double r1, const cVect
 }
 
 int cDemoGrasp36::setup(int) {
+  // a failed earlier attempt left its detached scene behind
+  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
   m_scene = new cMesh(m_world);
   m_scene->setPos(-0.1, 0.0, 0.0);
 

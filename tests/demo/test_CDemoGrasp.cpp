@@ -103,6 +103,11 @@ TEST_F(DemoGrasp, SetupFailsWhereTheImagesAreMissing) {
   ASSERT_EQ(::chdir(here), 0);
   EXPECT_EQ(result, -1);
   EXPECT_FALSE(demo.m_ready);
+  // a later reset where the images are builds the scene afresh
+  demo.reset(0);
+  ASSERT_TRUE(demo.m_ready);
+  EXPECT_EQ(demo.m_scene->getNumChildren(), 5u);
+  EXPECT_EQ(root->getNumChildren(), 1u);
 }
 
 TEST_F(DemoGrasp, ResetSetsUpFirstAttachesTheSceneWithoutTheToolAndExitTwiceIsHarmless) {
