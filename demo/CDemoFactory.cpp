@@ -2,6 +2,7 @@
 
 #include "demo/CDemoContact3.h"
 #include "demo/CDemoContact67.h"
+#include "demo/CDemoGrasp36.h"
 #include "demo/CDemoReflexions36.h"
 #include "demo/shell.h"
 
@@ -10,6 +11,9 @@ std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
     case DEMO_PANEL_REFLEXIONS:
       // the bar form serves every device until the gripper form exists
       return std::make_unique<cDemoReflexions36>();
+    case DEMO_PANEL_GRASP:
+      // every device mode until the gripper form exists
+      return std::make_unique<cDemoGrasp36>();
     case DEMO_PANEL_CONTACT:
       // with a wrist or a stylus the tool model turns with the device
       if (deviceMode == 6 || deviceMode == 7) return std::make_unique<cDemoContact67>();

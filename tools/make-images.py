@@ -11,6 +11,8 @@ changing a picture here. Every file is an uncompressed 24-bit BMP.
   cursor.bmp                    32 x 32     the device cursor; pure black turns transparent
   exM.bmp, exD.bmp              1344 x 832  the menu strips: seven columns of 192 x 832,
                                             fronts (name and picture) and backs (description)
+  water.bmp, sand.bmp           256 x 256   the grasp demo's bubble and sand ball; both wrap
+                                            around left to right
 """
 import math
 import os
@@ -348,6 +350,67 @@ def cursor(path):
     run(args)
 
 
+# ---- sphere textures: pixels computed here, written as a PPM for convert ----
+
+def pixels(path, w, h, colour_at):
+    """Writes the image colour_at(x, y) -> (r, g, b) in 0..1 through convert."""
+    data = bytearray()
+    for y in range(h):
+        for x in range(w):
+            data += bytes(max(0, min(255, round(255 * c))) for c in colour_at(x, y))
+    with tempfile.NamedTemporaryFile(suffix=".ppm", delete=False) as f:
+        f.write(b"P6 %d %d 255\n" % (w, h))
+        f.write(bytes(data))
+        ppm = f.name
+    try:
+        run([ppm, "-alpha", "off", "-type", "TrueColor", path])
+    finally:
+        os.unlink(ppm)
+
+
+def water(path):
+    # a water surface: deep blue with bright caustic lines where crossing ripples
+    # meet; whole wave numbers across so the seam round the sphere does not show
+    size = 256
+    waves = [(3, 1, 0.0), (-2, 3, 1.3), (1, -4, 2.1), (5, 2, 0.7), (-4, -1, 2.9)]
+    deep, light = hexrgb("#06305e"), hexrgb("#5fb8e8")
+
+    def colour(x, y):
+        u, v = 2 * math.pi * x / size, 2 * math.pi * y / size
+        h = sum(math.sin(a * u + b * v + ph) for a, b, ph in waves) / len(waves)
+        caustic = (1.0 - abs(math.sin(3.0 * h + 0.8 * math.sin(2 * u + v)))) ** 6
+        t = 0.35 + 0.35 * h + 0.55 * caustic
+        t = max(0.0, min(1.0, t))
+        return tuple((deep[i] + (light[i] - deep[i]) * t) / 255.0 + 0.25 * caustic for i in range(3))
+
+    pixels(path, size, size, colour)
+
+
+def sand(path):
+    # sand: a warm base speckled with grains of one to two pixels, lighter and
+    # darker; grains wrap at the left and right edges
+    size = 256
+    rnd = random.Random(11)
+    base = [[0.0] * size for _ in range(size)]
+    for y in range(size):
+        for x in range(size):
+            base[y][x] = rnd.uniform(-0.06, 0.06)
+    for _ in range(9000):
+        cx, cy, r = rnd.randrange(size), rnd.randrange(size), rnd.choice((0.7, 1.0, 1.5))
+        shade = rnd.choice((-0.22, -0.12, 0.1, 0.18))
+        for dy in (-1, 0, 1):
+            for dx in (-1, 0, 1):
+                if dx * dx + dy * dy <= r * r and 0 <= cy + dy < size:
+                    base[cy + dy][(cx + dx) % size] = shade + rnd.uniform(-0.04, 0.04)
+    tone = [c / 255.0 for c in hexrgb("#c8a56e")]
+
+    def colour(x, y):
+        d = base[y][x]
+        return (tone[0] + d, tone[1] + d * 0.95, tone[2] + d * 0.85)
+
+    pixels(path, size, size, colour)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                                                               "resources", "images")
@@ -368,6 +431,8 @@ def main():
             [("Connect a device and start the program again.", MUTED),
              ("Press any key or click to quit.", ACCENT)], True)
     cursor("BMP3:" + os.path.join(out, "cursor.bmp"))
+    water("BMP3:" + os.path.join(out, "water.bmp"))
+    sand("BMP3:" + os.path.join(out, "sand.bmp"))
 
 
 if __name__ == "__main__":

@@ -63,4 +63,14 @@ void operator delete(void *p, std::size_t, std::align_val_t) noexcept { std::fre
 void operator delete[](void *p, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
+// the non-throwing forms are counted too, and their blocks go back through the
+// replacements above (the device library allocates this way)
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+  alloctest::Count();
+  return std::malloc(size == 0 ? 1 : size);
+}
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return operator new(size, std::nothrow); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+
 #endif

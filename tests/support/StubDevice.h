@@ -15,6 +15,8 @@ class StubDevice : public cGenericDevice {
   double reach = 0.075;
   // gripper: thumb at the origin, finger `gap` metres along x
   double gap = 0.06;
+  // no gripper: thumb and finger read the position, as the device layer gives them
+  bool gripperless = false;
   cMatrix3d rotation;
   int button = 0;
   bool failPosition = false;
@@ -22,6 +24,9 @@ class StubDevice : public cGenericDevice {
   // last CMD_SET_FORCE_AND_GRIPPER_FORCE, or CMD_SET_FORCE with no gripper force
   double sent[4] = {0, 0, 0, 0};
   int sends = 0;
+  // last CMD_SET_FORCE
+  cVector3d force;
+  int forceSends = 0;
   int opens = 0, closes = 0;
 
   StubDevice() { m_present = true; }
@@ -47,10 +52,15 @@ class StubDevice : public cGenericDevice {
         *static_cast<cVector3d *>(data) = position / reach;
         return 0;
       case CMD_GET_GRIPPER_THUMB_POS:
-        static_cast<cVector3d *>(data)->zero();
-        return 0;
       case CMD_GET_GRIPPER_FINGER_POS:
-        static_cast<cVector3d *>(data)->set(gap, 0, 0);
+        if (gripperless) {
+          *static_cast<cVector3d *>(data) = failPosition ? cVector3d() : position;
+          return failPosition ? -1 : 0;
+        }
+        if (code == CMD_GET_GRIPPER_THUMB_POS)
+          static_cast<cVector3d *>(data)->zero();
+        else
+          static_cast<cVector3d *>(data)->set(gap, 0, 0);
         return 0;
       case CMD_GET_ROTATION_MATRIX:
         *static_cast<cMatrix3d *>(data) = rotation;
@@ -64,6 +74,8 @@ class StubDevice : public cGenericDevice {
         return 0;
       case CMD_SET_FORCE: {
         const cVector3d &f = *static_cast<const cVector3d *>(data);
+        force = f;
+        ++forceSends;
         sent[0] = f.x;
         sent[1] = f.y;
         sent[2] = f.z;
