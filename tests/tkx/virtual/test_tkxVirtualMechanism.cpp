@@ -1,6 +1,8 @@
 // The virtual device's mechanism: its kinematics against the library's model, and its
 // physics driven through the firmware with explicitly stepped time.
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
+#include "tkx/tkxWrist.h"
 #include "tkx/virtual/tkxVirtualDevice.h"
 #include "tkx/virtual/tkxVirtualMechanism.h"
 
@@ -28,6 +30,11 @@ void LoadShipped(tkxTrion &lib, int code) {
   const TrionCalibration cal = TrionCalibration::Factory(SystemTypeOf(code));
   lib.SetConfig(SystemTypeOf(code));
   for (int id = 120; id <= 167; ++id) lib.SetParam(id, cal(id));
+  // the effector carries the active wrist, as the device core adds it
+  if (tkx::LookUpType(SystemTypeOf(code)).HasWrist()) {
+    lib.SetAdditionalMass(tkxWrist::DefaultParam(tkxWrist::kMassParam));
+    lib.Update();
+  }
 }
 
 // a device with its mechanism, driven through its firmware as a haptic loop would,
@@ -36,6 +43,8 @@ class Rig {
  public:
   explicit Rig(int code) : code_(code), dev(code, false, true) {
     LoadShipped(lib, code);
+    // damped enough to settle the trion.6's effector, wrist and all
+    dev.SetHandSpring(tkx::virt::Mechanism::kHandStiffness, 6.0);
     Send({0xA2, 1});  // force output on
   }
 
