@@ -276,6 +276,24 @@ TEST(Mechanism, CompensatedGravityFloatsAndUncompensatedFalls) {
   }
 }
 
+TEST(Mechanism, WristEncodersAreTheLegLengthsOfTheHandsAngles) {
+  Rig rig(61);
+  tkxWrist lib;
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> angle(-0.6, 0.6);
+  for (int n = 0; n < 20; ++n) {
+    HandPose h;
+    for (double &a : h.angles) a = angle(rng);
+    rig.dev.SetHand(h);
+    rig.Run(1.0);
+    // without wrist commands the hand alone turns the wrist, to its angles
+    double r[3];
+    ASSERT_EQ(lib.EncToRot(rig.dev.Encoder(3), rig.dev.Encoder(4), rig.dev.Encoder(5), &r[0], &r[1], &r[2]), 0);
+    // half a count of leg length is a few 1e-4 rad
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(r[k], h.angles[k], 1e-3) << n << " " << k;
+  }
+}
+
 TEST(Mechanism, BrakedArmsSinkSlowlyWithoutForce) {
   Rig rig(61);
   rig.Send({0xA2, 0});
