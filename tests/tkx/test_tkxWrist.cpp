@@ -2,7 +2,9 @@
 // round trips, and the cases where a conversion must fail or limit.
 #include "tkx/tkxWrist.h"
 
+#include "FakeDevice.h"
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxc.h"
 
 #include <gtest/gtest.h>
@@ -422,6 +424,34 @@ TEST_F(Wrist, FileSectionRoundTrips) {
   }
   EXPECT_EQ(third.GetParam(200), 2048);
   std::remove(path.c_str());
+}
+
+TEST_F(Wrist, MemoryHoldsTheWordsFirstThenTheNumbers) {
+  fake::Bus bus;
+  bus.usb.resize(1);
+  bus.usb[0].memory.resize(2048, 0);
+  fake::Com com(bus, false);
+  ASSERT_EQ(com.Open(0), 0);
+  ASSERT_EQ(w.SetParam(203, 1250), 0);
+  ASSERT_EQ(w.SetParam(224, 0.0036), 0);
+  ASSERT_EQ(w.ConfigToMemory(&com), 0);
+  std::vector<int> order;
+  for (int id = 200; id <= 205; ++id) order.push_back(id);
+  for (int id = 229; id <= 237; ++id) order.push_back(id);
+  for (int id = 206; id <= 228; ++id) order.push_back(id);
+  ASSERT_EQ(bus.writes.size(), order.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(bus.writes[i].addr, tkx::mem::ParamAddress(order[i])) << order[i];
+    EXPECT_EQ(bus.writes[i].bytes.size(), tkxWrist::IsShort(order[i]) ? 2u : 4u) << order[i];
+  }
+  tkxWrist other;
+  ASSERT_EQ(other.ConfigFromMemory(&com), 0);
+  EXPECT_EQ(other.GetParam(203), 1250);
+  EXPECT_FLOAT_EQ(other.GetParam(224), 0.0036f);
+  EXPECT_FLOAT_EQ(other.GetMass(), 0.45f);
+  // the DAC scale is derived again, not taken from memory
+  EXPECT_DOUBLE_EQ(other.GetParam(226), 2047.0 / other.GetParam(218));
+  EXPECT_EQ(w.ConfigToMemory(nullptr), -1);
 }
 
 }  // namespace
