@@ -13,6 +13,7 @@
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
+#include "tkx/tkxWrist.h"
 
 #include <cstdio>
 #include <new>
@@ -40,7 +41,10 @@ std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind
   if (kind != TKX_TRANSLATOR_TRION) return nullptr;
   return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
 }
-std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind, double) { return nullptr; }
+std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind kind, double) {
+  if (kind != TKX_ROTATOR_WRIST) return nullptr;
+  return std::unique_ptr<tkxRotator>(new (std::nothrow) tkxWrist());
+}
 std::unique_ptr<tkxGripper> tkxDeviceFactory::NewGripper() { return nullptr; }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
+#include "tkx/tkxWrist.h"
 
 using namespace tkx::mem;
 
@@ -34,6 +35,7 @@ const CoreParam kCoreParams[kCoreParamCount] = {
 
 bool IsCore(int id) { return id >= kCoreParamFirst && id <= kCoreParamLast; }
 bool IsTranslator(int id) { return id >= kTranslatorParamFirst && id < kRotatorParamFirst; }
+bool IsWrist(int id) { return id >= tkxWrist::kFirstParam && id <= tkxWrist::kLastParam; }
 
 }  // namespace
 
@@ -84,6 +86,7 @@ const char *TKX::GetParamName(int id) {
 double TKX::GetDefaultParam(int id) {
   if (IsCore(id)) return kCoreParams[id].def;
   if (IsTranslator(id)) return d->translator ? d->translator->GetDefaultParam(id, d->systemType) : 0.0;
+  if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::DefaultParam(id);
   return 0.0;
 }
 
@@ -91,6 +94,7 @@ double TKX::GetLowerParam(int id) {
   if (id < kCoreParamFirst) return -kCoreParamSpan;
   if (IsCore(id)) return kCoreParams[id].def - kCoreParamSpan;
   if (IsTranslator(id)) return d->translator ? d->translator->GetLowerParam(id, d->systemType) : 0.0;
+  if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::LowerParam(id);
   return 0.0;
 }
 
@@ -98,6 +102,7 @@ double TKX::GetUpperParam(int id) {
   if (id < kCoreParamFirst) return kCoreParamSpan;
   if (IsCore(id)) return kCoreParams[id].def + kCoreParamSpan;
   if (IsTranslator(id)) return d->translator ? d->translator->GetUpperParam(id, d->systemType) : 0.0;
+  if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::UpperParam(id);
   return 0.0;
 }
 

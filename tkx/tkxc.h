@@ -24,8 +24,9 @@
  *  - a device that lacks the mechanism part an entry needs (the arm, the wrist,
  *    the gripper) fails with TKX_ERR_NOT_AVAILABLE, or with -1 and the code
  *    unchanged where the comment says so. This version builds the three-arm
- *    model only: no wrist, stylus or gripper model yet, so every device answers
- *    as one without those parts;
+ *    model and the active wrist (TKX_SYSTEM_TRION6, _TRION6_HR, _TRION6_USB)
+ *    only: no stylus or gripper model yet, so a device with those answers as
+ *    one without them;
  *  - TKX_ERR_COMMUNICATION: a USB transfer failed, or its reply was short or
  *    garbled. TKX_ERR_NOT_READY: the slot's channel is closed, which it stays
  *    after a failed tkxControllerSetDevice, until tkxClose;
@@ -249,9 +250,11 @@ int tkxGetEffectorMass(double *mass, signed char ID TKX_ID_DEFAULT);
 int tkxGetPosition(double *px, double *py, double *pz, signed char ID TKX_ID_DEFAULT);
 
 /* Reads the wrist's or stylus's encoders and writes the three orientation angles
- * (rad); each output may be null. May return 1.
- * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (no wrist or stylus), the
- * model's conversion errors, TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
+ * (rad); each output may be null. The active wrist's angles turn its moving part
+ * by Rz(og) Ry(ob) Rx(oa), as tkxGetOrientationFrame gives it. May return 1.
+ * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (no wrist or stylus),
+ * TKX_ERR_GEOMETRY (the wrist's encoders give no orientation), the model's
+ * conversion errors, TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxGetOrientationRad(double *oa, double *ob, double *og, signed char ID TKX_ID_DEFAULT);
 
 /* tkxGetOrientationRad with the angles in degrees; each output may be null. May
@@ -361,12 +364,14 @@ int tkxSetForce(double fx, double fy, double fz, signed char ID TKX_ID_DEFAULT);
  * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxGetForce(double *fx, double *fy, double *fz, signed char ID TKX_ID_DEFAULT);
 
-/* Reads the wrist's encoders and commands the torque (N·m) on the wrist; only
- * devices with an active wrist (TKX_SYSTEM_TRION6, _TRION6_HR, _TRION6_USB) take
- * it. Remembered for tkxGetTorque before the command is sent. Never returns 1.
+/* Reads the wrist's encoders and commands the torque (N·m, about the three
+ * orientation angles) on the wrist; only devices with an active wrist
+ * (TKX_SYSTEM_TRION6, _TRION6_HR, _TRION6_USB) take it. A torque beyond what the
+ * cables can give is scaled down, never reversed or amplified. Remembered for
+ * tkxGetTorque before the command is sent. Never returns 1.
  * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (no active wrist, or no wrist
- * model), the wrist model's conversion errors, TKX_ERR_COMMUNICATION,
- * TKX_ERR_NOT_READY. */
+ * model), TKX_ERR_GEOMETRY (the encoders give no orientation, or a torque that is
+ * not a number; nothing is sent), TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. */
 int tkxSetTorque(double ta, double tb, double tg, signed char ID TKX_ID_DEFAULT);
 
 /* Writes the torque (N·m) last requested while the device reports its torque
@@ -648,30 +653,37 @@ int tkxTrionForceToMotor(double fx, double fy, double fz, int e0, int e1, int e2
                          signed char ID TKX_ID_DEFAULT);
 
 /* Wrist or stylus encoders (channels 3-5) to the orientation angles (rad).
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
- * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
- * wrist or stylus model. */
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (the
+ * wrist's leg lengths admit no orientation), the model's conversion errors
+ * (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no wrist or
+ * stylus model. */
 int tkxWristEncoderToOrientation(int e3, int e4, int e5, double *oa, double *ob, double *og,
                                  signed char ID TKX_ID_DEFAULT);
 
-/* Orientation angles (rad) to wrist or stylus encoder counts.
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
- * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
- * wrist or stylus model. */
+/* Orientation angles (rad) to wrist or stylus encoder counts; for the active
+ * wrist the nearest counts, which read back within one count.
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (an angle
+ * that is not a number), the model's conversion errors (TKX_ERR_NOT_AVAILABLE for
+ * one it does not supply). Code unchanged: no wrist or stylus model. */
 int tkxWristOrientationToEncoder(double oa, double ob, double og, int *e3, int *e4, int *e5,
                                  signed char ID TKX_ID_DEFAULT);
 
-/* Wrist motor commands at the pose of the given encoders to the torques (N·m).
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
- * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
- * wrist or stylus model. */
+/* Wrist motor commands at the pose of the given encoders to the torques (N·m):
+ * cable tensions and springs together, the inverse of tkxWristTorqueToMotor
+ * within one DAC count.
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (no pose
+ * for the encoders), the model's conversion errors (TKX_ERR_NOT_AVAILABLE for one
+ * it does not supply). Code unchanged: no wrist or stylus model. */
 int tkxWristMotorToTorque(short m3, short m4, short m5, int e3, int e4, int e5, double *ta, double *tb, double *tg,
                           signed char ID TKX_ID_DEFAULT);
 
-/* Torques (N·m) at the pose of the given encoders to wrist motor commands.
- * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
- * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
- * wrist or stylus model. */
+/* Torques (N·m) at the pose of the given encoders to wrist motor commands, each
+ * within the motors' voltage range; a torque beyond it is scaled down, never
+ * reversed or amplified.
+ * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (no pose
+ * for the encoders, or a torque that is not a number; the outputs are left
+ * alone), the model's conversion errors (TKX_ERR_NOT_AVAILABLE for one it does
+ * not supply). Code unchanged: no wrist or stylus model. */
 int tkxWristTorqueToMotor(double ta, double tb, double tg, int e3, int e4, int e5, short *m3, short *m4, short *m5,
                           signed char ID TKX_ID_DEFAULT);
 

@@ -32,7 +32,8 @@ class EndToEnd : public ::testing::TestWithParam<int> {
     ASSERT_EQ(devices.size(), 2u);
     dev_ = devices[static_cast<size_t>(id_)];
     ASSERT_TRUE(dev_->HasMechanism());
-    dev_->SetHandSpring(200.0, 2.0);
+    // damped enough to settle the trion.6's effector, wrist and all
+    dev_->SetHandSpring(200.0, 6.0);
     Hand(0.0, 0.0, 0.0);
     ASSERT_EQ(tkxEnableExpertMode(), 0);
     ASSERT_EQ(tkxEnableForce(1, id_), 0);
@@ -132,5 +133,86 @@ TEST_P(EndToEnd, VelocityOfAMovingHand) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, EndToEnd, ::testing::Values(61, 33));
+
+// ---- the trion.6's active wrist ----
+
+class Wrist : public EndToEnd {
+ protected:
+  void HandAngles(double r0, double r1, double r2) {
+    HandPose h;
+    h.angles[0] = r0, h.angles[1] = r1, h.angles[2] = r2;
+    dev_->SetHand(h);
+  }
+  // haptic steps that read the orientation and command a torque on the wrist
+  void RunTorque(double seconds, double ta, double tb, double tg) {
+    const int n = static_cast<int>(std::lround(seconds / kStep));
+    for (int i = 0; i < n && !HasFatalFailure(); ++i) {
+      fakeClock += kStep;
+      double r[3];
+      ASSERT_GE(tkxGetOrientationRad(&r[0], &r[1], &r[2], id_), 0);
+      ASSERT_GE(tkxSetForceAndTorque(0.0, 0.0, 0.0, ta, tb, tg, id_), 0);
+    }
+  }
+  void Orientation(double r[3]) { ASSERT_GE(tkxGetOrientationRad(&r[0], &r[1], &r[2], id_), 0); }
+};
+
+TEST_P(Wrist, IsCalibratedAtOpenAndCarriedByTheArm) {
+  int s[TKX_STATUS_COUNT];
+  ASSERT_EQ(tkxGetStatus(s, id_), 0);
+  EXPECT_EQ(s[TKX_STATUS_WRIST_UNCALIBRATED], 0);
+  EXPECT_EQ(dev_->WristCalibrations(), 1);
+  // the gripper plate and the wrist on it, as the device's memory gives them
+  double mass = 0.0;
+  ASSERT_EQ(tkxGetEffectorMass(&mass, id_), 0);
+  EXPECT_NEAR(mass, 0.129 + 0.45, 1e-6);
+}
+
+TEST_P(Wrist, HandRotationIsReadBackOnceSettled) {
+  for (int axis = 0; axis < 3; ++axis) {
+    double a[3] = {0, 0, 0};
+    a[axis] = 0.3;
+    HandAngles(a[0], a[1], a[2]);
+    RunTorque(1.5, 0, 0, 0);
+    double r[3];
+    Orientation(r);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(r[k], a[k], 0.01) << "hand axis " << axis << ", angle " << k;
+  }
+}
+
+TEST_P(Wrist, TorqueTurnsTheWristAgainstTheHand) {
+  // 0.05 N m against 0.5 N m/rad: 0.1 rad
+  for (int axis = 0; axis < 3; ++axis) {
+    double t[3] = {0, 0, 0};
+    t[axis] = 0.05;
+    RunTorque(1.5, t[0], t[1], t[2]);
+    double r[3];
+    Orientation(r);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(r[k], k == axis ? 0.1 : 0.0, 0.01) << "torque axis " << axis;
+    double back[3];
+    ASSERT_EQ(tkxGetTorque(&back[0], &back[1], &back[2], id_), 0);
+    EXPECT_EQ(back[axis], 0.05);
+  }
+}
+
+TEST_P(Wrist, FrameIsARotation) {
+  HandAngles(0.2, -0.3, 0.4);
+  RunTorque(1.0, 0, 0, 0);
+  double p[3], R[3][3];
+  ASSERT_GE(tkxGetPositionAndOrientationFrame(&p[0], &p[1], &p[2], R, id_), 0);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      double d = 0;
+      for (int k = 0; k < 3; ++k) d += R[k][i] * R[k][j];
+      EXPECT_NEAR(d, i == j ? 1.0 : 0.0, 1e-9);
+    }
+  const double det = R[0][0] * (R[1][1] * R[2][2] - R[1][2] * R[2][1]) -
+                     R[0][1] * (R[1][0] * R[2][2] - R[1][2] * R[2][0]) +
+                     R[0][2] * (R[1][0] * R[2][1] - R[1][1] * R[2][0]);
+  EXPECT_NEAR(det, 1.0, 1e-9);
+  // and the turned frame, not the identity
+  EXPECT_LT(R[2][2], 0.99);
+}
+
+INSTANTIATE_TEST_SUITE_P(Trion6, Wrist, ::testing::Values(61));
 
 }  // namespace

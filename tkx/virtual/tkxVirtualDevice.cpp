@@ -4,6 +4,7 @@
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
+#include "tkx/tkxWrist.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
 #include <atomic>
@@ -111,6 +112,22 @@ void WriteTrionCalibration(uint8_t *memory, int systemType) {
   }
 }
 
+// the wrist's factory calibration in the same layout
+void WriteWristCalibration(uint8_t *memory) {
+  for (int id = tkxWrist::kFirstParam; id <= tkxWrist::kLastParam; ++id) {
+    uint8_t *at = memory + mem::ParamAddress(id);
+    const double v = tkxWrist::DefaultParam(id);
+    if (tkxWrist::IsShort(id)) {
+      PutBigEndian(at, static_cast<uint16_t>(static_cast<int16_t>(v)), 2);
+    } else {
+      const float f = static_cast<float>(v);
+      uint32_t bits;
+      std::memcpy(&bits, &f, sizeof bits);
+      PutBigEndian(at, bits, 4);
+    }
+  }
+}
+
 // the system type a reported code stands for
 int SystemTypeOf(int code) {
   const SystemType *t = FindReported(code);
@@ -171,6 +188,7 @@ struct Device::State {
   void RunMechanism(double now) {
     if (!mech) return;
     mech->SetDrive((status & kForceOn) != 0, (status & kBrakesBit) != 0);
+    mech->SetTorqueDrive((status & kTorqueOn) != 0);
     if (!manualTime) mech->Follow(now);
     TakeFromMechanism();
   }
@@ -179,6 +197,8 @@ struct Device::State {
   void TakeFromMechanism() {
     if (!mech) return;
     for (int c = 0; c < 3; ++c) encoder[c] = Normalise(mech->Encoder(c));
+    if (mech->GetWrist())
+      for (int c = 3; c < 6; ++c) encoder[c] = Normalise(mech->WristEncoder(c - 3));
     if (gripperChannel) encoder[6] = Normalise(mech->GripperEncoder() + gripperShift);
     // only a change of the hand's button moves button 0, so a test's SetButtons stands
     const bool pressed = mech->HandButton();
@@ -202,6 +222,7 @@ struct Device::State {
   void SetMotor(int c, int16_t v) {
     motor[c] = v;
     if (mech && c < 3) mech->SetMotor(c, v);
+    if (mech && c >= 3 && c < 6) mech->SetWristMotor(c - 3, v);
   }
 
   int32_t Normalise(int32_t v) const {
@@ -405,6 +426,9 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(st
   s.layout = LayoutOf(code_);
   s.activeWrist = LookUpReported(code_).HasWrist();
   for (int c = 0; c < kChannels; ++c) s.encoder[c] = kRestPositions[c];
+  // an active wrist rests with its legs at their reference lengths
+  if (s.activeWrist)
+    for (int c = 3; c < 6; ++c) s.encoder[c] = static_cast<int32_t>(tkxWrist::DefaultParam(200 + c));
   // encoders valid and brakes holding from power-on; an active wrist waits for calibration
   s.status = kEncodersValid | kBrakesBit;
   if (s.activeWrist) s.status |= kWristUncalibrated;
@@ -421,6 +445,7 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(st
                                static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial)};
     std::memcpy(s.memory + mem::kHeaderAddress, header, sizeof header);
     if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));
+    if (s.activeWrist) WriteWristCalibration(s.memory);
   }
   // a small fixed image, so a read-back shows real content
   for (int i = 0; i < kFirmwareSize; ++i) s.firmware[i] = static_cast<uint8_t>(i * 31 + 7);

@@ -40,8 +40,9 @@ bool ParseLine(const std::string &text, double lastT, bool first, HandPoint *p, 
   const std::vector<std::string> tok = Tokens(text.substr(0, text.find('#')));
   *blank = tok.empty();
   if (*blank) return true;
-  if (tok.size() < 4 || tok.size() > 6) return false;
-  double v[6] = {0, 0, 0, 0, 0, 0};
+  // the wrist angles come as a set of three after the gripper
+  if (tok.size() < 4 || tok.size() == 7 || tok.size() == 8 || tok.size() > 9) return false;
+  double v[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
   for (size_t i = 0; i < tok.size(); ++i)
     if (!Number(tok[i], &v[i])) return false;
   // time runs forward from the open; a button is pressed or not; an opening is not negative
@@ -52,6 +53,7 @@ bool ParseLine(const std::string &text, double lastT, bool first, HandPoint *p, 
   for (int k = 0; k < 3; ++k) p->pose.target[k] = v[1 + k];
   p->pose.button = v[4] == 1.0;
   p->pose.gripper = v[5];
+  for (int k = 0; k < 3; ++k) p->pose.angles[k] = v[6 + k];
   return true;
 }
 
@@ -103,6 +105,7 @@ HandPose HandScript::At(double t) const {
   HandPose pose;
   for (int k = 0; k < 3; ++k) pose.target[k] = a.pose.target[k] + u * (b.pose.target[k] - a.pose.target[k]);
   pose.gripper = a.pose.gripper + u * (b.pose.gripper - a.pose.gripper);
+  for (int k = 0; k < 3; ++k) pose.angles[k] = a.pose.angles[k] + u * (b.pose.angles[k] - a.pose.angles[k]);
   pose.button = a.pose.button;
   return pose;
 }

@@ -1,6 +1,7 @@
 #include "tkx/virtual/tkxVirtualMechanism.h"
 
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 
 #include <cmath>
 
@@ -206,6 +207,7 @@ Mechanism::Mechanism(int systemType) : cal_(TrionCalibration::Factory(systemType
   }
   cbeta_ = std::cos(cal_(141));
   sbeta_ = std::sin(cal_(141));
+  if (LookUpType(systemType).HasWrist()) wrist_ = std::make_unique<Wrist>();
   SetPayload(0.0);
   // at rest where the hand rests: the workspace centre
   double P[3];
@@ -218,6 +220,14 @@ void Mechanism::SetMotor(int arm, int16_t command) {
   if (arm < 0 || arm > 2) return;
   motor_[arm] = command;
   driven_[arm] = true;
+}
+
+void Mechanism::SetWristMotor(int index, int16_t command) {
+  if (wrist_) wrist_->SetMotor(index, command);
+}
+
+void Mechanism::SetTorqueDrive(bool torqueOn) {
+  if (wrist_) wrist_->SetDrive(torqueOn);
 }
 
 void Mechanism::SetDrive(bool forceOn, bool brakesOn) {
@@ -243,7 +253,7 @@ void Mechanism::SetHandSpring(double stiffness, double damping) {
 
 void Mechanism::SetPayload(double kg) {
   if (std::isfinite(kg) && kg >= 0.0) payload_ = kg;
-  mass_ = cal_(142) + payload_ + (cal_(143) + cal_(144) + cal_(145)) / 2.0;
+  mass_ = cal_(142) + payload_ + (cal_(143) + cal_(144) + cal_(145)) / 2.0 + (wrist_ ? wrist_->Mass() : 0.0);
   if (!(mass_ > 1e-3)) mass_ = 1e-3;
 }
 
@@ -291,6 +301,7 @@ void Mechanism::Run(int64_t steps) {
     ++steps_;
     SampleHand();
     Step();
+    if (wrist_) wrist_->Step(kStep, hand_.angles);
   }
 }
 

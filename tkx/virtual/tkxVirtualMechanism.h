@@ -14,7 +14,7 @@
 //   type's DAC counts per N m (DACVALUEPERVOLT x MOTORVOLTPERAMP / (MOTORNMPERAMP x
 //   MOTORREDUCTION)); the motors push only while force output is on;
 // - gravity (9.81 m/s^2, along -z of the device frame) acts on the effector mass
-//   (GRIPPERMASS plus any payload) with half of each lower arm, on the other half of
+//   (GRIPPERMASS, the active wrist's mass, plus any payload) with half of each lower arm, on the other half of
 //   each lower arm at its elbow, and on each upper arm as ARMCOUPLEGRAVITY at
 //   ARMANGGRAVITY; the springs of KSPRING, RPULLEY and FOFFSET pull as calibrated;
 // - the hand is a spring-damper pulling the effector toward its target;
@@ -26,8 +26,10 @@
 #define TKX_VIRTUAL_MECHANISM_H
 
 #include "tkx/virtual/tkxVirtualHand.h"
+#include "tkx/virtual/tkxVirtualWrist.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace tkx {
 namespace virt {
@@ -110,6 +112,9 @@ class Mechanism {
   void SetHandSpring(double stiffness, double damping);
   // extra mass carried by the effector, kg
   void SetPayload(double kg);
+  // the active wrist's motors (index 0 to 2); ignored without a wrist
+  void SetWristMotor(int index, int16_t command);
+  void SetTorqueDrive(bool torqueOn);
 
   // ---- time ----
   // runs fixed steps up to the host's time now (s): the first call only sets the
@@ -130,6 +135,9 @@ class Mechanism {
   // the gripper encoder for the hand's opening (types with a gripper channel)
   int32_t GripperEncoder() const;
   bool HandButton() const { return hand_.button; }
+  // the active wrist, when the type has one
+  const Wrist *GetWrist() const { return wrist_.get(); }
+  int32_t WristEncoder(int index) const { return wrist_ ? wrist_->Encoder(index) : 0; }
   MechanismState State() const;
 
  private:
@@ -156,6 +164,8 @@ class Mechanism {
   int16_t motor_[3] = {0, 0, 0};
   bool driven_[3] = {false, false, false};
   bool forceOn_ = false, brakesOn_ = false;
+
+  std::unique_ptr<Wrist> wrist_;
 
   HandPose hand_;
   HandScript script_;

@@ -59,6 +59,8 @@ TEST_F(Hand, MalformedLinesAreFoundByNumber) {
       {"-1 0 0 0\n", 1},                // before the open
       {"0 0 0 0\n\n1 0 0 nan\n", 3},    // not finite
       {"0 0 0 0.1m\n", 1},              // trailing text
+      {"0 0 0 0 0 0 0.1 0.2\n", 1},     // wrist angles come in threes
+      {"0 0 0 0 0 0 1 2 3 4\n", 1},     // and nothing after them
   };
   for (const auto &c : cases) {
     HandScript s;
@@ -99,6 +101,18 @@ TEST_F(Hand, PoseIsInterpolatedAndTheEndsHeld) {
   const HandPose rest = HandScript().At(5.0);
   EXPECT_EQ(rest.target[0] + rest.target[1] + rest.target[2], 0.0);
   EXPECT_FALSE(rest.button);
+}
+
+TEST_F(Hand, WristAnglesFollowTheGripperAndAreInterpolated) {
+  HandScript s;
+  ASSERT_TRUE(Parse("0 0 0 0\n1 0 0 0 0 0 0.2 -0.4 0.6\n", &s));
+  // left out, the wrist is straight
+  for (double a : s.At(0.0).angles) EXPECT_EQ(a, 0.0);
+  const HandPose mid = s.At(0.5);
+  EXPECT_DOUBLE_EQ(mid.angles[0], 0.1);
+  EXPECT_DOUBLE_EQ(mid.angles[1], -0.2);
+  EXPECT_DOUBLE_EQ(mid.angles[2], 0.3);
+  EXPECT_EQ(s.At(2.0).angles[2], 0.6);
 }
 
 // ---- the script from the environment ----

@@ -1,6 +1,8 @@
 // The virtual device's mechanism: its kinematics against the library's model, and its
 // physics driven through the firmware with explicitly stepped time.
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
+#include "tkx/tkxWrist.h"
 #include "tkx/virtual/tkxVirtualDevice.h"
 #include "tkx/virtual/tkxVirtualMechanism.h"
 
@@ -28,6 +30,11 @@ void LoadShipped(tkxTrion &lib, int code) {
   const TrionCalibration cal = TrionCalibration::Factory(SystemTypeOf(code));
   lib.SetConfig(SystemTypeOf(code));
   for (int id = 120; id <= 167; ++id) lib.SetParam(id, cal(id));
+  // the effector carries the active wrist, as the device core adds it
+  if (tkx::LookUpType(SystemTypeOf(code)).HasWrist()) {
+    lib.SetAdditionalMass(tkxWrist::DefaultParam(tkxWrist::kMassParam));
+    lib.Update();
+  }
 }
 
 // a device with its mechanism, driven through its firmware as a haptic loop would,
@@ -36,6 +43,8 @@ class Rig {
  public:
   explicit Rig(int code) : code_(code), dev(code, false, true) {
     LoadShipped(lib, code);
+    // damped enough to settle the trion.6's effector, wrist and all
+    dev.SetHandSpring(tkx::virt::Mechanism::kHandStiffness, 6.0);
     Send({0xA2, 1});  // force output on
   }
 
@@ -264,6 +273,24 @@ TEST(Mechanism, CompensatedGravityFloatsAndUncompensatedFalls) {
     rig.lib.SetGravityCompensation(false, 0.0);
     rig.Run(0.3);
     EXPECT_LT(rig.Now().effector[2] - start.effector[2], -0.02) << code;
+  }
+}
+
+TEST(Mechanism, WristEncodersAreTheLegLengthsOfTheHandsAngles) {
+  Rig rig(61);
+  tkxWrist lib;
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> angle(-0.6, 0.6);
+  for (int n = 0; n < 20; ++n) {
+    HandPose h;
+    for (double &a : h.angles) a = angle(rng);
+    rig.dev.SetHand(h);
+    rig.Run(1.0);
+    // without wrist commands the hand alone turns the wrist, to its angles
+    double r[3];
+    ASSERT_EQ(lib.EncToRot(rig.dev.Encoder(3), rig.dev.Encoder(4), rig.dev.Encoder(5), &r[0], &r[1], &r[2]), 0);
+    // half a count of leg length is a few 1e-4 rad
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(r[k], h.angles[k], 1e-3) << n << " " << k;
   }
 }
 
