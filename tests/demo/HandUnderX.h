@@ -54,6 +54,8 @@ struct CursorImage {
 struct HandKey {
   double t, x, y, z;
   int button;
+  // the wrist's angles (radians), written only when one is set
+  double r0 = 0.0, r1 = 0.0, r2 = 0.0;
 };
 
 class HapticDemoHand : public ProgramUnderX {
@@ -72,8 +74,14 @@ class HapticDemoHand : public ProgramUnderX {
 
   void WriteScript(const std::vector<HandKey> &keys) {
     std::ofstream out(dir_ + "/hand.txt");
-    out << "# t x y z button\n";
-    for (const HandKey &k : keys) out << k.t << ' ' << k.x << ' ' << k.y << ' ' << k.z << ' ' << k.button << '\n';
+    out << "# t x y z button [gripper r0 r1 r2]\n";
+    bool angles = false;
+    for (const HandKey &k : keys) angles = angles || k.r0 != 0.0 || k.r1 != 0.0 || k.r2 != 0.0;
+    for (const HandKey &k : keys) {
+      out << k.t << ' ' << k.x << ' ' << k.y << ' ' << k.z << ' ' << k.button;
+      if (angles) out << " 0 " << k.r0 << ' ' << k.r1 << ' ' << k.r2;
+      out << '\n';
+    }
   }
 
   // the hand's lateral position that puts the cursor on panel k's middle

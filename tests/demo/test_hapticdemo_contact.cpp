@@ -84,6 +84,22 @@ class HapticDemoContact : public HapticDemoHand {
     return WaitFor([&] { return !HeldAt(target).empty(); }, timeout);
   }
 
+  // pixels that differ by more than a few levels between two screenshots, in a region
+  int ChangedPixels(const std::string &a, const std::string &b, int x, int y, int w, int h) const {
+    int changed = 0;
+    for (int j = std::max(y, 0); j < std::min(y + h, shotH_); ++j)
+      for (int i = std::max(x, 0); i < std::min(x + w, shotW_); ++i) {
+        const size_t at = shotData_ + size_t(j) * shotStride_ + 4 * size_t(i);
+        if (at + 4 > a.size() || at + 4 > b.size()) continue;
+        for (int c = 0; c < 4; ++c)
+          if (std::abs(int(static_cast<unsigned char>(a[at + c])) - int(static_cast<unsigned char>(b[at + c]))) > 24) {
+            ++changed;
+            break;
+          }
+      }
+    return changed;
+  }
+
   // the screen as a PNG among the test's artefacts
   void KeepScreen(const std::string &name) {
     Shell("mkdir -p '" TEST_ARTEFACTS "/contact' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS "/contact/" +
@@ -202,6 +218,65 @@ TEST_F(HapticDemoContact, PressTheToothSlideAcrossItAndCarryIt) {
   EXPECT_GT(toothBefore - toothAfter, 0.05);
 
   // back to the menu and out
+  ASSERT_NO_FATAL_FAILURE(LeaveDemo(4));
+  QuitFromMenu();
+}
+
+// on a trion.6 the burr turns with the hand's wrist: the same hand place with the
+// wrist straight and turned 0.8 rad about the view axis draws the tool differently,
+// while two pictures with the wrist held still draw it the same
+TEST_F(HapticDemoContact, OnATrion6TheToolTurnsWithTheWrist) {
+  const cVec above(0, 0, 0.08);
+  double t0 = 0.0;
+  for (double rest : {12.0, 40.0}) {
+    t0 = rest;
+    const double p4 = PanelY(4);
+    HandKey straight{t0 + 4.0, above.x, above.y, above.z, 0}, turned{t0 + 14.0, above.x, above.y, above.z, 0};
+    turned.r0 = 0.8;
+    HandKey held = turned;
+    held.t = t0 + 40.0;
+    HandKey straightEnd = straight;
+    straightEnd.t = t0 + 13.0;
+    WriteScript({{0, 0, 0, 0, 0},
+                 {t0, 0, 0, 0, 0},
+                 {t0 + 0.5, 0, p4, 0, 0},
+                 {t0 + 2.0, 0, p4, 0, 1},
+                 {t0 + 3.0, 0, p4, 0, 0},
+                 straight,
+                 straightEnd,
+                 turned,
+                 held});
+    ASSERT_NO_FATAL_FAILURE(ReachMenuWithHand({"TKX_VIRTUAL_DEVICES=61"}));
+    if (ScriptTimeAtMost() < t0 - 1.0) break;
+    std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
+    program_.Kill();
+    std::remove((dir_ + "/bus.log").c_str());
+  }
+  ASSERT_LT(ScriptTimeAtMost(), t0 - 1.0) << "the menu came after the hand left the middle";
+  ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 12.0)) << "the press opened no demo";
+
+  // the tool sits above the tooth: about a fifth of the screen's height above the middle
+  const int rx = x0_ + w_ / 2 - 120, ry = y0_ + h_ / 2 - h_ / 4 - 110, rw = 240, rh = 220;
+  ASSERT_TRUE(WaitUntilHeldAt(above, 60.0)) << "the hand never came over the tooth";
+  ASSERT_TRUE(WaitFor([&] { return ScriptTimeAtMost() > t0 + 8.0; }, 30.0));
+  Screenshot();
+  const std::string first = shot_;
+  KeepScreen("trion6-wrist-straight");
+  Sleep(1.0);
+  Screenshot();
+  const std::string again = shot_;
+  // the wrist turns to 0.8 rad over a second and settles
+  ASSERT_TRUE(WaitFor([&] { return ScriptTimeAtMost() > t0 + 18.0; }, 30.0));
+  Screenshot();
+  const std::string turnedShot = shot_;
+  KeepScreen("trion6-wrist-turned");
+  const int still = ChangedPixels(first, again, rx, ry, rw, rh);
+  const int moved = ChangedPixels(first, turnedShot, rx, ry, rw, rh);
+  std::printf("tool region: %d pixels changed with the wrist still, %d with it turned\n", still, moved);
+  EXPECT_LT(still, 30);
+  EXPECT_GT(moved, 150);
+  EXPECT_GT(moved, 5 * still);
+
   ASSERT_NO_FATAL_FAILURE(LeaveDemo(4));
   QuitFromMenu();
 }
