@@ -194,6 +194,15 @@ TEST_P(Wrist, TorqueTurnsTheWristAgainstTheHand) {
   }
 }
 
+// the hand's grip is settable: twice as stiff, half the turn
+TEST_P(Wrist, AStifferHandGivesLessToTheSameTorque) {
+  dev_->SetWristHandSpring(1.0, 0.01);
+  RunTorque(1.5, 0.05, 0, 0);
+  double r[3];
+  Orientation(r);
+  EXPECT_NEAR(r[0], 0.05, 0.005);
+}
+
 TEST_P(Wrist, FrameIsARotation) {
   HandAngles(0.2, -0.3, 0.4);
   RunTorque(1.0, 0, 0, 0);

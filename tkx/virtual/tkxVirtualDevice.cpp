@@ -703,6 +703,11 @@ void Device::SetHandSpring(double stiffness, double damping) {
   if (s_->mech) s_->mech->SetHandSpring(stiffness, damping);
 }
 
+void Device::SetWristHandSpring(double stiffness, double damping) {
+  Lock lock(mutex_);
+  if (s_->mech) s_->mech->SetWristHandSpring(stiffness, damping);
+}
+
 void Device::SetPayload(double kg) {
   Lock lock(mutex_);
   if (s_->mech) s_->mech->SetPayload(kg);

@@ -111,6 +111,8 @@ class Device {
   void SetHandScript(const HandScript &script);
   // the hand's spring (N/m) and damper (N s/m); 0 and 0 let go of the effector
   void SetHandSpring(double stiffness, double damping);
+  // the hand's rotational spring-damper on an active wrist (N m/rad, N m s/rad)
+  void SetWristHandSpring(double stiffness, double damping);
   // mass mounted on the effector, kg
   void SetPayload(double kg);
   // the mechanism now; false (state untouched) without one

@@ -138,6 +138,10 @@ class Mechanism {
   // the active wrist, when the type has one
   const Wrist *GetWrist() const { return wrist_.get(); }
   int32_t WristEncoder(int index) const { return wrist_ ? wrist_->Encoder(index) : 0; }
+  // the hand's rotational spring-damper on the wrist; ignored without a wrist
+  void SetWristHandSpring(double stiffness, double damping) {
+    if (wrist_) wrist_->SetHandSpring(stiffness, damping);
+  }
   MechanismState State() const;
 
  private:

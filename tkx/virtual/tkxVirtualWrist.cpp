@@ -115,7 +115,7 @@ void Wrist::Step(double dt, const double hand[3]) {
   Torque(t);
   for (int i = 0; i < 3; ++i) {
     const double target = std::isfinite(hand[i]) ? hand[i] : 0.0;
-    const double acc = (t[i] - kHandStiffness * (r_[i] - target) - kHandDamping * w_[i]) / kInertia;
+    const double acc = (t[i] - stiffness_ * (r_[i] - target) - damping_ * w_[i]) / kInertia;
     w_[i] += dt * acc;
     r_[i] += dt * w_[i];
     // the moving part stops at its end stops

@@ -31,6 +31,7 @@ struct WristCalibration {
 
 class Wrist {
  public:
+  // the hand's rotational spring-damper, by default
   static constexpr double kHandStiffness = 0.5;  // N m/rad
   static constexpr double kHandDamping = 0.005;  // N m s/rad
   static constexpr double kInertia = 2e-4;       // kg m^2 about each axis
@@ -40,6 +41,11 @@ class Wrist {
   double Mass() const { return cal_(228); }
   void SetMotor(int index, int16_t command);
   void SetDrive(bool torqueOn) { torqueOn_ = torqueOn; }
+  // the hand's grip on the moving part: N m/rad and N m s/rad, each at least 0
+  void SetHandSpring(double stiffness, double damping) {
+    if (stiffness >= 0.0) stiffness_ = stiffness;
+    if (damping >= 0.0) damping_ = damping;
+  }
   // one step of dt seconds toward the hand's angles (rad)
   void Step(double dt, const double hand[3]);
   // the leg lengths of the present orientation as counts
@@ -58,6 +64,7 @@ class Wrist {
   int16_t motor_[3] = {0, 0, 0};
   bool driven_[3] = {false, false, false};
   bool torqueOn_ = false;
+  double stiffness_ = kHandStiffness, damping_ = kHandDamping;
 };
 
 }  // namespace virt
