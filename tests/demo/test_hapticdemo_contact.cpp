@@ -3,7 +3,7 @@
 // switch held to carry the tooth away, and back to the menu. What is felt comes
 // from the virtual log (effector, hand target and motor force once a second);
 // screenshots before and after the carry are kept as artefacts.
-#include "HandUnderX.h"
+#include "FeltUnderX.h"
 
 #include <cstdio>
 #include <sstream>
@@ -12,77 +12,9 @@ namespace {
 
 using namespace underx;
 
-struct cVec {
-  double x = 0, y = 0, z = 0;
-  cVec() = default;
-  cVec(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
-  cVec operator+(const cVec &o) const { return {x + o.x, y + o.y, z + o.z}; }
-  cVec operator-(const cVec &o) const { return {x - o.x, y - o.y, z - o.z}; }
-  cVec operator*(double k) const { return {x * k, y * k, z * k}; }
-  double Length() const { return std::sqrt(x * x + y * y + z * z); }
-};
-
-// one line of the virtual log's mechanism report
-struct Sample {
-  cVec effector, hand, force;
-};
-
-std::vector<Sample> ReadMechanism(const std::string &log) {
-  std::vector<Sample> samples;
-  std::istringstream in(log);
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t at = line.find("mechanism: effector ");
-    if (at == std::string::npos) continue;
-    Sample s;
-    if (std::sscanf(line.c_str() + at,
-                    "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
-                    &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
-                    &s.force.z) == 9)
-      samples.push_back(s);
-  }
-  return samples;
-}
-
-class HapticDemoContact : public HapticDemoHand {
+class HapticDemoContact : public HapticDemoFelt {
  protected:
-  std::vector<Sample> Samples() const { return ReadMechanism(ReadFile(dir_ + "/bus.log")); }
-
-  // the samples logged while the hand held still at target, after the first one
-  // (the effector may still be settling when the target is first reached)
-  std::vector<Sample> HeldAt(const cVec &target) const {
-    std::vector<Sample> held;
-    bool first = true;
-    for (const Sample &s : Samples()) {
-      if ((s.hand - target).Length() > 2e-4) {
-        first = true;
-        continue;
-      }
-      if (!first) held.push_back(s);
-      first = false;
-    }
-    return held;
-  }
-
-  // the mean of the samples held at target; fails when there are none
-  ::testing::AssertionResult MeanAt(const cVec &target, Sample *mean) const {
-    const std::vector<Sample> held = HeldAt(target);
-    if (held.empty())
-      return ::testing::AssertionFailure()
-             << "no sample held at " << target.x << ", " << target.y << ", " << target.z << " m";
-    *mean = Sample{};
-    for (const Sample &s : held) {
-      mean->effector = mean->effector + s.effector * (1.0 / held.size());
-      mean->hand = mean->hand + s.hand * (1.0 / held.size());
-      mean->force = mean->force + s.force * (1.0 / held.size());
-    }
-    return ::testing::AssertionSuccess();
-  }
-
-  // waits until the log shows the hand held at target for a second
-  bool WaitUntilHeldAt(const cVec &target, double timeout) {
-    return WaitFor([&] { return !HeldAt(target).empty(); }, timeout);
-  }
+  HapticDemoContact() : HapticDemoFelt("contact") {}
 
   // pixels that differ by more than a few levels between two screenshots, in a region
   int ChangedPixels(const std::string &a, const std::string &b, int x, int y, int w, int h) const {
@@ -98,12 +30,6 @@ class HapticDemoContact : public HapticDemoHand {
           }
       }
     return changed;
-  }
-
-  // the screen as a PNG among the test's artefacts
-  void KeepScreen(const std::string &name) {
-    Shell("mkdir -p '" TEST_ARTEFACTS "/contact' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS "/contact/" +
-          name + ".png'");
   }
 };
 

@@ -5,7 +5,7 @@
 // hand's 200 N/m spring: the hand sinks about 16 mm below the bubble's top for
 // every 3 N. What is felt comes from the virtual log (effector, hand target and
 // motor force once a second); a screenshot of the demo is kept as an artefact.
-#include "HandUnderX.h"
+#include "FeltUnderX.h"
 
 #include <cstdio>
 #include <sstream>
@@ -14,80 +14,9 @@ namespace {
 
 using namespace underx;
 
-struct cVec {
-  double x = 0, y = 0, z = 0;
-  cVec() = default;
-  cVec(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
-  cVec operator+(const cVec &o) const { return {x + o.x, y + o.y, z + o.z}; }
-  cVec operator-(const cVec &o) const { return {x - o.x, y - o.y, z - o.z}; }
-  cVec operator*(double k) const { return {x * k, y * k, z * k}; }
-  double Length() const { return std::sqrt(x * x + y * y + z * z); }
-};
-
-// one line of the virtual log's mechanism report
-struct Sample {
-  cVec effector, hand, force;
-};
-
-std::vector<Sample> ReadMechanism(const std::string &log) {
-  std::vector<Sample> samples;
-  std::istringstream in(log);
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t at = line.find("mechanism: effector ");
-    if (at == std::string::npos) continue;
-    Sample s;
-    if (std::sscanf(line.c_str() + at,
-                    "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
-                    &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
-                    &s.force.z) == 9)
-      samples.push_back(s);
-  }
-  return samples;
-}
-
-class HapticDemoGrasp : public HapticDemoHand {
+class HapticDemoGrasp : public HapticDemoFelt {
  protected:
-  std::vector<Sample> Samples() const { return ReadMechanism(ReadFile(dir_ + "/bus.log")); }
-
-  // the samples logged while the hand held still at target, after the first one
-  // (the effector may still be settling when the target is first reached)
-  std::vector<Sample> HeldAt(const cVec &target) const {
-    std::vector<Sample> held;
-    bool first = true;
-    for (const Sample &s : Samples()) {
-      if ((s.hand - target).Length() > 2e-4) {
-        first = true;
-        continue;
-      }
-      if (!first) held.push_back(s);
-      first = false;
-    }
-    return held;
-  }
-
-  ::testing::AssertionResult MeanAt(const cVec &target, Sample *mean) const {
-    const std::vector<Sample> held = HeldAt(target);
-    if (held.empty())
-      return ::testing::AssertionFailure()
-             << "no sample held at " << target.x << ", " << target.y << ", " << target.z << " m";
-    *mean = Sample{};
-    for (const Sample &s : held) {
-      mean->effector = mean->effector + s.effector * (1.0 / held.size());
-      mean->hand = mean->hand + s.hand * (1.0 / held.size());
-      mean->force = mean->force + s.force * (1.0 / held.size());
-    }
-    return ::testing::AssertionSuccess();
-  }
-
-  bool WaitUntilHeldAt(const cVec &target, double timeout) {
-    return WaitFor([&] { return !HeldAt(target).empty(); }, timeout);
-  }
-
-  void KeepScreen(const std::string &name) {
-    Shell("mkdir -p '" TEST_ARTEFACTS "/grasp' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS "/grasp/" + name +
-          ".png'");
-  }
+  HapticDemoGrasp() : HapticDemoFelt("grasp") {}
 };
 
 TEST_F(HapticDemoGrasp, PressTheBubbleHarderUntilItPops) {

@@ -3,7 +3,7 @@
 // inner ring's face (which turns them), back beside them, onto the face again,
 // and Escape while pushing. The forces come from the virtual log (effector, hand
 // target and motor force once a second); screenshots show the rings turned.
-#include "HandUnderX.h"
+#include "FeltUnderX.h"
 
 #include <cstdio>
 #include <sstream>
@@ -12,73 +12,9 @@ namespace {
 
 using namespace underx;
 
-struct cVec {
-  double x = 0, y = 0, z = 0;
-  cVec() = default;
-  cVec(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
-  cVec operator+(const cVec &o) const { return {x + o.x, y + o.y, z + o.z}; }
-  cVec operator-(const cVec &o) const { return {x - o.x, y - o.y, z - o.z}; }
-  cVec operator*(double k) const { return {x * k, y * k, z * k}; }
-  double Length() const { return std::sqrt(x * x + y * y + z * z); }
-};
-
-// one line of the virtual log's mechanism report
-struct Sample {
-  cVec effector, hand, force;
-};
-
-class HapticDemoReflexions : public HapticDemoHand {
+class HapticDemoReflexions : public HapticDemoFelt {
  protected:
-  std::vector<Sample> Samples() const {
-    std::vector<Sample> samples;
-    std::istringstream in(ReadFile(dir_ + "/bus.log"));
-    std::string line;
-    while (std::getline(in, line)) {
-      const size_t at = line.find("mechanism: effector ");
-      if (at == std::string::npos) continue;
-      Sample s;
-      if (std::sscanf(line.c_str() + at,
-                      "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
-                      &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
-                      &s.force.z) == 9)
-        samples.push_back(s);
-    }
-    return samples;
-  }
-
-  // the samples from index `from` on logged while the hand held still at target,
-  // after the first of each hold (the effector may still be settling)
-  std::vector<Sample> HeldAt(const cVec &target, size_t from = 0) const {
-    const std::vector<Sample> all = Samples();
-    std::vector<Sample> held;
-    bool first = true;
-    for (size_t i = from; i < all.size(); ++i) {
-      if ((all[i].hand - target).Length() > 2e-4) {
-        first = true;
-        continue;
-      }
-      if (!first) held.push_back(all[i]);
-      first = false;
-    }
-    return held;
-  }
-
-  static Sample Mean(const std::vector<Sample> &held) {
-    Sample m;
-    for (const Sample &s : held) {
-      m.effector = m.effector + s.effector * (1.0 / held.size());
-      m.hand = m.hand + s.hand * (1.0 / held.size());
-      m.force = m.force + s.force * (1.0 / held.size());
-    }
-    return m;
-  }
-
-  // the screen as a PNG among the test's artefacts
-  void KeepScreen(const std::string &name) {
-    Shell("mkdir -p '" TEST_ARTEFACTS "/reflexions' && xwd -root -silent | convert xwd:- '" TEST_ARTEFACTS
-          "/reflexions/" +
-          name + ".png'");
-  }
+  HapticDemoReflexions() : HapticDemoFelt("reflexions") {}
 
   // a grid of the screen's middle from the last screenshot
   std::vector<int> Middle() const {
