@@ -1,6 +1,7 @@
 #include "tkx/tkxTrion.h"
 
 #include "tkx/tkxCom.h"
+#include "tkx/tkxConfigSection.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxTypes.h"
 #include "tkx/tkxc.h"
@@ -139,23 +140,6 @@ int Whole(double v) {
 }
 
 bool Finite3(double a, double b, double c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
-
-// the shortest general-notation text, from the stream's six digits up, that
-// reads back as the same number
-std::string Number(double v) {
-  char buf[40];
-  for (int digits = 6; digits <= 17; ++digits) {
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  return buf;
-}
-
-// skips the line end and key before a value, which must end with "="
-bool SkipKey(std::istream &in, std::streamsize length) {
-  in.ignore(length - 1);
-  return in.good() && in.get() == '=';
-}
 
 }  // namespace
 
@@ -361,28 +345,16 @@ int tkxTrion::ConfigFromMemory(tkxCom *com) {
 // ---- configuration file section ----
 
 int tkxTrion::ConfigToFile(std::ofstream &out) {
-  if (!out.is_open()) return tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
-  out << "\n[trion]\n";
-  for (int id = kFirstParam; id <= kLastNamedParam; ++id) out << ParamName(id) << '=' << Number(GetParam(id)) << '\n';
-  return out.good() ? 0 : tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
+  return tkx::WriteConfigSection(
+      out, "[trion]", kFirstParam, kLastNamedParam, [](int id) { return ParamName(id); },
+      [this](int id) { return GetParam(id); });
 }
 
 int tkxTrion::ConfigFromFile(std::ifstream &in) {
-  if (!in.is_open()) return tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
-  std::string word;
-  in >> std::setw(8) >> word;
-  if (!in || word != "[trion]") return tkx::Fail(TKX_ERR_AUTOCONFIG);
-  // the whole section is read before any of it is applied: a truncated or
-  // garbled one leaves the model as it was
   double values[kLastNamedParam - kFirstParam + 1];
-  for (int id = kFirstParam; id <= kLastNamedParam; ++id) {
-    const std::streamsize skip = static_cast<std::streamsize>(std::strlen(ParamName(id))) + 2;
-    double v = 0.0;
-    // a value must end its line, or it may have been cut short
-    if (!SkipKey(in, skip) || !(in >> v) || !std::isfinite(v) || in.peek() != '\n')
-      return tkx::Fail(TKX_ERR_AUTOCONFIG);
-    values[id - kFirstParam] = v;
-  }
+  if (tkx::ReadConfigSection(
+          in, "[trion]", kFirstParam, kLastNamedParam, [](int id) { return ParamName(id); }, values) < 0)
+    return -1;
   for (int id = kFirstParam; id <= kLastNamedParam; ++id) Store(id, values[id - kFirstParam]);
   return Update();
 }

@@ -1,6 +1,7 @@
 #include "tkx/tkxWrist.h"
 
 #include "tkx/tkxCom.h"
+#include "tkx/tkxConfigSection.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxc.h"
 
@@ -98,22 +99,6 @@ void Cross(const double a[3], const double b[3], double out[3]) {
 
 void Apply(const double M[3][3], const double v[3], double out[3]) {
   for (int i = 0; i < 3; ++i) out[i] = M[i][0] * v[0] + M[i][1] * v[1] + M[i][2] * v[2];
-}
-
-// the shortest general-notation text, from six digits up, that reads back as the same number
-std::string Number(double v) {
-  char buf[40];
-  for (int digits = 6; digits <= 17; ++digits) {
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  return buf;
-}
-
-// skips the line end and key before a value, which must end with "="
-bool SkipKey(std::istream &in, std::streamsize length) {
-  in.ignore(length - 1);
-  return in.good() && in.get() == '=';
 }
 
 }  // namespace
@@ -237,26 +222,16 @@ int tkxWrist::ConfigFromMemory(tkxCom *com) {
 // ---- configuration file section ----
 
 int tkxWrist::ConfigToFile(std::ofstream &out) {
-  if (!out.is_open()) return tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
-  out << "\n[wrist]\n";
-  for (int id = kFirstParam; id <= kLastParam; ++id) out << ParamName(id) << '=' << Number(GetParam(id)) << '\n';
-  return out.good() ? 0 : tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
+  return tkx::WriteConfigSection(
+      out, "[wrist]", kFirstParam, kLastParam, [](int id) { return ParamName(id); },
+      [this](int id) { return GetParam(id); });
 }
 
 int tkxWrist::ConfigFromFile(std::ifstream &in) {
-  if (!in.is_open()) return tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
-  std::string word;
-  in >> std::setw(8) >> word;
-  if (!in || word != "[wrist]") return tkx::Fail(TKX_ERR_AUTOCONFIG);
-  // the whole section is read before any of it is applied
   double values[kParamCount];
-  for (int id = kFirstParam; id <= kLastParam; ++id) {
-    const std::streamsize skip = static_cast<std::streamsize>(std::strlen(ParamName(id))) + 2;
-    double v = 0.0;
-    if (!SkipKey(in, skip) || !(in >> v) || !std::isfinite(v) || in.peek() != '\n')
-      return tkx::Fail(TKX_ERR_AUTOCONFIG);
-    values[id - kFirstParam] = v;
-  }
+  if (tkx::ReadConfigSection(
+          in, "[wrist]", kFirstParam, kLastParam, [](int id) { return ParamName(id); }, values) < 0)
+    return -1;
   for (int id = kFirstParam; id <= kLastParam; ++id) Store(id, values[id - kFirstParam]);
   return Update();
 }
