@@ -178,10 +178,12 @@ class ProgramUnderX : public ::testing::Test {
   void Click(int button = 1) { Shell("xdotool click " + std::to_string(button) + " 2>/dev/null"); }
 
   // the screen as xwd writes it (32-bit pixels); false when unreadable
+  // (xwd can fail while the window is being mapped or made full screen, for longer
+  // on a loaded machine)
   bool Screenshot() {
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    for (int attempt = 0; attempt < 30; ++attempt) {
       if (TakeScreenshot()) return true;
-      Sleep(0.05);
+      Sleep(0.1);
     }
     return false;
   }
