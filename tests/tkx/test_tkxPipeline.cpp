@@ -871,6 +871,13 @@ TEST_F(Pipeline, PoluxReadsGoThroughTheStylusAndThePincher) {
       *tkxErrnoLocation() = 0;
       EXPECT_EQ(tkxGetGripperAngleRad(&a, 0), -1);
       EXPECT_EQ(a, 0.0);
+      // without a gripper its points are the effector's
+      double p[3], t[3], f[3];
+      ASSERT_EQ(tkxGetPosition(&p[0], &p[1], &p[2], 0), 0);
+      ASSERT_EQ(tkxGetGripperThumbPos(&t[0], &t[1], &t[2], 0), 0);
+      ASSERT_EQ(tkxGetGripperFingerPos(&f[0], &f[1], &f[2], 0), 0);
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(t[c], p[c]);
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(f[c], p[c]);
       tkxClose(0);
       tkx::virt::UnplugAll();
       continue;
