@@ -3,16 +3,19 @@
 #include "demo/CDemoContact3.h"
 #include "demo/CDemoContact67.h"
 #include "demo/CDemoGrasp36.h"
+#include "demo/CDemoGrasp7.h"
 #include "demo/CDemoReflexions36.h"
+#include "demo/CDemoReflexions7.h"
 #include "demo/shell.h"
 
 std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
   switch (index) {
     case DEMO_PANEL_REFLEXIONS:
-      // the bar form serves every device until the gripper form exists
+      // with a gripper the spheres sit on the thumb and the finger
+      if (deviceMode == 7) return std::make_unique<cDemoReflexions7>();
       return std::make_unique<cDemoReflexions36>();
     case DEMO_PANEL_GRASP:
-      // every device mode until the gripper form exists
+      if (deviceMode == 7) return std::make_unique<cDemoGrasp7>();
       return std::make_unique<cDemoGrasp36>();
     case DEMO_PANEL_CONTACT:
       // with a wrist or a stylus the tool model turns with the device

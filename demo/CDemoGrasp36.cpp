@@ -64,7 +64,9 @@ cDemoGrasp36::cDemoGrasp36()
       m_breathRate(3.0),
       m_breathCounter(0),
       m_breathHeight(0.06),
+      m_breathStiffness(900.0),
       m_softSize(0.065),
+      m_softStiffness(300.0),
       m_starting(true) {}
 
 cVector3d cDemoGrasp36::computeForce(const cVector3d &p1, double r1, const cVector3d &p2, double r2, double k) {
@@ -74,12 +76,7 @@ cVector3d cDemoGrasp36::computeForce(const cVector3d &p1, double r1, const cVect
   return d * ((r1 + r2 - length) * k / length);
 }
 
-int cDemoGrasp36::setup(int) {
-  // a failed earlier attempt left its detached scene behind
-  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
-  m_scene = new cMesh(m_world);
-  m_scene->setPos(-0.1, 0.0, 0.0);
-
+void cDemoGrasp36::configure() {
   m_proxyRadius = 0.012;
   m_bubbleStiffness = 1000.0;
   m_bubbleRadius = 0.05;
@@ -90,9 +87,20 @@ int cDemoGrasp36::setup(int) {
   m_breathBase = 0.06;
   m_breathWidth = 0.15;
   m_breathRate = 3.0;
+  m_breathStiffness = 900.0;
+  m_softSize = 0.065;
+  m_softStiffness = 300.0;
+}
+
+int cDemoGrasp36::setup(int) {
+  // a failed earlier attempt left its detached scene behind
+  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
+  m_scene = new cMesh(m_world);
+  m_scene->setPos(-0.1, 0.0, 0.0);
+
+  configure();
   m_breathCounter = 0;
   m_breathHeight = m_breathBase;
-  m_softSize = 0.065;
 
   m_proxySphere = new cShapeSphere(m_proxyRadius);
   SetColours(m_proxySphere->m_surface, 0.5f, 0.8f, 1.0f);
@@ -116,7 +124,7 @@ int cDemoGrasp36::setup(int) {
   m_breathBlock->m_surface.m_ambientColor.set(0.4f, 0.5f, 0.4f, 0.7f);
   m_breathBlock->m_surface.m_diffuseColor.set(0.7f, 0.8f, 0.7f, 0.7f);
   m_breathBlock->m_surface.m_specularColor.set(1.0f, 1.0f, 1.0f, 0.7f);
-  m_breathBlock->m_surface.setStiffness(900.0);
+  m_breathBlock->m_surface.setStiffness(m_breathStiffness);
   m_breathBlock->setPos(kBreathPos);
   Tilt(m_breathBlock);
   m_scene->addChild(m_breathBlock);
@@ -125,7 +133,7 @@ int cDemoGrasp36::setup(int) {
   m_softBlock->m_surface.m_ambientColor.set(0.4f, 0.4f, 0.5f, 0.7f);
   m_softBlock->m_surface.m_diffuseColor.set(0.7f, 0.7f, 0.8f, 0.7f);
   m_softBlock->m_surface.m_specularColor.set(1.0f, 1.0f, 1.0f, 0.7f);
-  m_softBlock->m_surface.setStiffness(300.0);
+  m_softBlock->m_surface.setStiffness(m_softStiffness);
   m_softBlock->setPos(kSoftPos);
   Tilt(m_softBlock);
   m_scene->addChild(m_softBlock);
@@ -180,6 +188,13 @@ double cDemoGrasp36::stepBreath(int &counter) const {
   return m_breathBase;
 }
 
+cVector3d cDemoGrasp36::sandForce(const cVector3d &p, cVector3d &anchor) const {
+  const cVector3d contact = computeForce(p, m_proxyRadius, kSandPos, m_sandRadius, m_sandStiffness);
+  if (contact.length() < 1e-6) anchor = p;
+  if ((anchor - p).length() > m_sandStretch) anchor = p;
+  return (anchor - p) * m_sandStiffness;
+}
+
 void cDemoGrasp36::update(int) {
   cGenericDevice *device = m_tool == nullptr ? nullptr : m_tool->getDevice();
   if (device == nullptr) return;
@@ -222,10 +237,7 @@ void cDemoGrasp36::update(int) {
 
   // sand: no wall, only a short spring whose anchor jumps to the proxy when
   // stretched past its length
-  const cVector3d sandContact = computeForce(p, m_proxyRadius, kSandPos, m_sandRadius, m_sandStiffness);
-  if (sandContact.length() < 1e-6) m_sandAnchor = p;
-  if ((m_sandAnchor - p).length() > m_sandStretch) m_sandAnchor = p;
-  const cVector3d sand = (m_sandAnchor - p) * m_sandStiffness;
+  const cVector3d sand = sandForce(p, m_sandAnchor);
 
   cVector3d force = water + soft + breath + sand;
   if (m_starting) {

@@ -28,6 +28,10 @@ class cDemoGrasp36 : public cDemo {
   // with stiffness k; zero apart or when the centres coincide
   static cVector3d computeForce(const cVector3d &p1, double r1, const cVector3d &p2, double r2, double k);
 
+  // the sand's stick spring on a proxy at p (scene units), whose anchor jumps
+  // to the proxy outside the sand and whenever stretched past its length
+  cVector3d sandForce(const cVector3d &p, cVector3d &anchor) const;
+
   // advances the breathing cycle by one step and gives the block's height
   double stepBreath(int &counter) const;
 
@@ -55,10 +59,16 @@ class cDemoGrasp36 : public cDemo {
   double m_breathRate;
   int m_breathCounter;
   double m_breathHeight;
+  double m_breathStiffness;
   double m_softSize;
+  double m_softStiffness;
   // the force stays zero from reset until the proxy is clear of every shape;
   // set by reset on the GLUT thread
   std::atomic<bool> m_starting;
+
+ protected:
+  // the sizes, stiffnesses and limits of this form of the demo, set by setup
+  virtual void configure();
 };
 
 #endif

@@ -54,7 +54,9 @@ struct CursorImage {
 struct HandKey {
   double t, x, y, z;
   int button;
-  // the wrist's angles (radians), written only when one is set
+  // the gripper's opening (metres of finger arc), written only when one is set
+  double gripper = 0.0;
+  // the wrist's or the stylus's angles (radians), written only when one is set
   double r0 = 0.0, r1 = 0.0, r2 = 0.0;
 };
 
@@ -75,11 +77,15 @@ class HapticDemoHand : public ProgramUnderX {
   void WriteScript(const std::vector<HandKey> &keys) {
     std::ofstream out(dir_ + "/hand.txt");
     out << "# t x y z button [gripper r0 r1 r2]\n";
-    bool angles = false;
-    for (const HandKey &k : keys) angles = angles || k.r0 != 0.0 || k.r1 != 0.0 || k.r2 != 0.0;
+    bool angles = false, gripper = false;
+    for (const HandKey &k : keys) {
+      angles = angles || k.r0 != 0.0 || k.r1 != 0.0 || k.r2 != 0.0;
+      gripper = gripper || k.gripper != 0.0;
+    }
     for (const HandKey &k : keys) {
       out << k.t << ' ' << k.x << ' ' << k.y << ' ' << k.z << ' ' << k.button;
-      if (angles) out << " 0 " << k.r0 << ' ' << k.r1 << ' ' << k.r2;
+      if (angles || gripper) out << ' ' << k.gripper;
+      if (angles) out << ' ' << k.r0 << ' ' << k.r1 << ' ' << k.r2;
       out << '\n';
     }
   }
@@ -87,15 +93,15 @@ class HapticDemoHand : public ProgramUnderX {
   // the hand's lateral position that puts the cursor on panel k's middle
   double PanelY(int k) const {
     const double x = screenW_ / 2.0 + (k - 3) * screenH_ / 5.0;
-    return (x / screenW_ - 0.5) * kMetresPerWindow;
+    return (x / screenW_ - 0.5) * metresPerWindow_;
   }
 
   // where the cursor image's lower-left corner (its tip) lands on the screen for
   // a hand at (y, z): the haptic loop places the bitmap in window pixels from
   // the lower left, and the bitmap draws one pixel up and right of its position
   void Expected(double y, double z, int *tx, int *ty) const {
-    const double cx = w_ * 0.5 + w_ * (y / kMetresPerWindow);
-    const double cy = h_ * 0.5 + h_ * (z / kMetresPerWindow);
+    const double cx = w_ * 0.5 + w_ * (y / metresPerWindow_);
+    const double cy = h_ * 0.5 + h_ * (z / metresPerWindow_);
     *tx = x0_ + static_cast<int>(std::lround(cx)) + 1;
     *ty = y0_ + h_ - 2 - static_cast<int>(std::lround(cy));
   }
@@ -212,6 +218,8 @@ class HapticDemoHand : public ProgramUnderX {
 
   CursorImage cursor_;
   int screenW_ = 0, screenH_ = 0;
+  // twice the device's reach radius: the trion's unless a test says otherwise
+  double metresPerWindow_ = kMetresPerWindow;
 };
 
 }  // namespace underx

@@ -17,6 +17,9 @@ class StubDevice : public cGenericDevice {
   double gap = 0.06;
   // no gripper: thumb and finger read the position, as the device layer gives them
   bool gripperless = false;
+  // a gripper whose thumb and finger points the test places itself
+  bool placedGripper = false;
+  cVector3d thumb, finger;
   cMatrix3d rotation;
   int button = 0;
   bool failPosition = false;
@@ -53,6 +56,10 @@ class StubDevice : public cGenericDevice {
         return 0;
       case CMD_GET_GRIPPER_THUMB_POS:
       case CMD_GET_GRIPPER_FINGER_POS:
+        if (placedGripper) {
+          *static_cast<cVector3d *>(data) = code == CMD_GET_GRIPPER_THUMB_POS ? thumb : finger;
+          return failPosition ? -1 : 0;
+        }
         if (gripperless) {
           *static_cast<cVector3d *>(data) = failPosition ? cVector3d() : position;
           return failPosition ? -1 : 0;
