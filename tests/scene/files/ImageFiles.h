@@ -130,10 +130,7 @@ class TempDir {
 };
 
 // the committed sample files next to this header
-inline std::string DataFile(const std::string &name) {
-  const std::string here = __FILE__;
-  return here.substr(0, here.find_last_of('/') + 1) + "data/" + name;
-}
+inline std::string DataFile(const std::string &name) { return std::string(SCENE_TEST_DATA "/") + name; }
 
 // the 6 × 3 picture the sample files were written from, top row first as drawn
 inline Rgb SamplePixel(int column, int row_from_top) {
