@@ -20,6 +20,8 @@ const double kTurn = -0.6981317008;
 cDemoNano::cDemoNano() : m_relief(nullptr), m_stiffness(kStiffness) {}
 
 int cDemoNano::setup(int) {
+  // an earlier attempt that failed left its scene detached: start afresh
+  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
   m_scene = new cMesh(m_world);
   m_relief = new cMesh(m_world);
   m_scene->addChild(m_relief);

@@ -63,6 +63,8 @@ bool cDemoTextures::createTexture(cMesh *mesh, const char *path, double height) 
 }
 
 int cDemoTextures::setup(int) {
+  // an earlier attempt that failed left its scene detached: start afresh
+  if (m_scene != nullptr && m_scene->getParent() == nullptr) delete m_scene;
   m_scene = new cMesh(m_world);
   for (int k = 0; k < kTiles; ++k) m_tileStiffness[k] = kTileTable[k].stiffness;
   for (int k = 0; k < kTiles; ++k) {
