@@ -1,6 +1,8 @@
 // One proxy step against each shipped relief at its shipped size: the device
 // strokes the relief at a fixed depth below its lowest point, so the proxy slides
-// over the picture's bumps and every step queries the relief's AABB tree.
+// over the picture's bumps and every step queries the relief's AABB tree. Then
+// the tree's first-hit query alone, and the cost of building a relief.
+#include "scene/collision/CGenericCollision.h"
 #include "scene/forces/CProxyPointForceAlgo.h"
 #include "scene/graph/CWorld.h"
 #include "scene/math/CVector3d.h"
@@ -10,7 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,6 +75,43 @@ void BM_ReliefProxyStep(benchmark::State &state, const Relief &relief) {
   state.counters["lost"] = lost;
 }
 
+// the relief's AABB tree alone: first-hit queries along short segments (a few
+// millimetres, the proxy's case) through the surface at random places
+void BM_ReliefFirstHit(benchmark::State &state, const Relief &relief) {
+  cWorld world;
+  cMesh *mesh = new cMesh(&world);
+  world.addChild(mesh);
+  const std::string path = std::string(TKX_SOURCE_DIR "/resources/images/") + relief.name + ".bmp";
+  if (!cImageHeightField::create(mesh, path.c_str(), relief.height, relief.size)) {
+    state.SkipWithError("the picture did not load");
+    return;
+  }
+  constexpr int kCount = 1024;
+  std::vector<cVector3d> from(kCount), to(kCount);
+  std::mt19937 rng(23);
+  std::uniform_int_distribution<unsigned int> vertex(0, mesh->getNumVertices() - 1);
+  for (int i = 0; i < kCount; ++i) {
+    const cVector3d p = mesh->getVertex(vertex(rng))->m_pos + cVector3d(0, 1e-4, 1e-4);
+    from[i] = p + cVector3d(0.003, 0, 0);
+    to[i] = p - cVector3d(0.003, 0, 0);
+  }
+  cGenericCollision *tree = mesh->getCollisionDetector();
+  int i = 0;
+  long hits = 0;
+  for (auto _ : state) {
+    cVector3d a = from[i];
+    cGenericObject *object = nullptr;
+    cTriangle *triangle = nullptr;
+    cVector3d point;
+    double d = 0.0;
+    hits += tree->computeCollision(a, to[i], object, triangle, point, d, 1) ? 1 : 0;
+    benchmark::DoNotOptimize(point);
+    i = (i + 1) & (kCount - 1);
+  }
+  state.counters["triangles"] = mesh->getNumTriangles();
+  state.counters["hit_rate"] = state.iterations() > 0 ? static_cast<double>(hits) / state.iterations() : 0.0;
+}
+
 // building the relief, as the demos' setup does (picture loading included)
 void BM_ReliefBuild(benchmark::State &state, const Relief &relief) {
   const std::string path = std::string(TKX_SOURCE_DIR "/resources/images/") + relief.name + ".bmp";
@@ -95,5 +136,7 @@ BENCHMARK_CAPTURE(BM_ReliefProxyStep, plastic, kReliefs[1]);
 BENCHMARK_CAPTURE(BM_ReliefProxyStep, stone, kReliefs[2]);
 BENCHMARK_CAPTURE(BM_ReliefProxyStep, silicone, kReliefs[3]);
 BENCHMARK_CAPTURE(BM_ReliefProxyStep, motif, kReliefs[4]);
+BENCHMARK_CAPTURE(BM_ReliefFirstHit, nano, kReliefs[0]);
+BENCHMARK_CAPTURE(BM_ReliefFirstHit, stone, kReliefs[2]);
 BENCHMARK_CAPTURE(BM_ReliefBuild, nano, kReliefs[0])->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReliefBuild, stone, kReliefs[2])->Unit(benchmark::kMillisecond);
