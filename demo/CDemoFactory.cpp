@@ -4,8 +4,10 @@
 #include "demo/CDemoContact67.h"
 #include "demo/CDemoGrasp36.h"
 #include "demo/CDemoGrasp7.h"
+#include "demo/CDemoNano.h"
 #include "demo/CDemoReflexions36.h"
 #include "demo/CDemoReflexions7.h"
+#include "demo/CDemoTextures.h"
 #include "demo/shell.h"
 
 std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
@@ -21,6 +23,10 @@ std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
       // with a wrist or a stylus the tool model turns with the device
       if (deviceMode == 6 || deviceMode == 7) return std::make_unique<cDemoContact67>();
       return std::make_unique<cDemoContact3>();
+    case DEMO_PANEL_NANO:
+      return std::make_unique<cDemoNano>();
+    case DEMO_PANEL_TEXTURES:
+      return std::make_unique<cDemoTextures>();
     default:
       return plainDemo(index, deviceMode);
   }

@@ -13,6 +13,14 @@ changing a picture here. Every file is an uncompressed 24-bit BMP.
                                             fronts (name and picture) and backs (description)
   water.bmp, sand.bmp           256 x 256   the grasp demo's bubble and sand ball; both wrap
                                             around left to right
+  nano.bmp                      128 x 128   grey levels: a lattice of atoms under a probe
+                                            microscope; brightness is the felt height
+  plastic.bmp, stone.bmp,       256 x 256   the textures demo's tiles: fine grain, pebbles,
+  silicone.bmp, motif.bmp                   soft bumps, a raised pattern; brightness is the
+                                            felt height
+
+The relief pictures become one vertex per pixel in the program, so their sizes
+are kept small; every random picture has a fixed seed.
 """
 import math
 import os
@@ -411,6 +419,153 @@ def sand(path):
     pixels(path, size, size, colour)
 
 
+# ---- reliefs: the brightness of these pictures is the height the program feels ----
+
+def smoothstep(a, b, x):
+    t = max(0.0, min(1.0, (x - a) / (b - a)))
+    return t * t * (3 - 2 * t)
+
+
+def value_noise(size, cells, rnd):
+    """Smooth noise that wraps at the edges: a grid of random values, cosine-blended."""
+    grid = [[rnd.random() for _ in range(cells)] for _ in range(cells)]
+
+    def at(x, y):
+        u, v = x * cells / size, y * cells / size
+        i, j = int(u), int(v)
+        fu, fv = u - i, v - j
+        fu, fv = (1 - math.cos(math.pi * fu)) / 2, (1 - math.cos(math.pi * fv)) / 2
+        a, b = grid[j % cells][i % cells], grid[j % cells][(i + 1) % cells]
+        c, d = grid[(j + 1) % cells][i % cells], grid[(j + 1) % cells][(i + 1) % cells]
+        return (a * (1 - fu) + b * fu) * (1 - fv) + (c * (1 - fu) + d * fu) * fv
+
+    return at
+
+
+def nano(path):
+    # a close-packed lattice of atoms as a probe microscope sees it: soft round
+    # bumps on a darker ground, one missing atom, a gentle tilt of the terrace
+    # and a faint scan noise; the rows run at a slant so strokes cross them
+    size = 128
+    rnd = random.Random(5)
+    noise = value_noise(size, 32, rnd)
+    a = 13.0
+    angle = math.radians(12)
+    ca, sa = math.cos(angle), math.sin(angle)
+    e1 = (a * ca, a * sa)
+    e2 = (a * math.cos(angle + math.pi / 3), a * math.sin(angle + math.pi / 3))
+    det = e1[0] * e2[1] - e1[1] * e2[0]
+    vacancy = (1, -2)
+    sigma = 0.3 * a
+
+    def grey(x, y):
+        px, py = x - size / 2, y - size / 2
+        # lattice coordinates of the point; the atoms are at whole numbers
+        u = (px * e2[1] - py * e2[0]) / det
+        v = (py * e1[0] - px * e1[1]) / det
+        h = 0.0
+        for du in (-1, 0, 1, 2):
+            for dv in (-1, 0, 1, 2):
+                i, j = math.floor(u) + du, math.floor(v) + dv
+                if (i, j) == vacancy:
+                    continue
+                cx, cy = i * e1[0] + j * e2[0], i * e1[1] + j * e2[1]
+                d2 = (px - cx) ** 2 + (py - cy) ** 2
+                h += math.exp(-d2 / (2 * sigma * sigma))
+        # the terrace rises a little to the upper right
+        g = 0.1 + 0.7 * min(h, 1.05) + 0.06 * (x + (size - y)) / (2 * size) + 0.05 * (noise(x, y) - 0.5)
+        return (g, g, g)
+
+    pixels(path, size, size, grey)
+
+
+def plastic(path):
+    # moulded plastic: a flat blue with a fine, even grain
+    size = 256
+    rnd = random.Random(21)
+    fine = value_noise(size, 128, rnd)
+    medium = value_noise(size, 32, rnd)
+    base = [c / 255.0 for c in hexrgb("#2f6fb8")]
+
+    def colour(x, y):
+        d = 0.18 * (fine(x, y) - 0.5) + 0.08 * (medium(x, y) - 0.5)
+        return tuple(c * (1.0 + d * 1.6) + 0.02 for c in base)
+
+    pixels(path, size, size, colour)
+
+
+def stone(path):
+    # a bed of pebbles: rounded stones of several greys and browns, bright on top
+    # and darker towards their rims, with dark gaps between them
+    size = 256
+    rnd = random.Random(33)
+    stones = []
+    for _ in range(48):
+        tint = rnd.choice(("#9a9286", "#b3ab9d", "#857a6c", "#a4957f", "#c1bbb1", "#7b7f82"))
+        stones.append((rnd.uniform(0, size), rnd.uniform(0, size), [c / 255.0 for c in hexrgb(tint)],
+                       rnd.uniform(0.85, 1.1)))
+    speck = value_noise(size, 96, rnd)
+
+    def colour(x, y):
+        # the nearest and second-nearest centres (wrapping), giving each pebble's
+        # distance to its rim
+        best, second, which = 1e9, 1e9, None
+        for cx, cy, tint, bright in stones:
+            dx = min(abs(x - cx), size - abs(x - cx))
+            dy = min(abs(y - cy), size - abs(y - cy))
+            d = math.sqrt(dx * dx + dy * dy)
+            if d < best:
+                best, second, which = d, best, (tint, bright)
+            elif d < second:
+                second = d
+        rim = (second - best) / 2.0
+        dome = smoothstep(0.0, 14.0, rim) ** 0.7
+        t = which[1] * (0.25 + 0.75 * dome) + 0.12 * (speck(x, y) - 0.5)
+        return tuple(c * t for c in which[0])
+
+    pixels(path, size, size, colour)
+
+
+def silicone(path):
+    # soft silicone: a pale pink sheet with broad, smooth bumps and a soft sheen
+    size = 256
+    rnd = random.Random(47)
+    bumps = [(rnd.uniform(0, size), rnd.uniform(0, size), rnd.uniform(10, 18)) for _ in range(40)]
+    base, light = [c / 255.0 for c in hexrgb("#b85d6c")], [c / 255.0 for c in hexrgb("#f3c4c8")]
+    wobble = value_noise(size, 8, rnd)
+
+    def colour(x, y):
+        h = 0.0
+        for cx, cy, r in bumps:
+            dx = min(abs(x - cx), size - abs(x - cx))
+            dy = min(abs(y - cy), size - abs(y - cy))
+            h += math.exp(-(dx * dx + dy * dy) / (2 * r * r))
+        t = 0.1 + 0.8 * math.tanh(0.9 * h) + 0.1 * wobble(x, y)
+        return tuple(base[i] + (light[i] - base[i]) * t for i in range(3))
+
+    pixels(path, size, size, colour)
+
+
+def motif(path):
+    # a raised pattern on a dark tile: a grid of bevelled diamonds, each with a
+    # round boss in the middle, ringed by a raised border
+    size = 256
+    cell = 32.0
+    ground, raised = [c / 255.0 for c in hexrgb("#3a2a1c")], [c / 255.0 for c in hexrgb("#e0b464")]
+
+    def colour(x, y):
+        u, v = (x + 0.5) % cell - cell / 2, (y + 0.5) % cell - cell / 2
+        diamond = smoothstep(12.5, 10.5, abs(u) + abs(v))
+        boss = smoothstep(5.0, 3.5, math.hypot(u, v))
+        hole = smoothstep(7.5, 6.5, abs(u) + abs(v)) - boss
+        edge = min(x + 0.5, y + 0.5, size - x - 0.5, size - y - 0.5)
+        border = smoothstep(1.0, 2.5, edge) * smoothstep(7.0, 5.5, edge)
+        t = max(diamond - 0.55 * max(hole, 0.0), border)
+        return tuple(ground[i] + (raised[i] - ground[i]) * t for i in range(3))
+
+    pixels(path, size, size, colour)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                                                               "resources", "images")
@@ -433,6 +588,11 @@ def main():
     cursor("BMP3:" + os.path.join(out, "cursor.bmp"))
     water("BMP3:" + os.path.join(out, "water.bmp"))
     sand("BMP3:" + os.path.join(out, "sand.bmp"))
+    nano("BMP3:" + os.path.join(out, "nano.bmp"))
+    plastic("BMP3:" + os.path.join(out, "plastic.bmp"))
+    stone("BMP3:" + os.path.join(out, "stone.bmp"))
+    silicone("BMP3:" + os.path.join(out, "silicone.bmp"))
+    motif("BMP3:" + os.path.join(out, "motif.bmp"))
 
 
 if __name__ == "__main__":

@@ -11,6 +11,8 @@ namespace {
 constexpr uint16_t kTypeBM = 0x4D42;
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kInfoHeaderSize = 40;
+// the older OS/2 form: 16-bit sizes, no compression, 3-byte palette entries
+constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kCompressionNone = 0;
 constexpr uint32_t kCompressionRLE8 = 1;
 
@@ -91,25 +93,34 @@ bool cFileLoaderBMP::loadBMPFromMemory(const unsigned char *data, size_t size) {
   m_fileHeader.bfOffBits = U32(data + 10);
   if (m_fileHeader.bfType != kTypeBM) return fail("Not a bitmap file.");
 
-  // V4 and V5 headers extend the 40-byte one; the older 12-byte form is not read
+  // V4 and V5 headers extend the 40-byte one; the 12-byte core header is older
   const uint32_t infoSize = U32(data + kFileHeaderSize);
-  if (infoSize < kInfoHeaderSize) return fail("Unsupported information header.");
+  const bool core = infoSize == kCoreHeaderSize;
+  if (infoSize < kInfoHeaderSize && !core) return fail("Unsupported information header.");
   if (infoSize > size - kFileHeaderSize) return fail("File is truncated.");
   const unsigned char *ih = data + kFileHeaderSize;
   m_infoHeader.biSize = infoSize;
-  m_infoHeader.biWidth = S32(ih + 4);
-  m_infoHeader.biHeight = S32(ih + 8);
-  m_infoHeader.biPlanes = U16(ih + 12);
-  m_infoHeader.biBitCount = U16(ih + 14);
-  m_infoHeader.biCompression = U32(ih + 16);
-  m_infoHeader.biSizeImage = U32(ih + 20);
-  m_infoHeader.biXPelsPerMeter = S32(ih + 24);
-  m_infoHeader.biYPelsPerMeter = S32(ih + 28);
-  m_infoHeader.biClrUsed = U32(ih + 32);
-  m_infoHeader.biClrImportant = U32(ih + 36);
+  if (core) {
+    m_infoHeader.biWidth = U16(ih + 4);
+    m_infoHeader.biHeight = U16(ih + 6);
+    m_infoHeader.biPlanes = U16(ih + 8);
+    m_infoHeader.biBitCount = U16(ih + 10);
+  } else {
+    m_infoHeader.biWidth = S32(ih + 4);
+    m_infoHeader.biHeight = S32(ih + 8);
+    m_infoHeader.biPlanes = U16(ih + 12);
+    m_infoHeader.biBitCount = U16(ih + 14);
+    m_infoHeader.biCompression = U32(ih + 16);
+    m_infoHeader.biSizeImage = U32(ih + 20);
+    m_infoHeader.biXPelsPerMeter = S32(ih + 24);
+    m_infoHeader.biYPelsPerMeter = S32(ih + 28);
+    m_infoHeader.biClrUsed = U32(ih + 32);
+    m_infoHeader.biClrImportant = U32(ih + 36);
+  }
 
+  // core files also come with 1 and 4 bits per pixel
   const int bpp = m_infoHeader.biBitCount;
-  if (bpp != 8 && bpp != 24) return fail("File is not 8 or 24 bits per pixel.");
+  if (bpp != 8 && bpp != 24 && !(core && (bpp == 1 || bpp == 4))) return fail("File is not 8 or 24 bits per pixel.");
   const uint32_t compression = m_infoHeader.biCompression;
   if (compression != kCompressionNone && !(compression == kCompressionRLE8 && bpp == 8))
     return fail("Compressed bitmaps are not supported.");
@@ -123,13 +134,20 @@ bool cFileLoaderBMP::loadBMPFromMemory(const unsigned char *data, size_t size) {
   const uint64_t width = static_cast<uint64_t>(w);
   const uint64_t height = static_cast<uint64_t>(topDown ? -static_cast<int64_t>(h) : h);
   if (width * height > m_maxPixels) return fail("Image is too large.");
-  const uint64_t rowBytes = width * static_cast<uint64_t>(bpp) / 8;
+  const uint64_t rowBytes = (width * static_cast<uint64_t>(bpp) + 7) / 8;
   const uint64_t paddedRowBytes = (rowBytes + 3) & ~uint64_t(3);
 
   // the palette follows the information header; it gives as many entries as the
-  // header says (0 meaning all 256), and indices beyond them read as black
+  // header says (0 meaning all 256), and indices beyond them read as black. A core
+  // palette has 2^bits entries of 3 bytes, fewer when the pixels start before them.
   const uint64_t paletteStart = kFileHeaderSize + uint64_t(infoSize);
-  if (bpp == 8) {
+  if (core && bpp <= 8) {
+    uint64_t entries = uint64_t(1) << bpp;
+    const uint64_t offset = m_fileHeader.bfOffBits;
+    if (offset >= paletteStart && (offset - paletteStart) / 3 < entries) entries = (offset - paletteStart) / 3;
+    if (entries * 3 > size - paletteStart) return fail("File is truncated.");
+    for (uint64_t i = 0; i < entries; ++i) std::memcpy(m_palette + 4 * i, data + paletteStart + 3 * i, 3);
+  } else if (bpp == 8) {
     const uint64_t entries = m_infoHeader.biClrUsed == 0 ? 256 : m_infoHeader.biClrUsed;
     if (entries > 256) return fail("Invalid palette size.");
     if (entries * 4 > size - paletteStart) return fail("File is truncated.");
@@ -180,8 +198,13 @@ bool cFileLoaderBMP::decodeRaw(const unsigned char *pixels) {
         d[2] = s[0];
       }
     } else {
+      // indices packed from the high bits of each byte down
+      const unsigned bits = static_cast<unsigned>(m_bitsPerPixel);
+      const unsigned mask = (1u << bits) - 1;
       for (size_t x = 0; x < w; ++x, d += 3) {
-        const unsigned char *entry = m_palette + 4 * s[x];
+        const size_t bit = x * bits;
+        const unsigned index = (s[bit / 8] >> (8 - bits - bit % 8)) & mask;
+        const unsigned char *entry = m_palette + 4 * index;
         d[0] = entry[2];
         d[1] = entry[1];
         d[2] = entry[0];

@@ -1,5 +1,6 @@
 // Windows bitmap decoder: 8-bit (palette, uncompressed or run-length) and 24-bit
-// files, delivered as RGB bytes with the bottom row first.
+// files, and files with the older 12-byte core header in 1, 4, 8 or 24 bits,
+// delivered as RGB bytes with the bottom row first.
 #ifndef SCENE_CFILELOADERBMP_H
 #define SCENE_CFILELOADERBMP_H
 
@@ -17,7 +18,8 @@ struct cBMPFileHeader {
 };
 
 // the first 40 bytes of the information header; longer headers (V4, V5) only add
-// fields after these
+// fields after these. A core header fills size, width, height, planes and bits,
+// and leaves the rest zero.
 struct cBMPInfoHeader {
   uint32_t biSize;
   int32_t biWidth;
@@ -59,7 +61,7 @@ class cFileLoaderBMP {
   bool isLoaded() const { return m_loaded; }
   int getWidth() const { return m_width; }
   int getHeight() const { return m_height; }
-  // of the file: 8 or 24
+  // of the file: 8 or 24, or 1 or 4 with a core header
   int getBitsPerPixel() const { return m_bitsPerPixel; }
   // width × height × 3 bytes, R G B, bottom row first; null when nothing is loaded
   const unsigned char *getRGB() const { return m_rgb.get(); }

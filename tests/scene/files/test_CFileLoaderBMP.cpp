@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <string>
+
 namespace {
 
 using namespace imagetest;
@@ -99,6 +103,110 @@ TEST_F(BmpLoader, ReadsToolWrittenFiles) {
   }
 }
 
+// ---- the 12-byte core header (1, 4, 8 and 24 bits) ------------------------------------
+
+// a core-header file: 16-bit sizes, `entries` palette entries of 3 bytes, rows of
+// `bits` per pixel packed from the high bits down, each padded to 4 bytes; the
+// index of pixel (x, y) is index(x, y) (24 bits: Pattern)
+Bytes MakeCoreBMP(int width, int height, int bits, int entries, const std::function<int(int, int)> &index) {
+  Bytes b(26, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put32(b, 14, 12);
+  Put32(b, 18, uint32_t(width) | uint32_t(height) << 16);
+  Put32(b, 22, 1 | uint32_t(bits) << 16);
+  for (int i = 0; bits <= 8 && i < entries; ++i) {
+    const Rgb c = PaletteEntry(i);
+    b.insert(b.end(), {c.b, c.g, c.r});
+  }
+  Put32(b, 10, uint32_t(b.size()));
+  const size_t padded = ((size_t(width) * bits + 7) / 8 + 3) & ~size_t(3);
+  for (int y = 0; y < height; ++y) {
+    Bytes row(padded, 0);
+    for (int x = 0; x < width; ++x) {
+      if (bits == 24) {
+        const Rgb c = Pattern(x, y);
+        row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
+      } else {
+        const size_t bit = size_t(x) * bits;
+        row[bit / 8] |= uint8_t(index(x, y) << (8 - bits - bit % 8));
+      }
+    }
+    b.insert(b.end(), row.begin(), row.end());
+  }
+  Put32(b, 2, uint32_t(b.size()));
+  return b;
+}
+
+TEST_F(BmpLoader, ReadsCoreHeaderFilesOfEveryDepth) {
+  for (int bits : {1, 4, 8, 24}) {
+    // widths 1 to 9 put the last pixel at every bit and byte position of a row
+    for (int w = 1; w <= 9; ++w) {
+      SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(w));
+      auto index = [&](int x, int y) { return (x * 5 + y * 3 + 1) % (1 << std::min(bits, 8)); };
+      ASSERT_TRUE(Load(MakeCoreBMP(w, 3, bits, 1 << std::min(bits, 8), index))) << bmp.getStatus();
+      EXPECT_EQ(bmp.getBitsPerPixel(), bits);
+      EXPECT_EQ(bmp.getInfoHeader().biSize, 12u);
+      ExpectPixels([&](int x, int y) { return bits == 24 ? Pattern(x, y) : PaletteEntry(index(x, y)); });
+    }
+  }
+  // a palette cut short where the pixels start: the missing entries read as black
+  ASSERT_TRUE(Load(MakeCoreBMP(4, 2, 4, 3, [](int x, int) { return x + 1; })));
+  ExpectPixels([](int x, int) { return x + 1 < 3 ? PaletteEntry(x + 1) : Rgb{0, 0, 0}; });
+}
+
+// files a common image tool wrote with the core header, decoded as that tool
+// decodes them itself (its reading of the 1- and 4-bit files is kept beside them)
+TEST_F(BmpLoader, ReadsToolWrittenCoreHeaderFiles) {
+  for (const char *name : {"core-24.bmp", "core-8.bmp"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(bmp.loadBMP(DataFile(name).c_str())) << bmp.getStatus();
+    ASSERT_EQ(bmp.getWidth(), 6);
+    ASSERT_EQ(bmp.getHeight(), 3);
+    ExpectPixels([](int x, int y) { return SamplePixel(x, 2 - y); });
+  }
+  for (const char *name : {"core-1", "core-4"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(DataFile(std::string(name) + ".ppm"), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    Bytes ppm(size_t(w) * h * 3);
+    in.read(reinterpret_cast<char *>(ppm.data()), std::streamsize(ppm.size()));
+    ASSERT_TRUE(in && magic == "P6" && w == 6 && h == 3 && max == 255);
+    ASSERT_TRUE(bmp.loadBMP(DataFile(std::string(name) + ".bmp").c_str())) << bmp.getStatus();
+    // the PPM is stored top row first
+    ExpectPixels([&](int x, int y) {
+      const uint8_t *p = &ppm[3 * (size_t(2 - y) * 6 + x)];
+      return Rgb{p[0], p[1], p[2]};
+    });
+  }
+}
+
+TEST_F(BmpLoader, RefusesBrokenCoreHeaderFiles) {
+  auto zero = [](int, int) { return 0; };
+  const Bytes good = MakeCoreBMP(5, 2, 4, 16, zero);
+  ASSERT_TRUE(Load(good));
+  // every cut short of the last row's pixels
+  for (size_t n = 0; n + 3 < good.size(); ++n) {
+    SCOPED_TRACE(n);
+    ExpectRefused(Bytes(good.begin(), good.begin() + n));
+  }
+  ExpectRefused(MakeCoreBMP(0, 2, 8, 256, zero), "Invalid image size.");
+  ExpectRefused(MakeCoreBMP(2, 0, 8, 256, zero), "Invalid image size.");
+  for (int bits : {0, 2, 16, 32}) {
+    SCOPED_TRACE(bits);
+    Bytes f = good;
+    f[24] = uint8_t(bits);
+    ExpectRefused(f, "File is not 8 or 24 bits per pixel.");
+  }
+  // 1 and 4 bits stay refused with the 40-byte header
+  Bytes four = MakeBMP(Layout(8, 4, 2));
+  four[28] = 4;
+  ExpectRefused(four, "File is not 8 or 24 bits per pixel.");
+}
+
 // ---- run-length (8 bits) ----------------------------------------------------------------
 
 TEST_F(BmpLoader, DecodesRunLength8) {
@@ -168,7 +276,9 @@ TEST_F(BmpLoader, RefusesBadHeadersBeforeAllocating) {
       {18, 0x80000000u, "Invalid image size."},
       {22, 0, "Invalid image size."},
       {22, 0x80000000u, "Invalid image size."},
-      {14, 12, "Unsupported information header."},  // the old 12-byte header
+      // read as a core header: its bit count falls on the upper half of the height
+      {14, 12, "File is not 8 or 24 bits per pixel."},
+      {14, 11, "Unsupported information header."},
       {14, 39, "Unsupported information header."},
       {14, 5000, "File is truncated."},
       {14, 0xFFFFFFF0u, "File is truncated."},
