@@ -2,6 +2,7 @@
 
 #include "demo/CDemoContact3.h"
 #include "demo/CDemoContact67.h"
+#include "demo/CDemoDynamics.h"
 #include "demo/CDemoGrasp36.h"
 #include "demo/CDemoReflexions36.h"
 #include "demo/shell.h"
@@ -18,6 +19,8 @@ std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
       // with a wrist or a stylus the tool model turns with the device
       if (deviceMode == 6 || deviceMode == 7) return std::make_unique<cDemoContact67>();
       return std::make_unique<cDemoContact3>();
+    case DEMO_PANEL_DYNAMICS:
+      return std::make_unique<cDemoDynamics>();
     default:
       return plainDemo(index, deviceMode);
   }
