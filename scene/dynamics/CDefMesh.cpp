@@ -129,9 +129,14 @@ void cDefMesh::updateVertexPosition() {
 
 void cDefMesh::render(int pass) {
   if (!m_showSkeleton || !(pass == RENDER_PASS_OPAQUE || pass == RENDER_PASS_ALL)) return;
-  double m[16];
+  // the scene after it finds the state as it was
+  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_POLYGON_BIT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glDisable(GL_TEXTURE_2D);
+  glEnable(GL_LIGHTING);
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  double m[16];
   for (auto &n : m_nodes) {
     cGLMatrixFromPose(m, n->m_pos, n->m_rot);
     glPushMatrix();
@@ -141,7 +146,6 @@ void cDefMesh::render(int pass) {
     if (default_node_showFrame) cDrawFrame(3.0 * n->m_radius, true);
     glPopMatrix();
   }
-  glDisable(GL_COLOR_MATERIAL);
   glDisable(GL_LIGHTING);
   glLineWidth(1.0f);
   glBegin(GL_LINES);
@@ -156,5 +160,5 @@ void cDefMesh::render(int pass) {
     glVertex3dv(l->m_node1->m_pos.data());
   }
   glEnd();
-  glEnable(GL_LIGHTING);
+  glPopAttrib();
 }

@@ -44,3 +44,8 @@ void cDefWorld::render(int pass) {
 void cDefWorld::updateGlobalPositions(bool frameOnly) {
   for (auto &m : m_defMeshes) m->computeGlobalPositions(frameOnly, m_worldPos, m_worldRot);
 }
+
+void cDefWorld::onDisplayReset(bool recursive) {
+  for (auto &m : m_defMeshes) m->onDisplayReset(true);
+  cGenericObject::onDisplayReset(recursive);
+}

@@ -28,8 +28,10 @@ class cDefWorld : public cGenericObject {
   // re-skins every mesh
   void updateSkins();
 
+  // the meshes are not children: these reach them too
   void render(int pass) override;
   void updateGlobalPositions(bool frameOnly) override;
+  void onDisplayReset(bool recursive) override;
 
   double m_simulationTime;
   double m_timeStep;
