@@ -22,7 +22,8 @@ double AngleBetween(const cVector3d &a, const cVector3d &b) {
 }  // namespace
 
 cDefLink::cDefLink(cDefNode *node0, cDefNode *node1) : m_node0(node0), m_node1(node1), m_length0(0.0), m_length(0.0) {
-  // the stock constants win over whatever was assigned to the globals
+  // the stock constants are restored first: what an application assigned to
+  // these globals does not reach the link
   default_link_kSpringElongation = 100.0;
   default_link_kSpringFlexion = 0.5;
   default_link_kSpringTorsion = 0.1;
@@ -31,6 +32,8 @@ cDefLink::cDefLink(cDefNode *node0, cDefNode *node1) : m_node0(node0), m_node1(n
   m_kSpringFlexion = default_link_kSpringFlexion;
   m_kSpringTorsion = default_link_kSpringTorsion;
   m_color = default_link_color;
+  // a link without both nodes stays inert (a mesh does not take it)
+  if (m_node0 == nullptr || m_node1 == nullptr) return;
 
   const cVector3d d = m_node1->m_pos - m_node0->m_pos;
   m_length0 = d.length();
@@ -49,6 +52,7 @@ cDefLink::cDefLink(cDefNode *node0, cDefNode *node1) : m_node0(node0), m_node1(n
 }
 
 void cDefLink::computeForces() {
+  if (m_node0 == nullptr || m_node1 == nullptr) return;
   cDefNode &n0 = *m_node0;
   cDefNode &n1 = *m_node1;
   const cVector3d d = n1.m_pos - n0.m_pos;
@@ -96,6 +100,7 @@ void cDefLink::computeForces() {
 }
 
 cMatrix3d cDefLink::frame() const {
+  if (m_node0 == nullptr || m_node1 == nullptr) return cMatrix3d();
   const cVector3d d = m_node1->m_pos - m_node0->m_pos;
   const double l = d.length();
   if (l < 1e-9) return m_node0->m_rot;

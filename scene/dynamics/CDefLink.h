@@ -16,7 +16,8 @@ extern cColorf default_link_color;
 
 class cDefLink {
  public:
-  // the nodes' present poses become the rest pose; both nodes must exist
+  // the nodes' present poses become the rest pose; without both nodes the
+  // link does nothing
   cDefLink(cDefNode *node0, cDefNode *node1);
 
   // adds the link's spring forces and torques to its two nodes; they sum to

@@ -205,6 +205,7 @@ TEST(DefLinkForces, ALinkBetweenCoincidentNodesStaysFinite) {
   ASSERT_NE(mesh->newLink(a, b), nullptr);
   EXPECT_EQ(mesh->newLink(a, nullptr), nullptr);
   EXPECT_EQ(mesh->addLink(nullptr), nullptr);
+  EXPECT_EQ(mesh->addLink(std::make_unique<cDefLink>(a, nullptr)), nullptr);
   b->m_pos.x += 0.05;
   b->m_angVel.set(0, 3, 0);
   for (int i = 0; i < 100; ++i) world.updateDynamics(kStep);
