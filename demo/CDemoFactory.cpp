@@ -2,6 +2,7 @@
 
 #include "demo/CDemoContact3.h"
 #include "demo/CDemoContact67.h"
+#include "demo/CDemoDynamics.h"
 #include "demo/CDemoGrasp36.h"
 #include "demo/CDemoGrasp7.h"
 #include "demo/CDemoNano.h"
@@ -27,6 +28,8 @@ std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
       return std::make_unique<cDemoNano>();
     case DEMO_PANEL_TEXTURES:
       return std::make_unique<cDemoTextures>();
+    case DEMO_PANEL_DYNAMICS:
+      return std::make_unique<cDemoDynamics>();
     default:
       return plainDemo(index, deviceMode);
   }

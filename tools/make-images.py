@@ -18,6 +18,9 @@ changing a picture here. Every file is an uncompressed 24-bit BMP.
   plastic.bmp, stone.bmp,       256 x 256   the textures demo's tiles: fine grain, pebbles,
   silicone.bmp, motif.bmp                   soft bumps, a raised pattern; brightness is the
                                             felt height
+  shadow.bmp                    256 x 256   the dynamics demo's sheet: a sphere map, bright
+                                            where the surface faces the viewer, soft toward
+                                            its grazing rim
 
 The relief pictures become one vertex per pixel in the program, so their sizes
 are kept small; every random picture has a fixed seed.
@@ -566,6 +569,26 @@ def motif(path):
     pixels(path, size, size, colour)
 
 
+def shadow_map(path):
+    # a sphere map: the texel at radius r seen through a normal tilted by asin(r);
+    # a broad soft glow for surfaces facing the viewer, a highlight up and to
+    # the left, and a cool dim rim, so a dent shows as a ring of shade
+    size = 256
+    cool, warm = hexrgb("#2b3a52"), hexrgb("#e8e2d4")
+
+    def colour(x, y):
+        u = (x + 0.5) / size * 2.0 - 1.0
+        v = (y + 0.5) / size * 2.0 - 1.0
+        r = min(1.0, math.hypot(u, v))
+        facing = math.sqrt(max(0.0, 1.0 - r * r))
+        t = facing ** 1.6
+        hx, hy = u + 0.35, v + 0.35
+        glow = 0.35 * math.exp(-(hx * hx + hy * hy) / 0.08)
+        return tuple((cool[i] + (warm[i] - cool[i]) * t) / 255.0 + glow for i in range(3))
+
+    pixels(path, size, size, colour)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                                                               "resources", "images")
@@ -593,6 +616,7 @@ def main():
     stone("BMP3:" + os.path.join(out, "stone.bmp"))
     silicone("BMP3:" + os.path.join(out, "silicone.bmp"))
     motif("BMP3:" + os.path.join(out, "motif.bmp"))
+    shadow_map("BMP3:" + os.path.join(out, "shadow.bmp"))
 
 
 if __name__ == "__main__":

@@ -580,4 +580,47 @@ Scene MakeFraise() {
   return s;
 }
 
+Scene MakeBox() {
+  // the sheet's nodes span x -0.45..0.45 and y -0.43..0.47, 0.1 apart: a vertex
+  // every 0.03 lets the slab bend between them
+  constexpr int kCells = 30;
+  constexpr double kX0 = -0.45, kY0 = -0.43, kSide = 0.9, kHalfThickness = 0.01;
+  Builder b;
+  auto grid = [&](double z) {
+    std::vector<int> g;
+    for (int j = 0; j <= kCells; ++j)
+      for (int i = 0; i <= kCells; ++i) g.push_back(b.Point(V3{kX0 + kSide * i / kCells, kY0 + kSide * j / kCells, z}));
+    return g;
+  };
+  const std::vector<int> top = grid(kHalfThickness), bottom = grid(-kHalfThickness);
+  auto at = [](const std::vector<int> &g, int i, int j) { return g[j * (kCells + 1) + i]; };
+  for (int j = 0; j < kCells; ++j)
+    for (int i = 0; i < kCells; ++i) {
+      b.Quad(at(top, i, j), at(top, i + 1, j), at(top, i + 1, j + 1), at(top, i, j + 1), 1, 0);
+      b.Quad(at(bottom, i, j), at(bottom, i, j + 1), at(bottom, i + 1, j + 1), at(bottom, i + 1, j), 2, 0);
+    }
+  // the four rims, each its own group so the slab's edges stay sharp
+  for (int k = 0; k < kCells; ++k) {
+    b.Quad(at(bottom, k, 0), at(bottom, k + 1, 0), at(top, k + 1, 0), at(top, k, 0), 4, 0);
+    b.Quad(at(bottom, kCells, k), at(bottom, kCells, k + 1), at(top, kCells, k + 1), at(top, kCells, k), 8, 0);
+    b.Quad(at(bottom, k + 1, kCells), at(bottom, k, kCells), at(top, k, kCells), at(top, k + 1, kCells), 16, 0);
+    b.Quad(at(bottom, 0, k + 1), at(bottom, 0, k), at(top, 0, k), at(top, 0, k + 1), 32, 0);
+  }
+
+  Scene s;
+  Material skin;
+  skin.name = "skin";
+  skin.ambient = {0.3f, 0.3f, 0.3f};
+  skin.diffuse = {0.6f, 0.6f, 0.6f};
+  skin.specular = {0.4f, 0.4f, 0.4f};
+  skin.shininess = 0.5f;
+  skin.shininessStrength = 0.4f;
+  s.materials = {skin};
+  Object o = b.Emit("box", V3{0, 0, 0});
+  // planar texture coordinates over the slab's extent
+  for (const auto &v : o.vertices) o.uv.push_back({float((v[0] - kX0) / kSide), float((v[1] - kY0) / kSide)});
+  s.objects.push_back(o);
+  return s;
+}
+
 }  // namespace models

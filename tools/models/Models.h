@@ -1,5 +1,5 @@
-// The models that ship in resources/models, built from code: a molar and a dental
-// burr. make-models writes them; the loader's tests compare the shipped files
+// The models that ship in resources/models, built from code: a molar, a dental
+// burr and a thin slab. make-models writes them; the loader's tests compare the shipped files
 // with what these build now.
 #ifndef TOOLS_MODELS_MODELS_H
 #define TOOLS_MODELS_MODELS_H
@@ -16,6 +16,11 @@ Scene MakeTooth();
 // a dental burr in millimetres: tip at the origin, shank along +x, a fluted head
 // at the tip; one object "fraise" in the metallic material "steel"
 Scene MakeFraise();
+
+// the skin of the dynamics demo's sheet, in scene units: a thin slab over
+// x -0.45..0.45, y -0.43..0.47, z -0.01..0.01, its faces finely divided so it
+// bends with the skeleton; one object "box" in material "skin"
+Scene MakeBox();
 
 }  // namespace models
 

@@ -1,4 +1,4 @@
-// Writes the shipped 3DS models (tooth.3ds, fraise.3ds) into a folder, by default
+// Writes the shipped 3DS models (tooth.3ds, fraise.3ds, box.3ds) into a folder, by default
 // resources/models, and prints what each holds.
 #include "tools/models/Models.h"
 #include "tools/models/Writer3ds.h"
@@ -52,8 +52,8 @@ void Describe(const char *file, const models::Scene &scene) {
 
 int main(int argc, char **argv) {
   const std::string dir = argc > 1 ? argv[1] : "resources/models";
-  const std::pair<const char *, models::Scene> files[] = {{"tooth.3ds", models::MakeTooth()},
-                                                          {"fraise.3ds", models::MakeFraise()}};
+  const std::pair<const char *, models::Scene> files[] = {
+      {"tooth.3ds", models::MakeTooth()}, {"fraise.3ds", models::MakeFraise()}, {"box.3ds", models::MakeBox()}};
   for (const auto &file : files) {
     std::string error;
     if (!models::Write3dsFile(file.second, dir + "/" + file.first, &error)) {

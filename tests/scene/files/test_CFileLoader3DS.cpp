@@ -731,6 +731,7 @@ void ExpectSameModel(const char *path, const models::Scene &scene) {
 TEST(ShippedModels, AreWhatTheGeneratorMakes) {
   ExpectSameModel("resources/models/tooth.3ds", models::MakeTooth());
   ExpectSameModel("resources/models/fraise.3ds", models::MakeFraise());
+  ExpectSameModel("resources/models/box.3ds", models::MakeBox());
 }
 
 TEST(ShippedModels, ToothIsAClosedMolarWithNothingTooSmallToFeel) {
@@ -790,6 +791,28 @@ TEST(ShippedModels, BurrHasItsTipAtTheOriginAndItsShankAlongX) {
   EXPECT_GT(steel.GetSpecularColor().r, 0.8f);
   EXPECT_GT(steel.GetShininess(), 0.6f);
   EXPECT_NEAR(steel.GetDiffuseColor().r, steel.GetDiffuseColor().b, 0.1f);
+}
+
+// the dynamics demo's skin: re-skinned and re-lit every display tick, so it
+// stays small; it covers the sheet's nodes
+TEST(ShippedModels, BoxIsAThinSlabOverTheSheetOfAFewThousandVertices) {
+  L3DS model;
+  ASSERT_TRUE(model.LoadFile("resources/models/box.3ds"));
+  ASSERT_EQ(model.GetMeshCount(), 1u);
+  const LMesh &box = *model.GetMesh(0);
+  EXPECT_GT(box.GetVertexCount(), 1000u);
+  EXPECT_LT(box.GetVertexCount(), 4000u);
+  float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+  for (uint32_t v = 0; v < box.GetVertexCount(); ++v) {
+    const float p[3] = {box.GetVertex(v).x, box.GetVertex(v).y, box.GetVertex(v).z};
+    for (int d = 0; d < 3; ++d) lo[d] = std::min(lo[d], p[d]), hi[d] = std::max(hi[d], p[d]);
+  }
+  EXPECT_NEAR(lo[0], -0.45f, 1e-5f);
+  EXPECT_NEAR(hi[0], 0.45f, 1e-5f);
+  EXPECT_NEAR(lo[1], -0.43f, 1e-5f);
+  EXPECT_NEAR(hi[1], 0.47f, 1e-5f);
+  EXPECT_LT(hi[2] - lo[2], 0.05f);
+  EXPECT_NEAR(hi[2] + lo[2], 0.0f, 1e-5f);
 }
 
 }  // namespace
