@@ -8,7 +8,9 @@
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
+#include "tkx/tkxPincher.h"
 #include "tkx/tkxRotator.h"
+#include "tkx/tkxStylus.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
@@ -41,11 +43,14 @@ std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind
   if (kind != TKX_TRANSLATOR_TRION) return nullptr;
   return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
 }
-std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind kind, double) {
+std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind kind, double axisOffset) {
+  if (kind == TKX_ROTATOR_STYLUS) return std::unique_ptr<tkxRotator>(new (std::nothrow) tkxStylus(axisOffset));
   if (kind != TKX_ROTATOR_WRIST) return nullptr;
   return std::unique_ptr<tkxRotator>(new (std::nothrow) tkxWrist());
 }
-std::unique_ptr<tkxGripper> tkxDeviceFactory::NewGripper() { return nullptr; }
+std::unique_ptr<tkxGripper> tkxDeviceFactory::NewGripper() {
+  return std::unique_ptr<tkxGripper>(new (std::nothrow) tkxPincher());
+}
 
 namespace {
 

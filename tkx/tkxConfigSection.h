@@ -52,8 +52,9 @@ int WriteConfigSection(std::ofstream &out, const char *header, int first, int la
 template <class Name>
 int ReadConfigSection(std::ifstream &in, const char *header, int first, int last, Name name, double *values) {
   if (!in.is_open()) return Fail(TKX_ERR_FILE_NOT_FOUND);
+  // one character more than the header, so a longer first word never matches
   std::string word;
-  in >> std::setw(8) >> word;
+  in >> std::setw(static_cast<int>(std::strlen(header)) + 1) >> word;
   if (!in || word != header) return Fail(TKX_ERR_AUTOCONFIG);
   for (int id = first; id <= last; ++id) {
     const std::streamsize skip = static_cast<std::streamsize>(std::strlen(name(id))) + 2;

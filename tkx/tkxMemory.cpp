@@ -7,7 +7,9 @@
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
+#include "tkx/tkxPincher.h"
 #include "tkx/tkxRotator.h"
+#include "tkx/tkxStylus.h"
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
@@ -36,6 +38,8 @@ const CoreParam kCoreParams[kCoreParamCount] = {
 bool IsCore(int id) { return id >= kCoreParamFirst && id <= kCoreParamLast; }
 bool IsTranslator(int id) { return id >= kTranslatorParamFirst && id < kRotatorParamFirst; }
 bool IsWrist(int id) { return id >= tkxWrist::kFirstParam && id <= tkxWrist::kLastParam; }
+bool IsStylus(int id) { return id >= tkxStylus::kFirstParam && id <= tkxStylus::kLastParam; }
+bool IsPincher(int id) { return id >= tkxPincher::kFirstParam && id <= tkxPincher::kLastParam; }
 
 }  // namespace
 
@@ -87,6 +91,8 @@ double TKX::GetDefaultParam(int id) {
   if (IsCore(id)) return kCoreParams[id].def;
   if (IsTranslator(id)) return d->translator ? d->translator->GetDefaultParam(id, d->systemType) : 0.0;
   if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::DefaultParam(id);
+  if (IsStylus(id) && d->rotator && tkx::LookUpType(d->systemType).HasStylus()) return tkxStylus::DefaultParam(id);
+  if (IsPincher(id) && d->gripper && tkx::LookUpType(d->systemType).HasGripper()) return tkxPincher::DefaultParam(id);
   return 0.0;
 }
 
@@ -95,6 +101,8 @@ double TKX::GetLowerParam(int id) {
   if (IsCore(id)) return kCoreParams[id].def - kCoreParamSpan;
   if (IsTranslator(id)) return d->translator ? d->translator->GetLowerParam(id, d->systemType) : 0.0;
   if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::LowerParam(id);
+  if (IsStylus(id) && d->rotator && tkx::LookUpType(d->systemType).HasStylus()) return tkxStylus::LowerParam(id);
+  if (IsPincher(id) && d->gripper && tkx::LookUpType(d->systemType).HasGripper()) return tkxPincher::LowerParam(id);
   return 0.0;
 }
 
@@ -103,6 +111,8 @@ double TKX::GetUpperParam(int id) {
   if (IsCore(id)) return kCoreParams[id].def + kCoreParamSpan;
   if (IsTranslator(id)) return d->translator ? d->translator->GetUpperParam(id, d->systemType) : 0.0;
   if (IsWrist(id) && d->rotator && tkx::LookUpType(d->systemType).HasWrist()) return tkxWrist::UpperParam(id);
+  if (IsStylus(id) && d->rotator && tkx::LookUpType(d->systemType).HasStylus()) return tkxStylus::UpperParam(id);
+  if (IsPincher(id) && d->gripper && tkx::LookUpType(d->systemType).HasGripper()) return tkxPincher::UpperParam(id);
   return 0.0;
 }
 

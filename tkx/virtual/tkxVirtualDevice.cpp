@@ -2,6 +2,8 @@
 #include "tkx/virtual/tkxVirtualDevice.h"
 
 #include "tkx/tkxMemoryMap.h"
+#include "tkx/tkxPincher.h"
+#include "tkx/tkxStylus.h"
 #include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
 #include "tkx/tkxWrist.h"
@@ -125,6 +127,38 @@ void WriteWristCalibration(uint8_t *memory) {
       std::memcpy(&bits, &f, sizeof bits);
       PutBigEndian(at, bits, 4);
     }
+  }
+}
+
+// one parameter in the full layout as its model stores it
+void PutParam(uint8_t *memory, int id, double v, bool isShort, bool isInt) {
+  uint8_t *at = memory + mem::ParamAddress(id);
+  if (isShort) {
+    PutBigEndian(at, static_cast<uint16_t>(static_cast<int16_t>(v)), 2);
+  } else if (isInt) {
+    PutBigEndian(at, static_cast<uint32_t>(static_cast<int32_t>(v)), 4);
+  } else {
+    const float f = static_cast<float>(v);
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    PutBigEndian(at, bits, 4);
+  }
+}
+
+// the stylus's factory calibration; its axis offset comes with the type
+void WriteStylusCalibration(uint8_t *memory) {
+  for (int id = tkxStylus::kFirstParam; id <= tkxStylus::kLastParam; ++id) {
+    if (id == tkxStylus::kAxisOffsetParam) continue;
+    const tkxStylus::Storage k = tkxStylus::StorageOf(id);
+    PutParam(memory, id, tkxStylus::DefaultParam(id), k == tkxStylus::Storage::Short, k == tkxStylus::Storage::Int);
+  }
+}
+
+// the pinch gripper's factory calibration
+void WritePincherCalibration(uint8_t *memory) {
+  for (int id = tkxPincher::kFirstParam; id <= tkxPincher::kLastParam; ++id) {
+    const tkxPincher::Storage k = tkxPincher::StorageOf(id);
+    PutParam(memory, id, tkxPincher::DefaultParam(id), k == tkxPincher::Storage::Short, k == tkxPincher::Storage::Int);
   }
 }
 
@@ -457,6 +491,8 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(st
     std::memcpy(s.memory + mem::kHeaderAddress, header, sizeof header);
     if (tkxTrion::IsTrionType(SystemTypeOf(code_))) WriteTrionCalibration(s.memory, SystemTypeOf(code_));
     if (s.activeWrist) WriteWristCalibration(s.memory);
+    if (LookUpReported(code_).HasStylus()) WriteStylusCalibration(s.memory);
+    if (LookUpReported(code_).HasGripper()) WritePincherCalibration(s.memory);
   }
   // a small fixed image, so a read-back shows real content
   for (int i = 0; i < kFirmwareSize; ++i) s.firmware[i] = static_cast<uint8_t>(i * 31 + 7);
