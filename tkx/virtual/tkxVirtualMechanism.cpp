@@ -210,7 +210,7 @@ Mechanism::Mechanism(int systemType) : cal_(TrionCalibration::Factory(systemType
   const SystemType &type = LookUpType(systemType);
   if (type.HasWrist()) wrist_ = std::make_unique<Wrist>();
   if (type.HasStylus()) stylus_ = std::make_unique<Stylus>(type.IsLeftHanded());
-  if (type.HasGripper()) pincher_ = std::make_unique<Pincher>();
+  if (type.HasGripper()) pincher_ = std::make_unique<Pincher>(type.IsLeftHanded());
   SetPayload(0.0);
   // at rest where the hand rests: the workspace centre
   double P[3];

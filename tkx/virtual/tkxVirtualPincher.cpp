@@ -53,7 +53,8 @@ void Pincher::Step(double dt, double opening) {
 
 int32_t Pincher::Encoder() const {
   const double perRadian = kCountsPerTurn * kReduction / (2.0 * kPi);
-  return kReference + static_cast<int32_t>(std::lround(angle_ * perRadian));
+  const int32_t counts = static_cast<int32_t>(std::lround(angle_ * perRadian));
+  return left_ ? kReference - counts : kReference + counts;
 }
 
 }  // namespace virt

@@ -9,7 +9,9 @@
 // has been commanded, the command gives a torque through the motor's own constants:
 // (command - zero - DAC offset) / (DAC slope x counts per N m), the command limited
 // to the DAC's 0 to 4095; a positive torque opens the finger. The encoder counts
-// ENCRES per motor turn through the reduction, from 32768 when closed.
+// ENCRES per motor turn through the reduction, from 32768 when closed: up as the
+// finger opens, and down on a left-handed gripper, the mirror image of the right
+// one, whose finger turns the other way about the same encoder.
 // Not thread-safe: the device that owns it serialises every call.
 #ifndef TKX_VIRTUAL_PINCHER_H
 #define TKX_VIRTUAL_PINCHER_H
@@ -40,6 +42,9 @@ class Pincher {
   static constexpr double kMotorMax = 4095.0;
   static constexpr int32_t kReference = 32768;
 
+  explicit Pincher(bool leftHanded = false) : left_(leftHanded) {}
+
+  bool IsLeftHanded() const { return left_; }
   // the motor's last command; a motor never commanded gives no torque
   void SetMotor(int16_t command);
   void SetDrive(bool forceOn) { forceOn_ = forceOn; }
@@ -61,6 +66,7 @@ class Pincher {
   int32_t Encoder() const;
 
  private:
+  bool left_;
   double angle_ = 0.0, rate_ = 0.0, target_ = 0.0;
   int16_t motor_ = 0;
   bool driven_ = false;

@@ -2,6 +2,7 @@
 // encoder, alone and through the firmware.
 #include "tkx/virtual/tkxVirtualPincher.h"
 
+#include "tkx/tkxPincher.h"
 #include "tkx/virtual/tkxVirtualDevice.h"
 #include "tkx/virtual/tkxVirtualHand.h"
 
@@ -64,6 +65,14 @@ TEST(VirtualPincher, EncoderCountsMotorTurnsThroughTheReduction) {
   Hold(p, 0.05, 0.5 * kFingerPerMotorTurn * kRadius);
   EXPECT_NEAR(p.Encoder(), 32768 + 2000, 1);
   EXPECT_EQ(p.Encoder(), 32768 + static_cast<int>(std::lround(p.Angle() / kFingerPerMotorTurn * 4000.0)));
+}
+
+TEST(VirtualPincher, LeftHandedEncoderCountsDownAsItOpens) {
+  Pincher left(true);
+  ASSERT_TRUE(left.IsLeftHanded());
+  Hold(left, 0.05, kFingerPerMotorTurn * kRadius);
+  EXPECT_NEAR(left.Encoder(), 32768 - 4000, 1);
+  EXPECT_GT(left.Angle(), 0.0);
 }
 
 TEST(VirtualPincher, MotorTorqueOpensASoftGripByTorqueOverStiffness) {
@@ -199,7 +208,8 @@ TEST(VirtualPincher, MotorThreeTurnsTheFingerOfBothHands) {
     s = Now(d);
     EXPECT_DOUBLE_EQ(s.gripperTorque, TorqueOf(2148));
     EXPECT_NEAR(s.gripperAngle, 0.15 + TorqueOf(2148) / 0.1, 1e-4) << code;
-    EXPECT_EQ(d.Encoder(6), 32768 + static_cast<int>(std::lround(s.gripperAngle / kFingerPerMotorTurn * 4000.0)));
+    const int counts = static_cast<int>(std::lround(s.gripperAngle / kFingerPerMotorTurn * 4000.0));
+    EXPECT_EQ(d.Encoder(6), code == 37 ? 32768 - counts : 32768 + counts);
     // the single-motor command reaches it too; off, the hand has it back
     Send(d, {0x20, 3, 2048 >> 8, 2048 & 0xFF});
     d.Advance(0.5);
@@ -231,6 +241,58 @@ TEST(VirtualPincher, PresetShiftsTheCounterNotTheFinger) {
   const int moved = static_cast<int>(std::lround(0.2 / kFingerPerMotorTurn * 4000.0));
   EXPECT_NEAR(d.Encoder(6), 40000 + moved, 1);
   EXPECT_NEAR(d.Encoder(6) - 40000, Now(d).gripperAngle / kFingerPerMotorTurn * 4000.0 - (before - 32768), 1);
+}
+
+// the library's pincher model reads the finger and drives the motor of the device
+TEST(VirtualPincher, LibraryModelReadsTheFingerAndItsForceIsTheFingersTorque) {
+  tkxPincher lib;
+  ASSERT_EQ(lib.SetConfig(35), 0);
+  Device d(35, false, true);
+  d.SetGripperHandSpring(0.5, 0.003);
+  Send(d, {0xA2, 1});
+  for (double opening : {0.05, 0.2, 0.45}) {
+    d.SetHand(Opening(opening * kRadius));
+    short m = 0;
+    ASSERT_EQ(lib.FrcToMot(0.0, &m), 0);
+    Send(d, Motors(m));
+    d.Advance(0.3);
+    double a = 0.0;
+    ASSERT_EQ(lib.EncToRot(d.Encoder(6), &a), 0);
+    EXPECT_NEAR(a, opening, 1e-4);
+    // 1 N at the fingertip: the torque the motor gives is that force on the finger's
+    // length, to a DAC count
+    ASSERT_EQ(lib.FrcToMot(1.0, &m), 0);
+    Send(d, Motors(m));
+    d.Advance(0.3);
+    EXPECT_NEAR(Now(d).gripperTorque, 1.0 * kRadius, 1.0 / kCountsPerNm) << opening;
+    ASSERT_EQ(lib.EncToRot(d.Encoder(6), &a), 0);
+    EXPECT_NEAR(a, opening + kRadius / 0.5, 2.0 / kCountsPerNm / 0.5) << opening;
+  }
+}
+
+TEST(VirtualPincher, LeftGripperIsTheMirrorImageOfTheRight) {
+  tkxPincher right, left;
+  ASSERT_EQ(right.SetConfig(35), 0);
+  ASSERT_EQ(left.SetConfig(37), 0);
+  left.SetLeftHanded(true);
+  ASSERT_EQ(left.Update(), 0);
+  Device r(35, false, true), l(37, false, true);
+  double I[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  for (double opening : {0.0, 0.15, 0.4}) {
+    r.SetHand(Opening(opening * kRadius));
+    l.SetHand(Opening(opening * kRadius));
+    r.Advance(0.05);
+    l.Advance(0.05);
+    // the same finger, turned the other way about its encoder
+    EXPECT_EQ(l.Encoder(6) - 32768, 32768 - r.Encoder(6));
+    EXPECT_NEAR(Now(l).gripperAngle, Now(r).gripperAngle, 1e-12);
+    double f[3], g[3];
+    ASSERT_EQ(right.EncToFinger(r.Encoder(6), I, &f[0], &f[1], &f[2]), 0);
+    ASSERT_EQ(left.EncToFinger(l.Encoder(6), I, &g[0], &g[1], &g[2]), 0);
+    EXPECT_NEAR(g[0], f[0], 1e-12) << opening;
+    EXPECT_NEAR(g[1], -f[1], 1e-12) << opening;
+    EXPECT_NEAR(g[2], f[2], 1e-12) << opening;
+  }
 }
 
 TEST(VirtualPincher, TypesWithoutOneLeaveMotorThreeAndChannelSixAlone) {

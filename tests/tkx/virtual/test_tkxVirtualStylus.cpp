@@ -2,6 +2,8 @@
 // reads back, checked against a slow search over every count of the encoder.
 #include "tkx/virtual/tkxVirtualStylus.h"
 
+#include "tkx/tkxStylus.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/virtual/tkxVirtualDevice.h"
 #include "tkx/virtual/tkxVirtualHand.h"
 
@@ -74,6 +76,26 @@ TEST(VirtualStylus, EncodersAreTheNearestCountsOfTheHandsAngles) {
       // and the same once time has passed
       d.Advance(0.002);
       EXPECT_EQ(d.Encoder(4), NearestCount(LeftHanded(code) ? -h.angles[1] : h.angles[1])) << code;
+    }
+  }
+}
+
+// the library's stylus model, left-handed where the type is, reads the hand's angles back
+TEST(VirtualStylus, LibraryModelReadsTheHandsAnglesBack) {
+  std::mt19937 rng(36);
+  std::uniform_real_distribution<double> turn(-2.5, 2.5);
+  for (int code = 34; code <= 37; ++code) {
+    tkxStylus lib(tkx::LookUpType(code).stylusOffset);
+    ASSERT_EQ(lib.SetConfig(code), 0);
+    lib.SetLeftHanded(LeftHanded(code));
+    ASSERT_EQ(lib.Update(), 0);
+    Device d(code, false, true);
+    for (int n = 0; n < 20; ++n) {
+      const HandPose h = Angles(turn(rng), turn(rng), turn(rng));
+      d.SetHand(h);
+      double r[3];
+      ASSERT_EQ(lib.EncToRot(d.Encoder(3), d.Encoder(4), d.Encoder(5), &r[0], &r[1], &r[2]), 0);
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(r[i], h.angles[i], kPerCount / 2 + 1e-12) << code << " angle " << i;
     }
   }
 }
