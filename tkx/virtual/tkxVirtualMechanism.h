@@ -14,9 +14,10 @@
 //   type's DAC counts per N m (DACVALUEPERVOLT x MOTORVOLTPERAMP / (MOTORNMPERAMP x
 //   MOTORREDUCTION)); the motors push only while force output is on;
 // - gravity (9.81 m/s^2, along -z of the device frame) acts on the effector mass
-//   (GRIPPERMASS, the active wrist's or the pinch gripper's mass, plus any payload) with half of
-//   each lower arm, on the other half of each lower arm at its elbow, and on each upper arm as ARMCOUPLEGRAVITY at
-//   ARMANGGRAVITY; the springs of KSPRING, RPULLEY and FOFFSET pull as calibrated;
+//   (GRIPPERMASS, the active wrist's or the pinch gripper's mass, plus any payload)
+//   with half of each lower arm, on the other half of each lower arm at its elbow,
+//   and on each upper arm as ARMCOUPLEGRAVITY at ARMANGGRAVITY; the springs of
+//   KSPRING, RPULLEY and FOFFSET pull as calibrated;
 // - the hand is a spring-damper pulling the effector toward its target;
 // - a little dry friction at the effector (kFriction) lets a balanced mechanism rest;
 //   braked arms (brakes on, force output off) are strongly damped;
