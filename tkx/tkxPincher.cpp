@@ -27,7 +27,8 @@ struct Row {
 };
 
 // factory defaults and advisory bounds; the bounds keep the angle per count and
-// the torque gain finite and positive, and the motor command within 12 bits
+// the torque gain finite and positive, and the motor values within the DAC's
+// 12 bits
 const Row kRows[tkxPincher::kParamCount] = {
     /* 400 ENCRES */ {4000, 100, 32767},
     /* 401 REDUCTION */ {14.29, 1, 100},

@@ -12,6 +12,8 @@
 #include "tkx/tkxTranslator.h"
 #include "tkx/tkxTypes.h"
 
+#include <cmath>
+
 using tkx::CopyMatrix;
 using tkx::Identity;
 using tkx::kDegPerRad;
@@ -280,6 +282,11 @@ int TKX::SetFrcAndTrq(double fx, double fy, double fz, double ta, double tb, dou
 int TKX::SetFrcAndGrip(double fx, double fy, double fz, double g, bool torque) {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->translator == nullptr) return tkx::Fail(TKX_ERR_NOT_AVAILABLE);
+  // a value that is no number commands nothing, not even the motors it could
+  // reach, and is refused before any exchange; the gripper's too where there is
+  // no gripper, as it shows a fault in the caller's computation
+  if (!std::isfinite(fx) || !std::isfinite(fy) || !std::isfinite(fz) || !std::isfinite(g))
+    return tkx::Fail(TKX_ERR_GEOMETRY);
   int e0 = 0, e1 = 0, e2 = 0;
   if (d->com->GetTransEnc(&e0, &e1, &e2, nullptr) < 0) return -1;
   short motors[tkxCom::kEncoders] = {0, 0, 0, 0, 0, 0, 0, 0};
@@ -302,6 +309,7 @@ int TKX::SetFrcAndGripTrq(double fx, double fy, double fz, double tg) { return S
 int TKX::SetGrip(double value, bool torque) {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   if (d->gripper == nullptr) return -1;
+  if (!std::isfinite(value)) return tkx::Fail(TKX_ERR_GEOMETRY);
   short m = 0;
   const int r = torque ? d->gripper->TrqToMot(value, &m) : d->gripper->FrcToMot(value, &m);
   if (r < 0) return -1;

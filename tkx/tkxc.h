@@ -400,7 +400,8 @@ int tkxGetForceAndTorque(double *fx, double *fy, double *fz, double *ta, double 
 /* The force (N) as tkxSetForce, and on a device with an actuated gripper the
  * gripper's force fg (N) on motor 3, all in one motor command; without a gripper
  * fg is ignored. The force is remembered before the command is sent. Never
- * returns 1.
+ * returns 1. A value that is not a finite number (fg too, with or without a
+ * gripper) is refused with TKX_ERR_GEOMETRY before any exchange.
  * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_NOT_AVAILABLE (no arm), TKX_ERR_GEOMETRY,
  * the gripper model's conversion errors, TKX_ERR_COMMUNICATION,
  * TKX_ERR_NOT_READY. */
@@ -414,12 +415,14 @@ int tkxSetForceAndGripperForce(double fx, double fy, double fz, double fg, signe
 int tkxSetForceAndGripperTorque(double fx, double fy, double fz, double tg, signed char ID TKX_ID_DEFAULT);
 
 /* Commands the gripper's force (N) alone, on motor 3.
- * Errors: TKX_ERR_NO_DEVICE, the gripper model's conversion errors,
+ * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (not a finite number: nothing is
+ * sent), the gripper model's conversion errors,
  * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. Code unchanged: no gripper. */
 int tkxSetGripperForce(double fg, signed char ID TKX_ID_DEFAULT);
 
 /* Commands the gripper's torque (N·m) alone, on motor 3.
- * Errors: TKX_ERR_NO_DEVICE, the gripper model's conversion errors,
+ * Errors: TKX_ERR_NO_DEVICE, TKX_ERR_GEOMETRY (not a finite number: nothing is
+ * sent), the gripper model's conversion errors,
  * TKX_ERR_COMMUNICATION, TKX_ERR_NOT_READY. Code unchanged: no gripper. */
 int tkxSetGripperTorque(double tg, signed char ID TKX_ID_DEFAULT);
 
@@ -723,13 +726,17 @@ int tkxGripperMotorToForce(short mot, double *force, signed char ID TKX_ID_DEFAU
  * gripper model. */
 int tkxGripperMotorToTorque(short mot, double *torque, signed char ID TKX_ID_DEFAULT);
 
-/* Gripper force (N) to its motor command (motor 3).
+/* Gripper force (N) to its motor command (motor 3), limited to the motor's
+ * range; one that is not a finite number gives the zero-current command and
+ * TKX_ERR_GEOMETRY.
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
  * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
  * gripper model. */
 int tkxGripperForceToMotor(double force, short *mot, signed char ID TKX_ID_DEFAULT);
 
-/* Gripper torque (N·m) to its motor command (motor 3).
+/* Gripper torque (N·m) to its motor command (motor 3), limited to the motor's
+ * range; one that is not a finite number gives the zero-current command and
+ * TKX_ERR_GEOMETRY.
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, the model's conversion
  * errors (TKX_ERR_NOT_AVAILABLE for one it does not supply). Code unchanged: no
  * gripper model. */

@@ -7,7 +7,11 @@
 
 #include "tkx/tkxCom.h"
 #include "tkx/tkxComUSB.h"
+#include "tkx/tkxMemoryMap.h"
+#include "tkx/tkxPincher.h"
+#include "tkx/tkxStylus.h"
 #include "tkx/tkxTrion.h"
+#include "tkx/tkxTypes.h"
 #include "tkx/tkxUSB.h"
 #include "tkx/tkxc.h"
 #include "tkx/virtual/tkxVirtualBus.h"
@@ -16,6 +20,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -174,6 +179,104 @@ TEST_F(Memory, TypedParametersInDeviceMemory) {
   EXPECT_EQ(slot.GetIntFromMemory(130), -2);
   ASSERT_EQ(slot.SetShortToMemory(131, -300), 0);
   EXPECT_EQ(slot.GetShortFromMemory(131), -300);
+}
+
+// ---- the polux types: stylus and pincher ----
+
+TEST_F(Memory, PoluxTypesLoadTheirStylusAndPincher) {
+  for (int code : {34, 35, 36, 37}) {
+    SCOPED_TRACE(code);
+    const tkx::SystemType &type = tkx::LookUpReported(code);
+    std::shared_ptr<Device> dev;
+    TKX &slot = Bound(code, false, &dev);
+    // a calibrated device holds the factory calibration of the parts it has
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(300), 2), (std::vector<unsigned char>{0x04, 0xB0}));
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(401), 4), type.HasGripper()
+                                                               ? (std::vector<unsigned char>{0x41, 0x64, 0xA3, 0xD7})
+                                                               : (std::vector<unsigned char>{0xFF, 0xFF, 0xFF, 0xFF}));
+    auto *stylus = dynamic_cast<tkxStylus *>(slot.GetRotator());
+    ASSERT_NE(stylus, nullptr);
+    EXPECT_EQ(stylus->GetAxisOffset(), type.stylusOffset);
+    EXPECT_EQ(stylus->IsLeftHanded(), type.IsLeftHanded());
+    EXPECT_EQ(slot.IsLeftHanded(), type.IsLeftHanded());
+    auto *pincher = dynamic_cast<tkxPincher *>(slot.GetGripper());
+    ASSERT_EQ(pincher != nullptr, type.HasGripper());
+    EXPECT_TRUE(pincher == nullptr || pincher->IsLeftHanded() == type.IsLeftHanded());
+    // the calibration read from the device is the factory calibration
+    EXPECT_EQ(slot.GetParam(300), 1200);
+    EXPECT_EQ(slot.GetParam(303), 32500);
+    EXPECT_EQ(slot.GetParam(302), 0);
+    EXPECT_STREQ(slot.GetParamName(302), "TKX_EEPROM_STYLUS_AXISOFFSET");
+    EXPECT_EQ(slot.GetParam(400), pincher ? 4000 : 0);
+    EXPECT_FLOAT_EQ(static_cast<float>(slot.GetParam(401)), pincher ? 14.29f : 0.0f);
+    EXPECT_EQ(slot.GetParam(419), pincher ? 35000 : 0);
+    EXPECT_STREQ(slot.GetParamName(421), pincher ? "TKX_EEPROM_PINCHER_DACOFFSET" : "undefined");
+    // defaults and bounds answer for the parts present
+    EXPECT_EQ(slot.GetDefaultParam(300), 1200);
+    EXPECT_EQ(slot.GetLowerParam(300), tkxStylus::LowerParam(300));
+    EXPECT_EQ(slot.GetUpperParam(308), tkxStylus::UpperParam(308));
+    EXPECT_EQ(slot.GetDefaultParam(414), pincher ? tkxPincher::DefaultParam(414) : 0.0);
+    EXPECT_EQ(slot.GetLowerParam(401), pincher ? tkxPincher::LowerParam(401) : 0.0);
+    EXPECT_EQ(slot.GetUpperParam(401), pincher ? tkxPincher::UpperParam(401) : 0.0);
+    // the effector carries the stylus and the gripper
+    const double trionGripper = tkxTrion::DefaultParam(142, type.type);
+    EXPECT_NEAR(slot.GetEffectorMass(), trionGripper + stylus->GetMass() + (pincher ? 0.1 : 0.0), 1e-6);
+    slots.clear();
+    tkx::virt::UnplugAll();
+  }
+  // a trion.3 has neither
+  TKX &slot = Bound(63);
+  EXPECT_EQ(slot.GetDefaultParam(300), 0);
+  EXPECT_EQ(slot.GetUpperParam(401), 0);
+}
+
+TEST_F(Memory, BlankPoluxIsGivenTheStylusAndPincherCalibration) {
+  std::shared_ptr<Device> dev;
+  {
+    TKX &slot = Bound(37, true, &dev);
+    // the factory calibration is written where each parameter lives
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(300), 2), (std::vector<unsigned char>{0x04, 0xB0}));
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(400), 2), (std::vector<unsigned char>{0x0F, 0xA0}));
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(419), 4), (std::vector<unsigned char>{0x00, 0x00, 0x88, 0xB8}));
+    EXPECT_EQ(dev->Memory(tkx::mem::ParamAddress(420), 4), (std::vector<unsigned char>{0x3F, 0x80, 0x00, 0x00}));
+    // changed and saved
+    ASSERT_EQ(slot.SetParam(301, 0.05), 0);
+    ASSERT_EQ(slot.SetParam(412, 0.06), 0);
+    ASSERT_EQ(slot.SetParam(302, 1.0), -1);
+    ASSERT_EQ(slot.WriteConfig(), 0);
+    slots.clear();
+  }
+  // a fresh slot on the same device reads them back
+  slots.push_back(std::make_unique<TKX>());
+  TKX &again = *slots.back();
+  ASSERT_EQ(again.Open(0), 0);
+  EXPECT_FLOAT_EQ(static_cast<float>(again.GetParam(301)), 0.05f);
+  EXPECT_FLOAT_EQ(static_cast<float>(again.GetParam(412)), 0.06f);
+  EXPECT_EQ(again.GetParam(400), 4000);
+  EXPECT_TRUE(again.IsLeftHanded());
+}
+
+TEST_F(Memory, PoluxConfigurationFileCarriesStylusAndPincherSections) {
+  const std::string path = ::testing::TempDir() + "polux_config.txt";
+  TKX &slot = Bound(35);
+  ASSERT_EQ(slot.SetParam(300, 1000), 0);
+  ASSERT_EQ(slot.SetParam(417, 0.003), 0);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  std::string text;
+  {
+    std::ifstream in(path);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const size_t trion = text.find("[trion]"), stylus = text.find("[stylus]"), pincher = text.find("[pincher]");
+  ASSERT_NE(pincher, std::string::npos) << text;
+  EXPECT_LT(trion, stylus);
+  EXPECT_LT(stylus, pincher);
+  ASSERT_EQ(slot.SetParam(300, 1200), 0);
+  ASSERT_EQ(slot.SetParam(417, 0.0), 0);
+  ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0);
+  EXPECT_EQ(slot.GetParam(300), 1000);
+  EXPECT_EQ(slot.GetParam(417), 0.003);
+  std::remove(path.c_str());
 }
 
 TEST_F(Memory, FirmwareForwards) {

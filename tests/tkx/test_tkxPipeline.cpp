@@ -8,8 +8,11 @@
 
 #include "tkx/tkxComUSBPacket.h"
 #include "tkx/tkxGripper.h"
+#include "tkx/tkxPincher.h"
 #include "tkx/tkxRotator.h"
+#include "tkx/tkxStylus.h"
 #include "tkx/tkxTime.h"
+#include "tkx/tkxTrion.h"
 #include "tkx/tkxTypes.h"
 #include "tkx/tkxUSB.h"
 #include "tkx/tkxWrist.h"
@@ -827,6 +830,132 @@ TEST_F(Pipeline, MotorIndexOutsideTheChannelsIsRefusedBeforeTheDevice) {
   ASSERT_EQ(tkxSetMotor(7, 1235, 0), 0);
   EXPECT_EQ(dev->Packets().size(), 2u);
   EXPECT_EQ(dev->Motor(0), 1234);
+}
+
+// ---- the polux types: the library's own stylus and pincher ----
+
+TEST_F(Pipeline, PoluxReadsGoThroughTheStylusAndThePincher) {
+  for (int code : {34, 35, 36, 37}) {
+    SCOPED_TRACE(code);
+    const tkx::SystemType &type = tkx::LookUpReported(code);
+    auto dev = Open(code);
+    EXPECT_EQ(tkxIsLeftHanded(0), type.IsLeftHanded());
+    // the models as the type table builds them, with the factory calibration
+    tkxStylus stylus(type.stylusOffset);
+    stylus.SetLeftHanded(type.IsLeftHanded());
+    stylus.Update();
+    tkxPincher pincher;
+    pincher.SetLeftHanded(type.IsLeftHanded());
+    // its numbers as device memory holds them, in single precision
+    for (int id = tkxPincher::kFirstParam; id <= tkxPincher::kLastParam; ++id)
+      pincher.SetParam(id, static_cast<float>(tkxPincher::DefaultParam(id)));
+    pincher.Update();
+    const int e[4] = {32768 + 150, 32768 - 90, 32768 + 40, 32768 + 3000};
+    for (int c = 0; c < 3; ++c) dev->SetEncoder(3 + c, e[c]);
+    if (type.HasGripper()) dev->SetEncoder(6, e[3]);
+    Advance(0.001);
+    double r[3], want[3];
+    ASSERT_GE(tkxGetOrientationRad(&r[0], &r[1], &r[2], 0), 0);
+    stylus.EncToRot(e[0], e[1], e[2], &want[0], &want[1], &want[2]);
+    for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(r[c], want[c]) << c;
+    double R[3][3], W[3][3];
+    ASSERT_EQ(tkxGetOrientationFrame(R, 0), 0);
+    stylus.EncToMatrix(e[0], e[1], e[2], W);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(R[i][j], W[i][j]);
+    // the expert conversions answer through the same models
+    ASSERT_EQ(tkxWristEncoderToOrientation(e[0], e[1], e[2], &r[0], &r[1], &r[2], 0), 0);
+    EXPECT_DOUBLE_EQ(r[1], want[1]);
+    double a = 9;
+    if (!type.HasGripper()) {
+      *tkxErrnoLocation() = 0;
+      EXPECT_EQ(tkxGetGripperAngleRad(&a, 0), -1);
+      EXPECT_EQ(a, 0.0);
+      // without a gripper its points are the effector's
+      double p[3], t[3], f[3];
+      ASSERT_EQ(tkxGetPosition(&p[0], &p[1], &p[2], 0), 0);
+      ASSERT_EQ(tkxGetGripperThumbPos(&t[0], &t[1], &t[2], 0), 0);
+      ASSERT_EQ(tkxGetGripperFingerPos(&f[0], &f[1], &f[2], 0), 0);
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(t[c], p[c]);
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(f[c], p[c]);
+      tkxClose(0);
+      tkx::virt::UnplugAll();
+      continue;
+    }
+    double wantAngle = 0;
+    pincher.EncToRot(e[3], &wantAngle);
+    ASSERT_EQ(tkxGetGripperAngleRad(&a, 0), 0);
+    EXPECT_DOUBLE_EQ(a, wantAngle);
+    ASSERT_EQ(tkxGetGripperAngleDeg(&a, 0), 0);
+    EXPECT_DOUBLE_EQ(a, wantAngle * 180 / M_PI);
+    ASSERT_EQ(tkxGripperEncoderToOrientation(e[3], &a, 0), 0);
+    EXPECT_DOUBLE_EQ(a, wantAngle);
+    int enc = 0;
+    ASSERT_EQ(tkxGripperOrientationToEncoder(wantAngle, &enc, 0), 0);
+    EXPECT_LE(std::abs(enc - e[3]), 1);
+    double gap = 9;
+    EXPECT_EQ(tkxGripperEncoderToPosition(e[3], &gap, 0), -1);
+    EXPECT_EQ(Error(), TKX_ERR_NOT_AVAILABLE);
+    // thumb and finger: the effector position plus the model's offsets in the stylus frame
+    double p[3], t[3], f[3], dt[3], df[3];
+    ASSERT_EQ(tkxGetPosition(&p[0], &p[1], &p[2], 0), 0);
+    ASSERT_GE(tkxGetGripperThumbPos(&t[0], &t[1], &t[2], 0), 0);
+    ASSERT_GE(tkxGetGripperFingerPos(&f[0], &f[1], &f[2], 0), 0);
+    pincher.EncToThumb(W, &dt[0], &dt[1], &dt[2]);
+    pincher.EncToFinger(e[3], W, &df[0], &df[1], &df[2]);
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_DOUBLE_EQ(t[c], p[c] + dt[c]) << c;
+      EXPECT_DOUBLE_EQ(f[c], p[c] + df[c]) << c;
+    }
+    // the gripper force goes to motor 3 as the model commands it, in one packet with the arms
+    short m = 0, mt = 0, trq = 0;
+    pincher.FrcToMot(1.0, &m);
+    pincher.TrqToMot(-0.02, &trq);
+    ASSERT_EQ(tkxGripperForceToMotor(1.0, &mt, 0), 0);
+    EXPECT_EQ(mt, m);
+    dev->RecordPackets(true);
+    ASSERT_GE(tkxSetForceAndGripperForce(0, 0, 0.5, 1.0, 0), 0);
+    EXPECT_EQ(dev->Motor(3), m);
+    ASSERT_EQ(tkxSetGripperTorque(-0.02, 0), 0);
+    EXPECT_EQ(dev->Motor(3), trq);
+    const auto packets = dev->Packets();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0][1], 0x0F);
+    tkxClose(0);
+    tkx::virt::UnplugAll();
+  }
+}
+
+TEST_F(Pipeline, ForceOrGripperValueThatIsNoNumberCommandsNothing) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  for (int code : {35, 37, 33}) {
+    SCOPED_TRACE(code);
+    auto dev = Open(code);
+    ASSERT_GE(tkxSetForceAndGripperForce(0, 0, 0.5, 1.0, 0), 0);
+    short before[4];
+    for (int c = 0; c < 4; ++c) before[c] = static_cast<short>(dev->Motor(c));
+    dev->RecordPackets(true);
+    auto refused = [&](int r) {
+      EXPECT_EQ(r, -1);
+      EXPECT_EQ(Error(), TKX_ERR_GEOMETRY);
+      *tkxErrnoLocation() = 0;
+    };
+    *tkxErrnoLocation() = 0;
+    refused(tkxSetForceAndGripperForce(0, 0, 0.5, nan, 0));
+    refused(tkxSetForceAndGripperTorque(0, 0, 0.5, -inf, 0));
+    refused(tkxSetForceAndGripperForce(nan, 0, 0.5, 1.0, 0));
+    refused(tkxSetForceAndGripperTorque(0, inf, 0.5, 0.01, 0));
+    if (code != 33) {
+      refused(tkxSetGripperForce(nan, 0));
+      refused(tkxSetGripperTorque(inf, 0));
+      short m = 1;
+      refused(tkxGripperForceToMotor(nan, &m, 0));
+    }
+    EXPECT_TRUE(dev->Packets().empty());
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(dev->Motor(c), before[c]) << c;
+    tkxClose(0);
+    tkx::virt::UnplugAll();
+  }
 }
 
 // ---- models with a wrist and a gripper ----
