@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <new>
@@ -269,7 +270,7 @@ void SampleRates() {
   struct Sample {
     std::shared_ptr<Device> dev;
     char text[160];
-    char mechanism[256];
+    char mechanism[384];
   };
   std::vector<Sample> samples;
   {
@@ -295,6 +296,13 @@ void SampleRates() {
                       "%llu exchanges",
                       m.effector[0], m.effector[1], m.effector[2], m.hand.target[0], m.hand.target[1], m.hand.target[2],
                       m.motorForce[0], m.motorForce[1], m.motorForce[2], static_cast<unsigned long long>(exchanged));
+        // the gripper after the line the readers already parse
+        if (m.hasGripper) {
+          const size_t at = std::strlen(s.mechanism);
+          std::snprintf(s.mechanism + at, sizeof s.mechanism - at,
+                        ", gripper %.4f rad (hand %.4f rad), gripper torque %.3f N m", m.gripperAngle, m.gripperHand,
+                        m.gripperTorque);
+        }
       }
       int at = std::snprintf(s.text, sizeof s.text, "%.0f exchanges/s, motors", rate);
       for (int c = 0; c < r->dev->Channels() && at > 0 && at < static_cast<int>(sizeof s.text); ++c) {

@@ -216,7 +216,8 @@ struct Device::State {
   bool gripperChannel = false;
   bool manualTime = false;
   bool handButton = false;
-  int32_t gripperShift = 0;
+  // what presets left between the stylus's and the gripper's counters and channels 3 to 6
+  int32_t shift[kChannels] = {};
 
   // the drive the firmware gives the arms, then the mechanism's time up to now
   void RunMechanism(double now) {
@@ -233,7 +234,9 @@ struct Device::State {
     for (int c = 0; c < 3; ++c) encoder[c] = Normalise(mech->Encoder(c));
     if (mech->GetWrist())
       for (int c = 3; c < 6; ++c) encoder[c] = Normalise(mech->WristEncoder(c - 3));
-    if (gripperChannel) encoder[6] = Normalise(mech->GripperEncoder() + gripperShift);
+    if (mech->GetStylus())
+      for (int c = 3; c < 6; ++c) encoder[c] = Normalise(Counter(c) + shift[c]);
+    if (gripperChannel) encoder[6] = Normalise(Counter(6) + shift[6]);
     // only a change of the hand's button moves button 0, so a test's SetButtons stands
     const bool pressed = mech->HandButton();
     if (pressed != handButton) {
@@ -242,13 +245,19 @@ struct Device::State {
     }
   }
 
-  bool Drives(int channel) const { return mech && (channel < 3 || (gripperChannel && channel == 6)); }
+  bool Drives(int channel) const {
+    if (!mech) return false;
+    return channel < 3 || (gripperChannel && channel == 6) || (mech->GetStylus() && channel >= 3 && channel < 6);
+  }
+
+  // the stylus's or the gripper's own count on a channel it drives
+  int32_t Counter(int c) const { return c == 6 ? mech->GripperEncoder() : mech->StylusEncoder(c - 3); }
 
   void SetEncoderValue(int c, int32_t v) {
     if (mech && c < 3) {
       mech->Preset(c, v);
     } else if (Drives(c)) {
-      gripperShift = v - mech->GripperEncoder();
+      shift[c] = v - Counter(c);
     }
     encoder[c] = Normalise(v);
   }
@@ -257,6 +266,8 @@ struct Device::State {
     motor[c] = v;
     if (mech && c < 3) mech->SetMotor(c, v);
     if (mech && c >= 3 && c < 6) mech->SetWristMotor(c - 3, v);
+    // motor 3 turns the pinch gripper's finger
+    if (mech && c == 3 && gripperChannel) mech->SetGripperMotor(v);
   }
 
   int32_t Normalise(int32_t v) const {
@@ -742,6 +753,11 @@ void Device::SetHandSpring(double stiffness, double damping) {
 void Device::SetWristHandSpring(double stiffness, double damping) {
   Lock lock(mutex_);
   if (s_->mech) s_->mech->SetWristHandSpring(stiffness, damping);
+}
+
+void Device::SetGripperHandSpring(double stiffness, double damping) {
+  Lock lock(mutex_);
+  if (s_->mech) s_->mech->SetGripperHandSpring(stiffness, damping);
 }
 
 void Device::SetPayload(double kg) {

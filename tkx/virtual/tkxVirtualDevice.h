@@ -5,11 +5,15 @@
 //
 // Devices of the three-arm types may carry a simulated mechanism (tkxVirtualMechanism.h),
 // as those on the virtual bus do: then encoders 0 to 2 report the arm angles, motor
-// commands 0 to 2 turn the arms while force output is on, the hand's button is button 0
-// and, on the types with a gripper channel (35, 37), encoder 6 reports the hand's
-// gripper opening. Setting one of those encoders by hand (SetEncoder) switches the
-// mechanism off for good: the test has taken the channels over, and the device is the
-// bare firmware model again. A preset (command 0x0C) moves the counters, not the arms.
+// commands 0 to 2 turn the arms while force output is on and the hand's button is
+// button 0. On the types with a stylus (34 to 37) encoders 3 to 5 report the stylus
+// angles the hand turns it to; on those with a pinch gripper (35, 37) encoder 6 reports
+// the finger's angle, which the hand's gripper opening pulls at and motor command 3
+// pushes while force output is on; on an active wrist (61, 62, 64) encoders 3 to 5
+// report its legs. Setting an arm, stylus or gripper encoder by hand (SetEncoder)
+// switches the mechanism off for good: the test has taken the channels over, and the
+// device is the bare firmware model again. A preset (command 0x0C) moves the counters,
+// not the arms, the stylus or the finger.
 //
 // Simulated time follows the host's clock (the now of each transfer) and advances in
 // fixed steps of 0.1 ms before each command is carried out; after Advance it moves
@@ -113,6 +117,9 @@ class Device {
   void SetHandSpring(double stiffness, double damping);
   // the hand's rotational spring-damper on an active wrist (N m/rad, N m s/rad)
   void SetWristHandSpring(double stiffness, double damping);
+  // the hand's rotational spring-damper on the pinch gripper's finger (N m/rad,
+  // N m s/rad; defaults in tkxVirtualPincher.h)
+  void SetGripperHandSpring(double stiffness, double damping);
   // mass mounted on the effector, kg
   void SetPayload(double kg);
   // the mechanism now; false (state untouched) without one

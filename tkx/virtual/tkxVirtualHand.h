@@ -5,11 +5,11 @@
 //   t x y z [button] [gripper] [r0 r1 r2]
 // t in seconds from the device's first exchange (non-decreasing), x y z in metres
 // in the device frame, button 0 or 1 (0 when left out), gripper opening in metres
-// (0 when left out), and the three wrist angles in radians the hand turns an
-// active wrist to (all three or none; 0 when left out). '#' starts a comment; blank lines are skipped. Between two
-// lines the position and the gripper are interpolated linearly and the button is
-// the earlier line's; before the first line the hand holds the first, after the
-// last it holds the last.
+// of arc at the fingertip (0 when left out), and the three angles in radians the
+// hand turns an active wrist or a stylus to (all three or none; 0 when left out).
+// '#' starts a comment; blank lines are skipped. Between two lines the position and
+// the gripper are interpolated linearly and the button is the earlier line's; before
+// the first line the hand holds the first, after the last it holds the last.
 #ifndef TKX_VIRTUAL_HAND_H
 #define TKX_VIRTUAL_HAND_H
 
@@ -24,8 +24,8 @@ namespace virt {
 struct HandPose {
   double target[3] = {0.0, 0.0, 0.0};  // m, device frame
   bool button = false;
-  double gripper = 0.0;                // opening, m
-  double angles[3] = {0.0, 0.0, 0.0};  // wrist angles, rad
+  double gripper = 0.0;                // opening, m of arc at the fingertip
+  double angles[3] = {0.0, 0.0, 0.0};  // wrist or stylus angles, rad
 };
 
 struct HandPoint {

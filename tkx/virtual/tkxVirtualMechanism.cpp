@@ -207,7 +207,10 @@ Mechanism::Mechanism(int systemType) : cal_(TrionCalibration::Factory(systemType
   }
   cbeta_ = std::cos(cal_(141));
   sbeta_ = std::sin(cal_(141));
-  if (LookUpType(systemType).HasWrist()) wrist_ = std::make_unique<Wrist>();
+  const SystemType &type = LookUpType(systemType);
+  if (type.HasWrist()) wrist_ = std::make_unique<Wrist>();
+  if (type.HasStylus()) stylus_ = std::make_unique<Stylus>(type.IsLeftHanded());
+  if (type.HasGripper()) pincher_ = std::make_unique<Pincher>(type.IsLeftHanded());
   SetPayload(0.0);
   // at rest where the hand rests: the workspace centre
   double P[3];
@@ -233,17 +236,21 @@ void Mechanism::SetTorqueDrive(bool torqueOn) {
 void Mechanism::SetDrive(bool forceOn, bool brakesOn) {
   forceOn_ = forceOn;
   brakesOn_ = brakesOn;
+  if (pincher_) pincher_->SetDrive(forceOn);
 }
 
 void Mechanism::SetHand(const HandPose &pose) {
   scripted_ = false;
   hand_ = pose;
+  // the stylus is in the hand: it turns with it at once
+  if (stylus_) stylus_->Follow(hand_.angles);
 }
 
 void Mechanism::SetScript(const HandScript &script) {
   script_ = script;
   scripted_ = !script.Empty();
   SampleHand();
+  if (stylus_) stylus_->Follow(hand_.angles);
 }
 
 void Mechanism::SetHandSpring(double stiffness, double damping) {
@@ -253,7 +260,8 @@ void Mechanism::SetHandSpring(double stiffness, double damping) {
 
 void Mechanism::SetPayload(double kg) {
   if (std::isfinite(kg) && kg >= 0.0) payload_ = kg;
-  mass_ = cal_(142) + payload_ + (cal_(143) + cal_(144) + cal_(145)) / 2.0 + (wrist_ ? wrist_->Mass() : 0.0);
+  mass_ = cal_(142) + payload_ + (cal_(143) + cal_(144) + cal_(145)) / 2.0 + (wrist_ ? wrist_->Mass() : 0.0) +
+          (pincher_ ? Pincher::kMass : 0.0);
   if (!(mass_ > 1e-3)) mass_ = 1e-3;
 }
 
@@ -302,6 +310,8 @@ void Mechanism::Run(int64_t steps) {
     SampleHand();
     Step();
     if (wrist_) wrist_->Step(kStep, hand_.angles);
+    if (stylus_) stylus_->Follow(hand_.angles);
+    if (pincher_) pincher_->Step(kStep, hand_.gripper);
   }
 }
 
@@ -451,15 +461,6 @@ void Mechanism::Preset(int arm, int32_t value) {
   shift_[arm] = s > -2147483648.0 && s < 2147483647.0 ? static_cast<int32_t>(s) : 0;
 }
 
-int32_t Mechanism::GripperEncoder() const {
-  // the finger turns away from the thumb along its arc: 0.0525 m from the pivot,
-  // 4000 counts per motor turn through a 14.29 reduction, 32768 when closed
-  constexpr double kFinger = 0.0525;
-  constexpr double kPerRadian = 4000.0 * 14.29 / (2.0 * kPi);
-  const double opening = std::isfinite(hand_.gripper) ? std::fmin(std::fmax(hand_.gripper, 0.0), 0.2) : 0.0;
-  return 32768 + static_cast<int32_t>(std::lround(opening / kFinger * kPerRadian));
-}
-
 MechanismState Mechanism::State() const {
   MechanismState s;
   s.time = static_cast<double>(steps_) * kStep;
@@ -472,6 +473,16 @@ MechanismState Mechanism::State() const {
   s.hand = hand_;
   s.stiffness = stiffness_;
   s.damping = damping_;
+  if (pincher_) {
+    s.hasGripper = true;
+    s.gripperAngle = pincher_->Angle();
+    s.gripperHand = Pincher::TargetOf(hand_.gripper);
+    s.gripperTorque = pincher_->Torque();
+  }
+  if (stylus_) {
+    s.hasStylus = true;
+    for (int i = 0; i < 3; ++i) s.stylusAngles[i] = stylus_->Angles()[i];
+  }
   return s;
 }
 

@@ -14,18 +14,24 @@
 //   type's DAC counts per N m (DACVALUEPERVOLT x MOTORVOLTPERAMP / (MOTORNMPERAMP x
 //   MOTORREDUCTION)); the motors push only while force output is on;
 // - gravity (9.81 m/s^2, along -z of the device frame) acts on the effector mass
-//   (GRIPPERMASS, the active wrist's mass, plus any payload) with half of each lower arm, on the other half of
-//   each lower arm at its elbow, and on each upper arm as ARMCOUPLEGRAVITY at
-//   ARMANGGRAVITY; the springs of KSPRING, RPULLEY and FOFFSET pull as calibrated;
+//   (GRIPPERMASS, the active wrist's or the pinch gripper's mass, plus any payload)
+//   with half of each lower arm, on the other half of each lower arm at its elbow,
+//   and on each upper arm as ARMCOUPLEGRAVITY at ARMANGGRAVITY; the springs of
+//   KSPRING, RPULLEY and FOFFSET pull as calibrated;
 // - the hand is a spring-damper pulling the effector toward its target;
 // - a little dry friction at the effector (kFriction) lets a balanced mechanism rest;
 //   braked arms (brakes on, force output off) are strongly damped;
 // - end stops hold each arm angle within kArmMin..kArmMax.
+// The effector carries, by type, an active wrist (tkxVirtualWrist.h), or a stylus
+// (tkxVirtualStylus.h) and maybe a pinch gripper (tkxVirtualPincher.h), all moved by
+// the same hand.
 // Not thread-safe: the device that owns it serialises every call.
 #ifndef TKX_VIRTUAL_MECHANISM_H
 #define TKX_VIRTUAL_MECHANISM_H
 
 #include "tkx/virtual/tkxVirtualHand.h"
+#include "tkx/virtual/tkxVirtualPincher.h"
+#include "tkx/virtual/tkxVirtualStylus.h"
 #include "tkx/virtual/tkxVirtualWrist.h"
 
 #include <cstdint>
@@ -83,6 +89,14 @@ struct MechanismState {
   HandPose hand;              // what the hand does now
   double stiffness = 0.0;     // N/m
   double damping = 0.0;       // N s/m
+  // the pinch gripper, on the types that have one
+  bool hasGripper = false;
+  double gripperAngle = 0.0;   // rad from closed
+  double gripperHand = 0.0;    // rad, the angle the hand pulls the finger toward
+  double gripperTorque = 0.0;  // N m of the motor, opening positive
+  // the stylus, on the types that have one
+  bool hasStylus = false;
+  double stylusAngles[3] = {};  // rad
 };
 
 class Mechanism {
@@ -115,6 +129,10 @@ class Mechanism {
   // the active wrist's motors (index 0 to 2); ignored without a wrist
   void SetWristMotor(int index, int16_t command);
   void SetTorqueDrive(bool torqueOn);
+  // the pinch gripper's motor; ignored without a gripper
+  void SetGripperMotor(int16_t command) {
+    if (pincher_) pincher_->SetMotor(command);
+  }
 
   // ---- time ----
   // runs fixed steps up to the host's time now (s): the first call only sets the
@@ -132,8 +150,16 @@ class Mechanism {
   int32_t Encoder(int arm) const;
   // makes the arm's encoder read value from now on, as the counter's preset does
   void Preset(int arm, int32_t value);
-  // the gripper encoder for the hand's opening (types with a gripper channel)
-  int32_t GripperEncoder() const;
+  // the pinch gripper's encoder (the closed reference without a gripper)
+  int32_t GripperEncoder() const { return pincher_ ? pincher_->Encoder() : Pincher::kReference; }
+  const Pincher *GetPincher() const { return pincher_.get(); }
+  // the hand's rotational spring-damper on the finger; ignored without a gripper
+  void SetGripperHandSpring(double stiffness, double damping) {
+    if (pincher_) pincher_->SetHandSpring(stiffness, damping);
+  }
+  // the stylus, when the type has one
+  const Stylus *GetStylus() const { return stylus_.get(); }
+  int32_t StylusEncoder(int index) const { return stylus_ ? stylus_->Encoder(index) : Stylus::kReference; }
   bool HandButton() const { return hand_.button; }
   // the active wrist, when the type has one
   const Wrist *GetWrist() const { return wrist_.get(); }
@@ -170,6 +196,8 @@ class Mechanism {
   bool forceOn_ = false, brakesOn_ = false;
 
   std::unique_ptr<Wrist> wrist_;
+  std::unique_ptr<Stylus> stylus_;
+  std::unique_ptr<Pincher> pincher_;
 
   HandPose hand_;
   HandScript script_;

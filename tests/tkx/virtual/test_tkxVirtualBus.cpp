@@ -226,6 +226,35 @@ TEST_F(VirtualBus, LogShowsTheMechanismOnceASecond) {
   EXPECT_LE(std::stoi(m[4].str()), 10);
 }
 
+TEST_F(VirtualBus, LogShowsTheGripperAfterTheMechanism) {
+  const std::string path = ::testing::TempDir() + "tkx_virtual_gripper.log";
+  std::remove(path.c_str());
+  auto dev = virt::Plug(35);
+  virt::HandPose h;
+  h.gripper = 0.0525 * 0.2;
+  dev->SetHand(h);
+  dev->Advance(0.1);
+  ASSERT_TRUE(virt::testing::StartLog(path.c_str()));
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  // force on and 2148 on motor 3
+  const Bytes on = {0xA2, 1}, motor = {0x21, 0x08, 0, 0, 0, 0, 0, 0, 0x08, 0x64};
+  dev->Write(on.data(), 2, 0.0);
+  dev->Write(motor.data(), static_cast<int>(motor.size()), 0.0);
+  virt::testing::FlushLog(true);
+  const std::string log = ReadFile(path);
+  // the readers' prefix as before, the gripper after it
+  const std::regex line(R"(mechanism: effector( -?\d+\.\d{4}){3} m, hand( -?\d+\.\d{4}){3} m, )"
+                        R"(motor force( -?\d+\.\d{3}){3} N, \d+ exchanges, )"
+                        R"(gripper (\d+\.\d{4}) rad \(hand (\d+\.\d{4}) rad\), gripper torque (-?\d+\.\d{3}) N m)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(log, m, line)) << log;
+  EXPECT_NEAR(std::stod(m[4].str()), 0.2, 0.001);
+  EXPECT_EQ(m[5].str(), "0.2000");
+  // 100 counts over the motor's 4188 counts per N m
+  EXPECT_EQ(m[6].str(), "0.024");
+}
+
 // ---- the pace ----
 
 double ThreadSeconds() {

@@ -25,14 +25,21 @@ constexpr double kPi = 3.14159265358979323846;
 
 int SystemTypeOf(int code) { return code == 3 ? 32 : code; }
 
+// the pinch gripper's mass, which the library adds to the effector of 35 and 37
+constexpr double kPincherMass = 0.1;
+
 // the library's model, loaded with the calibration the device ships
 void LoadShipped(tkxTrion &lib, int code) {
   const TrionCalibration cal = TrionCalibration::Factory(SystemTypeOf(code));
   lib.SetConfig(SystemTypeOf(code));
   for (int id = 120; id <= 167; ++id) lib.SetParam(id, cal(id));
-  // the effector carries the active wrist, as the device core adds it
+  // the effector carries the active wrist or the pinch gripper, as the device core adds them
   if (tkx::LookUpType(SystemTypeOf(code)).HasWrist()) {
     lib.SetAdditionalMass(tkxWrist::DefaultParam(tkxWrist::kMassParam));
+    lib.Update();
+  }
+  if (tkx::LookUpType(SystemTypeOf(code)).HasGripper()) {
+    lib.SetAdditionalMass(kPincherMass);
     lib.Update();
   }
 }
@@ -262,7 +269,7 @@ TEST(Mechanism, ForceAgainstTheHandMovesTheEffectorByForceOverStiffness) {
 }
 
 TEST(Mechanism, CompensatedGravityFloatsAndUncompensatedFalls) {
-  for (int code : {61, 33}) {
+  for (int code : {61, 33, 35, 37}) {
     Rig rig(code);
     rig.Run(0.5);
     rig.dev.SetHandSpring(0.0, 0.0);
@@ -274,6 +281,18 @@ TEST(Mechanism, CompensatedGravityFloatsAndUncompensatedFalls) {
     rig.Run(0.3);
     EXPECT_LT(rig.Now().effector[2] - start.effector[2], -0.02) << code;
   }
+}
+
+TEST(Mechanism, EffectorCarriesThePinchGrippersMass) {
+  Rig rig(35);
+  rig.Run(0.5);
+  rig.dev.SetHandSpring(0.0, 0.0);
+  // compensated for the effector without the gripper, the gripper's weight pulls it down
+  rig.lib.SetAdditionalMass(0.0);
+  rig.lib.Update();
+  const MechanismState start = rig.Now();
+  rig.Run(0.5);
+  EXPECT_LT(rig.Now().effector[2] - start.effector[2], -0.01);
 }
 
 TEST(Mechanism, WristEncodersAreTheLegLengthsOfTheHandsAngles) {
@@ -419,10 +438,12 @@ TEST(Mechanism, ButtonAndGripperFollowTheHand) {
   EXPECT_EQ(d.Encoder(6), 32768);
   HandPose h;
   h.button = true;
-  h.gripper = 0.0525 * kPi / 4;  // a quarter turn of the finger
+  h.gripper = 0.0525 * kPi / 8;  // an eighth of a turn of the finger
   d.SetHand(h);
   EXPECT_EQ(d.Buttons() & 1, 1);
-  EXPECT_NEAR(d.Encoder(6), 32768 + 4000 * 14.29 / 8, 1);
+  // the finger follows the hand within a few ms
+  d.Advance(0.02);
+  EXPECT_NEAR(d.Encoder(6), 32768 + 4000 * 14.29 / 16, 1);
   // a test's own buttons stand until the hand's button changes
   d.SetButtons(0x04);
   d.Advance(0.01);
