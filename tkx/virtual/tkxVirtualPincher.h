@@ -27,11 +27,13 @@ class Pincher {
   static constexpr double kAngleMax = 0.6;         // rad, the open end stop
   static constexpr double kMass = 0.1;             // kg, carried by the effector
   static constexpr double kInertia = 5e-6;         // kg m^2 about the pivot
-  // the hand's grip, by default: the finger settles on a step of the hand's opening
-  // within about 7 ms (630 rad/s, damping ratio 0.95), and 1 N at the fingertip
-  // (0.0525 N m) turns it 0.026 rad against the hand
-  static constexpr double kHandStiffness = 2.0;  // N m/rad
-  static constexpr double kHandDamping = 0.006;  // N m s/rad
+  // the hand's grip, by default: firm enough that a closed hand holds the finger
+  // shut against the spring of a gripper used as a button (3.5 N at the fingertip
+  // turns it 0.03 rad, 1.6 mm), and the finger settles on a step of the hand's
+  // opening within a few ms (1100 rad/s, damping ratio 0.95); 1 N at the fingertip
+  // (0.0525 N m) turns it 0.009 rad against the hand
+  static constexpr double kHandStiffness = 6.0;   // N m/rad
+  static constexpr double kHandDamping = 0.0104;  // N m s/rad
   // the motor and its encoder
   static constexpr double kCountsPerTurn = 4000.0;
   static constexpr double kReduction = 14.29;
