@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +205,8 @@ struct Bus {
   bool environmentRead = false;
   // the hand every new device's mechanism follows (TKX_VIRTUAL_HAND)
   HandScript hand;
+  // its spring, N/m (TKX_VIRTUAL_HAND_STIFFNESS); 0 keeps the mechanism's own
+  double handStiffness = 0.0;
   std::vector<std::shared_ptr<Device>> devices;
   // the records handed out by discovery, until their release
   std::vector<std::unique_ptr<VirtualRecord>> open;
@@ -218,6 +221,11 @@ Bus &TheBus() {
 std::shared_ptr<Device> NewDevice(Bus &bus, int code, bool blank) {
   auto dev = std::make_shared<Device>(code, blank, true);
   if (!bus.hand.Empty()) dev->SetHandScript(bus.hand);
+  if (bus.handStiffness > 0.0) {
+    // the damper grows with the spring so the hand settles as it does by default
+    const double ratio = bus.handStiffness / Mechanism::kHandStiffness;
+    dev->SetHandSpring(bus.handStiffness, Mechanism::kHandDamping * std::sqrt(ratio));
+  }
   return dev;
 }
 
@@ -248,10 +256,25 @@ void ReadHand(Bus &bus) {
   }
 }
 
+// a firmer or softer hand than the default, for every device made from now on
+void ReadHandStiffness(Bus &bus) {
+  const char *text = std::getenv("TKX_VIRTUAL_HAND_STIFFNESS");
+  bus.handStiffness = 0.0;
+  if (text == nullptr || *text == '\0') return;
+  char *end = nullptr;
+  const double k = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(k > 0.0 && k <= 1e6)) {
+    std::fprintf(stderr, "tkx: TKX_VIRTUAL_HAND_STIFFNESS: ignoring \"%s\"\n", text);
+    return;
+  }
+  bus.handStiffness = k;
+}
+
 void ReadEnvironmentLocked(Bus &bus) {
   bus.environmentRead = true;
   ReadRate();
   ReadHand(bus);
+  ReadHandStiffness(bus);
   const char *log = std::getenv("TKX_VIRTUAL_LOG");
   if (log != nullptr && *log != '\0' && !TheLogger().Start(log)) {
     std::fprintf(stderr, "tkx: TKX_VIRTUAL_LOG: cannot open \"%s\"\n", log);

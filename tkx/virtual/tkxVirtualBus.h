@@ -14,6 +14,9 @@
 // (tkxVirtualHand.h); a file that cannot be read, or a malformed line, is reported
 // on standard error with its line number and the script is ignored: the hand then
 // rests at the workspace centre with its button released.
+// TKX_VIRTUAL_HAND_STIFFNESS sets the hand's spring in N/m (200 when unset) for
+// the devices plugged from then on, a firmer hand holding the effector closer to
+// the script; anything but a positive number up to 1e6 is reported and ignored.
 //
 // The bus answers at the pace of a real device, whose servo loop serves encoder
 // reads and motor commands: each device takes at most TKX_VIRTUAL_RATE of them a

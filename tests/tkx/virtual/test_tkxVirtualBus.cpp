@@ -307,4 +307,26 @@ TEST_F(VirtualBus, RateComesFromTheEnvironment) {
   virt::testing::SetRate(saved);
 }
 
+TEST_F(VirtualBus, HandStiffnessComesFromTheEnvironment) {
+  setenv("TKX_VIRTUAL_DEVICES", "31", 1);
+  setenv("TKX_VIRTUAL_HAND_STIFFNESS", "2000", 1);
+  virt::testing::ReadEnvironment();
+  ASSERT_FALSE(virt::Devices().empty());
+  virt::MechanismState firm;
+  ASSERT_TRUE(virt::Devices().back()->GetMechanism(&firm));
+  EXPECT_DOUBLE_EQ(firm.stiffness, 2000.0);
+  EXPECT_GT(firm.damping, virt::Mechanism::kHandDamping);
+  // nonsense keeps the default hand
+  setenv("TKX_VIRTUAL_HAND_STIFFNESS", "-5", 1);
+  ::testing::internal::CaptureStderr();
+  virt::testing::ReadEnvironment();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "tkx: TKX_VIRTUAL_HAND_STIFFNESS: ignoring \"-5\"\n");
+  virt::MechanismState plain;
+  ASSERT_TRUE(virt::Devices().back()->GetMechanism(&plain));
+  EXPECT_DOUBLE_EQ(plain.stiffness, virt::Mechanism::kHandStiffness);
+  unsetenv("TKX_VIRTUAL_HAND_STIFFNESS");
+  unsetenv("TKX_VIRTUAL_DEVICES");
+  virt::UnplugAll();
+}
+
 }  // namespace
