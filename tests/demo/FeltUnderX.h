@@ -27,6 +27,9 @@ struct cVec {
 // one line of the virtual log's mechanism report
 struct Sample {
   cVec effector, hand, force;
+  // a gripper's finger angle, the angle the hand pulls it to (rad), and its
+  // motor's torque (N m, opening positive); NaN on devices without one
+  double gripper = NAN, gripperHand = NAN, gripperTorque = NAN;
 };
 
 inline std::vector<Sample> ReadMechanism(const std::string &log) {
@@ -40,8 +43,13 @@ inline std::vector<Sample> ReadMechanism(const std::string &log) {
     if (std::sscanf(line.c_str() + at,
                     "mechanism: effector %lf %lf %lf m, hand %lf %lf %lf m, motor force %lf %lf %lf N", &s.effector.x,
                     &s.effector.y, &s.effector.z, &s.hand.x, &s.hand.y, &s.hand.z, &s.force.x, &s.force.y,
-                    &s.force.z) == 9)
-      samples.push_back(s);
+                    &s.force.z) != 9)
+      continue;
+    const size_t grip = line.find(", gripper ", at);
+    if (grip != std::string::npos)
+      std::sscanf(line.c_str() + grip, ", gripper %lf rad (hand %lf rad), gripper torque %lf", &s.gripper,
+                  &s.gripperHand, &s.gripperTorque);
+    samples.push_back(s);
   }
   return samples;
 }
@@ -72,10 +80,15 @@ class HapticDemoFelt : public HapticDemoHand {
 
   static Sample Mean(const std::vector<Sample> &held) {
     Sample m;
+    m.gripper = m.gripperHand = m.gripperTorque = 0.0;
     for (const Sample &s : held) {
-      m.effector = m.effector + s.effector * (1.0 / held.size());
-      m.hand = m.hand + s.hand * (1.0 / held.size());
-      m.force = m.force + s.force * (1.0 / held.size());
+      const double w = 1.0 / held.size();
+      m.effector = m.effector + s.effector * w;
+      m.hand = m.hand + s.hand * w;
+      m.force = m.force + s.force * w;
+      m.gripper += s.gripper * w;
+      m.gripperHand += s.gripperHand * w;
+      m.gripperTorque += s.gripperTorque * w;
     }
     return m;
   }

@@ -1,0 +1,179 @@
+// The program on a virtual polux.7, driven by its hand: the gripper closed over a
+// panel opens that demo (the gripper is the button on this device). In the grasp
+// demo the thumb alone presses the bubble past the 3 N a finger may give and the
+// bubble holds; squeezed between thumb and finger it pops. In the reflexions demo
+// the finger's sphere pushed into a ring's face turns the rings. The stylus is
+// turned so that the effector frame is the device's (its 30 degree rest turn
+// undone), which places thumb and finger where this test works them out.
+#include "FeltUnderX.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace underx {
+namespace {
+
+// the stylus angles that undo the rest turn of the unoffset stylus
+const double kR2 = -0.5235987755982988;
+// the gripper: wide open (the finger's stop, 0.6 rad) and shut, in metres of arc
+const double kOpen = 0.6 * 0.0525, kShut = 0.0;
+
+// the finger point relative to the effector with the finger opened by angle a,
+// as the pinch gripper's geometry gives it (right hand, effector frame)
+cVec Finger(double a) {
+  const double psi = 0.6108652381980153, beta = 2.6633724385433464, r = 0.0525, x = 0.0525;
+  const double phi = beta - a;
+  return {r * std::cos(psi + phi) + x * std::cos(psi), r * std::sin(psi + phi) + x * std::sin(psi), 0.0};
+}
+const cVec kThumb(0.0, -0.02, 0.0);
+
+double Dot(const cVec &a, const cVec &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+class HapticDemoPolux : public HapticDemoFelt {
+ protected:
+  HapticDemoPolux() : HapticDemoFelt("polux") {}
+
+  void SetUp() override {
+    HapticDemoFelt::SetUp();
+    // the polux reaches 75 mm: the cursor crosses the window for 0.15 m
+    metresPerWindow_ = 2.0 * 0.075;
+  }
+
+  // keys at hand position p with the gripper's opening g; the stylus turned back
+  static HandKey Key(double t, const cVec &p, double g) {
+    HandKey k{t, p.x, p.y, p.z, 0};
+    k.gripper = g;
+    k.r2 = kR2;
+    return k;
+  }
+
+  // the script of keys from t0 on, after the menu's: rest, over panel `panel`,
+  // the gripper closed for a second and opened again
+  std::vector<HandKey> Menu(double t0, int panel) const {
+    const cVec centre, over(0, PanelY(panel), 0);
+    return {Key(0, centre, kOpen),      Key(t0, centre, kOpen),     Key(t0 + 0.5, over, kOpen),
+            Key(t0 + 3.5, over, kOpen), Key(t0 + 4.0, over, kShut), Key(t0 + 5.0, over, kShut),
+            Key(t0 + 5.5, over, kOpen)};
+  }
+
+  // starts the program with the script; retries once with a longer rest when the
+  // menu came after the hand had left the middle; returns the rest used
+  double Start(const std::function<std::vector<HandKey>(double)> &script) {
+    double t0 = 0.0;
+    for (double rest : {12.0, 40.0}) {
+      t0 = rest;
+      WriteScript(script(t0));
+      ReachMenuWithHand({"TKX_VIRTUAL_DEVICES=35", "TKX_VIRTUAL_HAND_STIFFNESS=2000"});
+      if (HasFatalFailure()) return t0;
+      if (ScriptTimeAtMost() < t0 - 1.0) break;
+      std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
+      program_.Kill();
+      std::remove((dir_ + "/bus.log").c_str());
+    }
+    EXPECT_LT(ScriptTimeAtMost(), t0 - 1.0) << "the menu came after the hand left the middle";
+    return t0;
+  }
+
+  // the samples from index `from` on with the hand at p and its gripper pulled to g
+  std::vector<Sample> HeldWith(const cVec &p, double g, size_t from) const {
+    std::vector<Sample> held;
+    for (const Sample &s : HeldAt(p, from))
+      if (std::fabs(s.gripperHand - g / 0.0525) < 1e-3) held.push_back(s);
+    return held;
+  }
+
+  static void Print(const char *name, const Sample &s) {
+    std::printf(
+        "%-9s effector %.4f %.4f %.4f  hand %.4f %.4f %.4f  force %.3f %.3f %.3f N  gripper %.4f rad "
+        "(hand %.4f) torque %.3f N m\n",
+        name, s.effector.x, s.effector.y, s.effector.z, s.hand.x, s.hand.y, s.hand.z, s.force.x, s.force.y, s.force.z,
+        s.gripper, s.gripperHand, s.gripperTorque);
+  }
+};
+
+// the grasp demo magnifies the device three times: the bubble's centre is a
+// third of (0, 0.1, 0.1), and a proxy (0.018) touches it (0.05) within 0.068 / 3
+TEST_F(HapticDemoPolux, GripperOpensGraspWhereOneFingerPressesTheBubbleAndASqueezePopsIt) {
+  const cVec bubble(0, 0.1 / 3, 0.1 / 3);
+  const double reach = 0.068 / 3;
+  // the hand is firm (2000 N/m), as a hand squeezing something is: with the
+  // bubble (3000 N/m at the device) in series it gives 1200 N/m. The thumb above
+  // the bubble's centre: clear, then pressed 3.5 mm past the surface, some 4 N,
+  // more than a finger may give
+  const cVec thumbAbove = bubble + cVec(0, 0, 0.03), thumbPress = bubble + cVec(0, 0, reach - 0.0035);
+  const cVec above = thumbAbove - kThumb, press = thumbPress - kThumb;
+  // the squeeze: the finger's pad (the demo's offset from the finger point)
+  // meets the bubble near 0.5 rad; its centre on the line from the thumb to the
+  // pad there, the thumb resting 0.5 mm into it. Closing the gripper slowly then
+  // presses the finger in and the thumb with it
+  const cVec pad(Finger(0.5) + cVec(0.003, -0.026, -0.007));
+  const cVec n = (pad - kThumb) * (1.0 / (pad - kThumb).Length());
+  const cVec squeeze = bubble - n * (reach - 0.0005) - kThumb, squeezeAbove = squeeze + cVec(0, 0, 0.03);
+  // a gripper closed to 0.3 rad without a bubble in the way
+  const double kHalf = 0.3 * 0.0525;
+  ASSERT_GT((Finger(0.6) + cVec(0.003, -0.026, -0.007) - kThumb).Length(), 2 * reach + 0.002);
+  // out of every shape's reach (all lie in the plane x = 0); the last one puts
+  // the cursor on panel 5 when the menu is back
+  const cVec aside(0.04, 0, 0), asideHigh(0.04, above.y, above.z), asideLow(0.04, above.y, 0);
+
+  const double t0 = Start([&](double t0) {
+    std::vector<HandKey> keys = Menu(t0, 2);
+    const double t = t0 + 7.0;
+    for (const HandKey &k : {Key(t, aside, kOpen), Key(t + 2, asideHigh, kOpen), Key(t + 3, above, kOpen),
+                             Key(t + 7, above, kOpen), Key(t + 9, press, kOpen), Key(t + 15, press, kOpen),
+                             Key(t + 16, above, kOpen), Key(t + 17, squeezeAbove, kOpen), Key(t + 18, squeeze, kOpen),
+                             Key(t + 22, squeeze, kOpen), Key(t + 28, squeeze, kHalf), Key(t + 29, squeeze, kShut),
+                             Key(t + 33, squeeze, kShut), Key(t + 34, squeeze, kOpen), Key(t + 35, squeezeAbove, kOpen),
+                             Key(t + 36, asideHigh, kOpen), Key(t + 37, asideLow, kOpen)})
+      keys.push_back(k);
+    return keys;
+  });
+  if (HasFatalFailure()) return;
+  (void)t0;
+  // closing the gripper over panel 2 opens the grasp demo
+  ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 30.0)) << "closing the gripper opened no demo";
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(press).size() >= 3; }, 60.0)) << "the thumb never pressed the bubble";
+  KeepScreen("thumb-pressed");
+  ASSERT_TRUE(WaitFor([&] { return HeldWith(squeeze, kShut, 0).size() >= 3; }, 60.0)) << "the hand never squeezed";
+  KeepScreen("squeezed");
+  ASSERT_TRUE(WaitUntilHeldAt(asideLow, 30.0));
+
+  const Sample free = Mean(HeldAt(above));
+  const Sample pressed = Mean(HeldAt(press));
+  const Sample open = Mean(HeldWith(squeeze, kOpen, 0));
+  const Sample shut = Mean(HeldWith(squeeze, kShut, 0));
+  // the squeeze, second by second
+  for (const Sample &s : Samples())
+    if ((s.hand - squeeze).Length() < 2e-4) Print("squeeze", s);
+  Print("free", free);
+  Print("pressed", pressed);
+  Print("open", open);
+  Print("shut", shut);
+
+  // the thumb alone: held out of the hand's reach by more than 3 N the whole
+  // time, so the bubble never popped
+  const cVec c = pressed.force - free.force;
+  std::printf("thumb alone: %.3f N\n", c.Length());
+  EXPECT_GT(pressed.effector.z - pressed.hand.z, 0.0015);
+  EXPECT_GT(c.z, 3.0);
+  for (const Sample &s : HeldAt(press)) EXPECT_GT(s.force.z - free.force.z, 3.0);
+  // between thumb and finger, open: the thumb rests on the bubble, which holds
+  // the effector a little off the hand; the finger is clear, no gripper torque
+  EXPECT_GT((open.effector - open.hand).Length(), 0.0001);
+  EXPECT_LT(std::fabs(open.gripperTorque), 0.01);
+  EXPECT_NEAR(open.gripper, 0.6, 0.02);
+  // shut on the bubble: it popped, so nothing holds the finger open and the
+  // motor has nothing to push (whole, it would hold the finger some 0.25 rad
+  // open against the hand, with a torque of about 0.2 N m)
+  EXPECT_LT(shut.gripper, 0.05);
+  EXPECT_LT(std::fabs(shut.gripperTorque), 0.02);
+  // and the effector is where the hand holds it
+  EXPECT_LT((shut.effector - shut.hand).Length(), 0.001);
+
+  ASSERT_NO_FATAL_FAILURE(LeaveDemo(5));
+  Sleep(1.5);
+  QuitFromMenu();
+}
+
+}  // namespace
+}  // namespace underx
