@@ -40,7 +40,7 @@ class HapticDemoPolux : public HapticDemoFelt {
   }
 
   // keys at hand position p with the gripper's opening g; the stylus turned back
-  static HandKey Key(double t, const cVec &p, double g) {
+  static HandKey At(double t, const cVec &p, double g) {
     HandKey k{t, p.x, p.y, p.z, 0};
     k.gripper = g;
     k.r2 = kR2;
@@ -49,11 +49,10 @@ class HapticDemoPolux : public HapticDemoFelt {
 
   // the script of keys from t0 on, after the menu's: rest, over panel `panel`,
   // the gripper closed for a second and opened again
-  std::vector<HandKey> Menu(double t0, int panel) const {
+  std::vector<HandKey> MenuKeys(double t0, int panel) const {
     const cVec centre, over(0, PanelY(panel), 0);
-    return {Key(0, centre, kOpen),      Key(t0, centre, kOpen),     Key(t0 + 0.5, over, kOpen),
-            Key(t0 + 3.5, over, kOpen), Key(t0 + 4.0, over, kShut), Key(t0 + 5.0, over, kShut),
-            Key(t0 + 5.5, over, kOpen)};
+    return {At(0, centre, kOpen),      At(t0, centre, kOpen),     At(t0 + 0.5, over, kOpen), At(t0 + 3.5, over, kOpen),
+            At(t0 + 4.0, over, kShut), At(t0 + 5.0, over, kShut), At(t0 + 5.5, over, kOpen)};
   }
 
   // starts the program with the script; retries once with a longer rest when the
@@ -80,6 +79,28 @@ class HapticDemoPolux : public HapticDemoFelt {
     for (const Sample &s : HeldAt(p, from))
       if (std::fabs(s.gripperHand - g / 0.0525) < 1e-3) held.push_back(s);
     return held;
+  }
+
+  // a grid of the screen's middle from the last screenshot
+  std::vector<int> Middle() const {
+    std::vector<int> v;
+    for (int y = y0_ + h_ / 4; y < y0_ + h_ * 3 / 4; y += 3) {
+      for (int x = x0_ + w_ / 2 - h_ / 4; x < x0_ + w_ / 2 + h_ / 4; x += 3) {
+        int r, g, b;
+        Pixel(x, y, &r, &g, &b);
+        v.push_back(r + g + b);
+      }
+    }
+    return v;
+  }
+
+  // the share of grid points that changed visibly
+  static double Changed(const std::vector<int> &a, const std::vector<int> &b) {
+    if (a.empty() || a.size() != b.size()) return 1.0;
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (std::abs(a[i] - b[i]) > 30) ++n;
+    return static_cast<double>(n) / a.size();
   }
 
   static void Print(const char *name, const Sample &s) {
@@ -117,14 +138,14 @@ TEST_F(HapticDemoPolux, GripperOpensGraspWhereOneFingerPressesTheBubbleAndASquee
   const cVec aside(0.04, 0, 0), asideHigh(0.04, above.y, above.z), asideLow(0.04, above.y, 0);
 
   const double t0 = Start([&](double t0) {
-    std::vector<HandKey> keys = Menu(t0, 2);
+    std::vector<HandKey> keys = MenuKeys(t0, 2);
     const double t = t0 + 7.0;
-    for (const HandKey &k : {Key(t, aside, kOpen), Key(t + 2, asideHigh, kOpen), Key(t + 3, above, kOpen),
-                             Key(t + 7, above, kOpen), Key(t + 9, press, kOpen), Key(t + 15, press, kOpen),
-                             Key(t + 16, above, kOpen), Key(t + 17, squeezeAbove, kOpen), Key(t + 18, squeeze, kOpen),
-                             Key(t + 22, squeeze, kOpen), Key(t + 28, squeeze, kHalf), Key(t + 29, squeeze, kShut),
-                             Key(t + 33, squeeze, kShut), Key(t + 34, squeeze, kOpen), Key(t + 35, squeezeAbove, kOpen),
-                             Key(t + 36, asideHigh, kOpen), Key(t + 37, asideLow, kOpen)})
+    for (const HandKey &k :
+         {At(t, aside, kOpen), At(t + 2, asideHigh, kOpen), At(t + 3, above, kOpen), At(t + 7, above, kOpen),
+          At(t + 9, press, kOpen), At(t + 15, press, kOpen), At(t + 16, above, kOpen), At(t + 17, squeezeAbove, kOpen),
+          At(t + 18, squeeze, kOpen), At(t + 22, squeeze, kOpen), At(t + 28, squeeze, kHalf),
+          At(t + 29, squeeze, kShut), At(t + 33, squeeze, kShut), At(t + 34, squeeze, kOpen),
+          At(t + 35, squeezeAbove, kOpen), At(t + 36, asideHigh, kOpen), At(t + 37, asideLow, kOpen)})
       keys.push_back(k);
     return keys;
   });
@@ -171,6 +192,94 @@ TEST_F(HapticDemoPolux, GripperOpensGraspWhereOneFingerPressesTheBubbleAndASquee
   EXPECT_LT((shut.effector - shut.hand).Length(), 0.001);
 
   ASSERT_NO_FATAL_FAILURE(LeaveDemo(5));
+  Sleep(1.5);
+  QuitFromMenu();
+}
+
+// the reflexions demo doubles the device's position; the rings pivot at the
+// device's origin, their axis 10 degrees off x at first. The finger's sphere
+// sweeps along that axis back and forth through the outer ring's tube, which it
+// pushes and turns, while the thumb's lies near the axis, out of both rings'
+// reach. A ring pushed on its face turns away from the push, so contact comes and
+// goes: it is counted over the sweep's samples
+TEST_F(HapticDemoPolux, GripperOpensReflexionsWhereTheFingerSphereTurnsTheRings) {
+  const cVec axis(0.9848077530121095, 0.17364817766748877, 0);
+  // from the thumb's sphere to the finger's, scene units, the gripper open
+  const cVec finger = Finger(0.6) + cVec(0.003, -0.022, -0.007);
+  const cVec w = (finger - kThumb) * 2.0;
+  const cVec radial = w - axis * Dot(w, axis);
+  const cVec u = radial * (1.0 / radial.Length());
+  // the hand for the finger's sphere at the outer ring's core radius, `along`
+  // the axis from the rings' plane (scene units)
+  auto at = [&](double along) { return (u * 0.105 + axis * along) * 0.5 - finger; };
+  const cVec beside = at(0.1), touch = at(0.03), through = at(-0.05);
+  // the thumb's sphere stays out of the inner ring's reach (core 0.054, tube and
+  // sphere 0.047) and off the axis, where nothing is felt
+  for (double along : {0.1, 0.03, -0.05}) {
+    const cVec thumb = u * 0.105 + axis * along - w;
+    const cVec across = thumb - axis * Dot(thumb, axis);
+    ASSERT_GT(std::hypot(0.054 - across.Length(), Dot(thumb, axis)), 0.047 + 0.003) << along;
+  }
+
+  Start([&](double t0) {
+    std::vector<HandKey> keys = MenuKeys(t0, 0);
+    const double t = t0 + 7.0;
+    for (const HandKey &k :
+         {At(t, beside, kOpen), At(t + 10, beside, kOpen), At(t + 11, touch, kOpen), At(t + 14, through, kOpen),
+          At(t + 17, touch, kOpen), At(t + 20, through, kOpen), At(t + 23, touch, kOpen), At(t + 24, beside, kOpen)})
+      keys.push_back(k);
+    return keys;
+  });
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 30.0)) << "closing the gripper opened no demo";
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(beside).size() >= 4; }, 60.0)) << "the hand never came beside the rings";
+  Screenshot();
+  const std::vector<int> still1 = Middle();
+  Sleep(1.0);
+  Screenshot();
+  const std::vector<int> still2 = Middle();
+  // the sweep starts when the hand leaves its place beside the rings
+  const size_t before = Samples().size();
+  size_t sweep = 0;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::vector<Sample> all = Samples();
+        for (size_t i = before; i < all.size(); ++i)
+          if ((all[i].hand - beside).Length() > 2e-4) return (sweep = i) > 0;
+        return false;
+      },
+      40.0))
+      << "the hand never swept";
+  Sleep(3.0);
+  KeepScreen("finger-sweeping");
+  ASSERT_TRUE(WaitFor([&] { return HeldAt(beside, sweep).size() >= 2; }, 40.0)) << "the hand never came back";
+  Screenshot();
+  const std::vector<int> turned = Middle();
+  KeepScreen("turned");
+
+  // during the sweep: the samples where the ring held the finger's sphere off
+  // the hand's path, and what went to the gripper then
+  int held = 0, gripped = 0;
+  const std::vector<Sample> all = Samples();
+  for (size_t i = sweep; i < all.size(); ++i) {
+    const Sample &s = all[i];
+    if ((s.hand - beside).Length() < 2e-4) continue;
+    const cVec off = s.effector - s.hand;
+    const bool contact = off.Length() > 0.0005;
+    held += contact;
+    gripped += contact && s.gripperTorque > 0.005;
+    Print(contact ? "contact" : "free", s);
+  }
+  std::printf("screen changed: held still %.3f, after the sweep %.3f\n", Changed(still1, still2),
+              Changed(still2, turned));
+  EXPECT_GE(held, 2);
+  EXPECT_GE(gripped, 1);
+  // the rings turned under the finger and stayed turned; untouched they keep still
+  EXPECT_LT(Changed(still1, still2), 0.002);
+  EXPECT_GT(Changed(still2, turned), 0.01);
+
+  Key("Escape");
+  ASSERT_TRUE(WaitFor([&] { return Menu(4); }, 20.0)) << "Escape did not lead back to the menu";
   Sleep(1.5);
   QuitFromMenu();
 }
