@@ -29,6 +29,19 @@ cVector3d FaceNormal(const cVector3d &v0, const cVector3d &v1, const cVector3d &
 // the material of the owner of a triangle; meshes only carry one
 const cMaterial &MaterialOf(const cTriangle *t) { return t->getParent()->m_surface; }
 
+// where the proxy rests after its path from start along u hit a plane of normal
+// n at hit: back along the path until one radius from the plane. A grazing path
+// (u nearly in the plane) would be backed off far behind start, beyond surfaces
+// never looked at; when that is more than a radius behind, the proxy rests one
+// radius above the hit point instead
+cVector3d BackOff(const cVector3d &start, const cVector3d &hit, const cVector3d &u, const cVector3d &n,
+                  double radius) {
+  const double c = std::fabs(n.dot(u));
+  if (c * (hit.distance(start) + radius) >= radius) return hit - u * (radius / c);
+  const cVector3d side = n.dot(start - hit) < 0.0 ? -n : n;
+  return hit + cNormalize(side) * radius;
+}
+
 }  // namespace
 
 cProxyPointForceAlgo::cProxyPointForceAlgo()
@@ -169,12 +182,9 @@ void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
   // face the side the proxy comes from
   if (n1.dot(cNormalize(P - G)) < 0.0) n1 = -n1;
 
-  // back off along the approach so the centre sits one radius from the plane
-  {
-    const cVector3d u = cNormalize(G - P);
-    const double c = std::fabs(u.dot(n1));
-    P = C1 + cNormalize(P - C1) * (radius / c);
-  }
+  // back off along the approach so the centre sits one radius from the plane;
+  // never behind where the proxy started, which a grazing approach would ask
+  P = BackOff(P, C1, cNormalize(G - P), n1, radius);
 
   if (goalAchieved(P, G)) {
     m_nextProxyPos = P;
@@ -210,11 +220,7 @@ void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
   GlobalCorners(tri, v0, v1, v2);
   cVector3d n2 = cComputeSurfaceNormal(v0, v1, v2);
   if (n2.dot(cNormalize(P - G)) < 0.0) n2 = -n2;
-  {
-    const cVector3d u = cNormalize(G1 - P);
-    const double c = std::fabs(n2.dot(u));
-    P = C2 - u * (radius / c);
-  }
+  P = BackOff(P, C2, cNormalize(G1 - P), n2, radius);
 
   if (goalAchieved(P, G1)) {
     m_nextProxyPos = P;
@@ -253,9 +259,7 @@ void cProxyPointForceAlgo::computeNextBestProxyPosition(cVector3d goal) {
   m_touchedObject = tri->getParent();
   GlobalCorners(tri, v0, v1, v2);
   const cVector3d n3 = cComputeSurfaceNormal(v0, v1, v2);
-  const cVector3d u = cNormalize(G2 - P);
-  P = C3 - u * (radius / std::fabs(n3.dot(u)));
-  m_nextProxyPos = P;
+  m_nextProxyPos = BackOff(P, C3, cNormalize(G2 - P), n3, radius);
 }
 
 void cProxyPointForceAlgo::testFrictionAndMoveProxy(const cVector3d &goal, const cVector3d &proxy, cVector3d normal,

@@ -214,4 +214,40 @@ TEST_F(ImageHeightField, AReliefOfManySmallCellsIsFelt) {
   }
 }
 
+// a slow stroke pressed into the silicone tile, which holds the proxy by
+// friction until it breaks loose and slides: where two nearly flat cells meet,
+// the path to the goal grazes the next cell, and backing off along that path
+// once put the proxy far behind where it was and under the surface (it lost the
+// relief at step 2843 of this stroke)
+TEST(ImageHeightFieldStroke, ASlowStrokeWithFrictionNeverLosesTheSurface) {
+  cWorld world;
+  cMesh *mesh = new cMesh(&world);
+  world.addChild(mesh);
+  ASSERT_TRUE(cImageHeightField::create(mesh, SCENE_RESOURCES "/images/silicone.bmp", 0.04, 0.15));
+  mesh->setStiffness(230, false);
+  mesh->setFriction(0.6, 0.6, false);
+  world.computeGlobalPositions(false);
+  cProxyPointForceAlgo algo;
+  algo.m_proxySphereRadius = 4e-6;
+  const double span = 0.05, depth = -0.001, z = 0.013 * 0.15, stride = 5.86e-5;
+  double y = -span, dir = 1.0;
+  algo.initialize(&world, cVector3d(0.1, -span, z));
+  algo.computeForces(cVector3d(depth, -span, z));
+  for (int i = 0; i < 6000; ++i) {
+    y += dir * stride;
+    if (std::fabs(y) > span) dir = -dir;
+    const cVector3d f = algo.computeForces(cVector3d(depth, y, z));
+    ASSERT_GT(f.length(), 0.0) << "lost the surface at step " << i;
+    // and the proxy is never under the surface: a ray down through it meets
+    // the relief below its centre
+    const cVector3d p = algo.getProxyGlobalPosition();
+    cGenericObject *object = nullptr;
+    cTriangle *triangle = nullptr;
+    cVector3d above(0.1, p.y, p.z), below(-0.1, p.y, p.z), surface;
+    double distance = std::numeric_limits<double>::max();
+    ASSERT_TRUE(world.computeCollisionDetection(above, below, object, triangle, surface, distance, false, -1));
+    ASSERT_GT(p.x, surface.x - 1e-6) << "under the surface at step " << i;
+  }
+}
+
 }  // namespace
