@@ -157,6 +157,9 @@ class Device:
     def iterations(self) -> int: ...
     @property
     def overruns(self) -> int: ...
+    @property
+    def callback_seconds(self) -> float:
+        """Seconds the last run() spent on the Python side (GIL, state, callback)."""
 
 def open(index: int = 0, force: bool = True) -> Device:
     """Opens device index and returns its Device."""

@@ -366,6 +366,7 @@ void tkxPyDevice::Run(py::function callback, std::optional<double> duration, dou
   stop_.store(false);
   iterations_.store(0);
   overruns_.store(0);
+  callbackNs_.store(0);
   loopError_.reset();
   loopCode_ = 0;
   loopOperation_.clear();
@@ -416,6 +417,8 @@ void tkxPyDevice::Loop(const py::function &callback, double duration, double bud
   std::array<double, 3> force{};
   bool send = false;
   double start = 0.0, last = 0.0;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point pythonFrom;
   try {
     for (uint64_t i = 0;; ++i) {
       double p[3], v[3], now = 0.0;
@@ -446,6 +449,7 @@ void tkxPyDevice::Loop(const py::function &callback, double duration, double bud
           for (int b = 0; b < kButtons && code == 0; ++b) buttons |= tkxGetButton(b, id_);
           if (code == 0 && *tkxErrnoLocation() != 0) code = *tkxErrnoLocation(), op = "run: buttons";
         }
+        pythonFrom = Clock::now();
       }
       if (code != 0) {
         loopCode_ = code;
@@ -467,6 +471,8 @@ void tkxPyDevice::Loop(const py::function &callback, double duration, double bud
       }
       send = true;
       iterations_.fetch_add(1);
+      callbackNs_.fetch_add(static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - pythonFrom).count()));
     }
   } catch (py::error_already_set &e) {
     loopError_.emplace(std::move(e));

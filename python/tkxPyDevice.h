@@ -75,6 +75,7 @@ class tkxPyDevice {
   bool Running() const { return running_.load(); }
   uint64_t Iterations() const { return iterations_.load(); }
   uint64_t Overruns() const { return overruns_.load(); }
+  double CallbackSeconds() const { return static_cast<double>(callbackNs_.load()) * 1e-9; }
 
   std::string Repr() const;
 
@@ -90,6 +91,8 @@ class tkxPyDevice {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> iterations_{0};
   std::atomic<uint64_t> overruns_{0};
+  // time on the Python side of the loop: taking the GIL, the state, the callback, its force
+  std::atomic<uint64_t> callbackNs_{0};
   // how the last loop ended: a Python exception, a library error code, or neither
   std::optional<pybind11::error_already_set> loopError_;
   int loopCode_ = 0;

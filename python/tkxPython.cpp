@@ -124,6 +124,9 @@ is imported (TKX_VIRTUAL_DEVICES selects virtual ones: set it before the import)
       .def("stop", &tkxPyDevice::Stop, "Ends run() after the current iteration; from any thread or the callback.")
       .def_property_readonly("running", &tkxPyDevice::Running, "True while run() runs.")
       .def_property_readonly("iterations", &tkxPyDevice::Iterations, "Callbacks made by the current or last run().")
+      .def_property_readonly("callback_seconds", &tkxPyDevice::CallbackSeconds,
+                             "Seconds the current or last run() spent on the Python side: taking the GIL,\n"
+                             "building the state, the callback and reading its force.")
       .def_property_readonly("overruns", &tkxPyDevice::Overruns,
                              "Iterations of the current or last run() that came later than its budget.");
 

@@ -56,6 +56,7 @@ def test_one_second_loop_keeps_the_device_rate(dev):
     assert 3000 <= dev.iterations <= 4100
     assert dev.iterations == len(seen)
     assert dev.overruns < dev.iterations / 20
+    assert 0.0 < dev.callback_seconds < elapsed
     ts = [s[0] for s in seen]
     assert ts[0] < 0.01 and ts[-1] < 1.0 and all(b > a for a, b in zip(ts, ts[1:]))
     assert [s[1] for s in seen] == list(range(len(seen)))
