@@ -1,6 +1,7 @@
 """The haptic loop against a virtual trion.6 answering at the device's pace (4 kHz)."""
 import os
 import re
+import signal
 import tempfile
 import threading
 import time
@@ -164,3 +165,15 @@ def test_close_from_another_thread_ends_the_loop():
     timer.join()
     assert dev.closed
     tkx.open(0).close()
+
+
+def test_ctrl_c_ends_an_endless_loop_with_the_force_zeroed(dev):
+    timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        dev.run(lambda s: [0.0, 0.0, 1.0])
+    assert time.monotonic() - started < 2.0
+    timer.join()
+    assert not dev.running and dev.iterations > 100
+    np.testing.assert_allclose(dev.force, [0.0, 0.0, 0.0])
