@@ -131,8 +131,9 @@ void tkxPyDevice::Close() {
   stop_.store(true);
   py::gil_scoped_release nogil;
   while (running_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::unique_lock<std::shared_mutex> calls(CallMutex(index_));
+  // the registry first, then the slot's calls, as devices() takes them
   std::lock_guard<std::mutex> lock(RegistryMutex());
+  std::unique_lock<std::shared_mutex> calls(CallMutex(index_));
   if (!open_.exchange(false)) return;
   tkxClose(id_);
   slotTaken[static_cast<size_t>(index_)] = false;
@@ -204,20 +205,31 @@ void tkxPyDevice::RequireOpen(const char *operation) const {
   if (!open_.load()) Raise(TKX_ERR_NO_DEVICE, std::string(operation) + ": closed");
 }
 
+template <class F>
+auto tkxPyDevice::Locked(const char *operation, F &&read) const {
+  std::optional<decltype(read())> value;
+  {
+    py::gil_scoped_release nogil;
+    std::shared_lock<std::shared_mutex> calls(CallMutex(index_));
+    if (open_.load()) value = read();
+  }
+  if (!value) Raise(TKX_ERR_NO_DEVICE, std::string(operation) + ": closed");
+  return *value;
+}
+
 int tkxPyDevice::SystemType() const {
-  RequireOpen("system_type");
-  return tkxGetSystemType(id_);
+  return Locked("system_type", [&] { return tkxGetSystemType(id_); });
 }
 
 std::string tkxPyDevice::SystemName() const {
-  RequireOpen("system_name");
-  return tkxGetSystemName(id_);
+  return Locked("system_name", [&] { return std::string(tkxGetSystemName(id_)); });
 }
 
 int tkxPyDevice::SerialNumber() const {
-  RequireOpen("serial_number");
-  uint16_t serial = 0;
-  return tkxGetSerialNumber(&serial, id_) == 0 ? serial : 0;
+  return Locked("serial_number", [&] {
+    uint16_t serial = 0;
+    return tkxGetSerialNumber(&serial, id_) == 0 ? static_cast<int>(serial) : 0;
+  });
 }
 
 double tkxPyDevice::FirmwareVersion() const {
@@ -227,8 +239,7 @@ double tkxPyDevice::FirmwareVersion() const {
 }
 
 bool tkxPyDevice::LeftHanded() const {
-  RequireOpen("left_handed");
-  return tkxIsLeftHanded(id_);
+  return Locked("left_handed", [&] { return tkxIsLeftHanded(id_); });
 }
 
 py::array_t<double> tkxPyDevice::Position() const {
@@ -346,11 +357,20 @@ void tkxPyDevice::SetForceEnabled(bool on) {
   // switching the output is an expert entry; expert mode stays on for the process
   tkxEnableExpertMode();
   TKX_CALL("force_enabled", TKX_ERR_UNDOCUMENTED, tkxEnableForce(on ? 1 : 0, id_));
+  // the status byte is shared for the time guard's period: past it, the next read
+  // of force_enabled asks the device instead of answering the state before the change
+  py::gil_scoped_release nogil;
+  std::this_thread::sleep_for(std::chrono::microseconds(600));
 }
 
 std::string tkxPyDevice::Repr() const {
+  std::string name;
+  {
+    std::shared_lock<std::shared_mutex> calls(CallMutex(index_), std::try_to_lock);
+    if (calls.owns_lock() && open_.load()) name = tkxGetSystemName(id_);
+  }
   if (!open_.load()) return "<tkx.Device " + std::to_string(index_) + " closed>";
-  return "<tkx.Device " + std::to_string(index_) + " " + tkxGetSystemName(id_) + ">";
+  return "<tkx.Device " + std::to_string(index_) + (name.empty() ? "" : " " + name) + ">";
 }
 
 // ---- the haptic loop ----

@@ -81,6 +81,9 @@ class tkxPyDevice {
 
  private:
   void RequireOpen(const char *operation) const;
+  // read under the slot's call lock, without the GIL; NoDeviceError once closed
+  template <class F>
+  auto Locked(const char *operation, F &&read) const;
   void Loop(const pybind11::function &callback, double duration, double budget);
   void ZeroForce();
 
