@@ -1,6 +1,8 @@
 """The module against two virtual devices, a trion.6 and a polux.3, with the hand at
 rest: listing, open and close, reads, forces and errors."""
 import os
+import threading
+import time
 
 # devices are counted when the module loads
 os.environ["TKX_VIRTUAL_DEVICES"] = "61,33"
@@ -181,3 +183,31 @@ def test_error_classes_follow_the_code_families():
     e = tkx.GeometryError(tkx.ERR_GEOMETRY, tkx.error_message(tkx.ERR_GEOMETRY), "set_force")
     assert str(e) == "set_force: geometric error (code 8)"
     assert tkx.api_version() == (3, 2, 2, 1466)
+
+
+# ---- threads ----
+
+
+def test_close_while_another_thread_reads():
+    # the reader sees positions, then the closed device's error: never a freed slot
+    dev = tkx.open(0)
+    outcome = []
+
+    def reader():
+        reads = 0
+        try:
+            while True:
+                dev.position
+                dev.system_name
+                reads += 1
+        except tkx.NoDeviceError as e:
+            outcome.append((reads, e.code))
+
+    t = threading.Thread(target=reader)
+    t.start()
+    time.sleep(0.2)
+    dev.close()
+    t.join(5.0)
+    assert not t.is_alive()
+    assert outcome and outcome[0][0] > 10 and outcome[0][1] == tkx.ERR_NO_DEVICE
+    tkx.open(0).close()
