@@ -21,17 +21,22 @@ import tkx  # noqa: E402
 MOTOR_FORCE = re.compile(r"motor force (\S+) (\S+) (\S+) N")
 
 
-def logged_motor_force_z():
-    """The vertical motor force of the log's newest once-a-second line."""
+def logged_motor_forces_z():
+    """The vertical motor force of each once-a-second line of the log so far."""
     with open(_log.name) as f:
-        found = MOTOR_FORCE.findall(f.read())
-    assert found, "no mechanism line in the virtual log"
-    return float(found[-1][2])
+        return [float(m[2]) for m in MOTOR_FORCE.findall(f.read())]
 
 
-def wait_for_log_line(dev):
-    """Holds the device (force unchanged) until a fresh once-a-second line is logged."""
-    time.sleep(1.2)
+def next_logged_motor_force_z():
+    """Waits, the device left alone, for the log's next once-a-second line."""
+    seen = len(logged_motor_forces_z())
+    deadline = time.monotonic() + 3.0
+    while time.monotonic() < deadline:
+        forces = logged_motor_forces_z()
+        if len(forces) > seen:
+            return forces[-1]
+        time.sleep(0.05)
+    raise AssertionError("no new mechanism line in the virtual log")
 
 
 @pytest.fixture
@@ -103,23 +108,24 @@ def test_other_python_threads_run_while_the_loop_waits(dev):
 
 
 def test_callback_exception_is_raised_with_the_force_zeroed(dev):
-    # baseline: the motors with a zero force (the gravity compensation only)
-    dev.set_force([0.0, 0.0, 0.0])
-    wait_for_log_line(dev)
-    baseline = logged_motor_force_z()
+    # baseline: the motors with a zero force (the gravity compensation only, faded in)
+    dev.run(lambda s: None, duration=0.5)
+    baseline = next_logged_motor_force_z()
 
     def push_then_fail(s):
         if s.t > 1.3:
             raise ZeroDivisionError("from the callback")
         return [0.0, 0.0, 2.0]
 
+    before = len(logged_motor_forces_z())
     with pytest.raises(ZeroDivisionError, match="from the callback"):
         dev.run(push_then_fail)
-    pushed = logged_motor_force_z()
+    # the line logged while the callback pushed
+    pushed = logged_motor_forces_z()[before]
     assert pushed == pytest.approx(baseline + 2.0, abs=0.3)
     np.testing.assert_allclose(dev.force, [0.0, 0.0, 0.0])
-    wait_for_log_line(dev)
-    assert logged_motor_force_z() == pytest.approx(baseline, abs=0.3)
+    # and nothing but the compensation once it failed
+    assert next_logged_motor_force_z() == pytest.approx(baseline, abs=0.3)
 
 
 def test_bad_force_from_the_callback_ends_the_loop_with_a_value_error(dev):
