@@ -32,7 +32,7 @@ def test_installed_module_imports_and_documents_itself(installed):
             "assert 'with tkx.open() as dev' in text and 'set_force' in text and 'class Error' in text, text;"
             "print(len(tkx.devices()))")
     env = dict(os.environ, PYTHONPATH=str(installed), TKX_VIRTUAL_DEVICES="61")
-    out = subprocess.run(["/usr/bin/python3", "-c", code], env=env, check=True, capture_output=True, text=True,
+    out = subprocess.run([sys.executable, "-c", code], env=env, check=True, capture_output=True, text=True,
                          cwd=installed)
     path, count = out.stdout.split()[-2:]
     assert path.startswith(str(installed))
@@ -56,7 +56,7 @@ def test_stubs_name_everything_the_module_has(installed):
     code = ("import tkx, json; print(json.dumps({n: sorted(m for m in dir(getattr(tkx, n)) if not m.startswith('_')"
             " and not isinstance(getattr(tkx, n), int)) for n in dir(tkx) if not n.startswith('_')}))")
     env = dict(os.environ, PYTHONPATH=str(installed), TKX_VIRTUAL_DEVICES="")
-    out = subprocess.run(["/usr/bin/python3", "-c", code], env=env, check=True, capture_output=True, text=True,
+    out = subprocess.run([sys.executable, "-c", code], env=env, check=True, capture_output=True, text=True,
                          cwd=installed)
     import json
 

@@ -3,6 +3,7 @@ import os
 import pathlib
 import re
 import subprocess
+import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -22,7 +23,7 @@ def test_wall_example_holds_the_hand_about_2_mm_deep(tmp_path):
     (tmp_path / "wall.py").write_text(example)
     env = dict(os.environ, TKX_VIRTUAL_DEVICES="61", TKX_VIRTUAL_HAND=str(tmp_path / "press.hand"))
     env.pop("TKX_VIRTUAL_RATE", None)
-    out = subprocess.run(["/usr/bin/python3", "wall.py"], cwd=tmp_path, env=env, capture_output=True, text=True,
+    out = subprocess.run([sys.executable, "wall.py"], cwd=tmp_path, env=env, capture_output=True, text=True,
                          check=True)
     depth = float(re.search(r"holds it (\S+) mm deep", out.stdout).group(1))
     # the hand's 200 N/m pushing 20 mm against the wall's 2000 N/m: about 1.8 mm
