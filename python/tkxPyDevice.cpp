@@ -396,10 +396,17 @@ void tkxPyDevice::Run(py::function callback, std::optional<double> duration, dou
   {
     py::gil_scoped_release nogil;
     std::atomic<bool> done{false};
-    std::thread loop([&] {
-      Loop(callback, seconds, budget);
-      done.store(true);
-    });
+    std::thread loop;
+    try {
+      loop = std::thread([&] {
+        Loop(callback, seconds, budget);
+        done.store(true);
+      });
+    } catch (...) {
+      // no thread, no loop: a later run() may try again
+      running_.store(false);
+      throw;
+    }
     // signals reach the main thread only: look for them while waiting
     while (!done.load()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
