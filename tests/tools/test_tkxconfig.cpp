@@ -120,7 +120,7 @@ TEST_F(Tkxconfig, RefusesAnotherTypesFileAndWritesNothing) {
 // as its own program: exit codes, the question, the help
 TEST(TkxconfigProgram, ExitCodesQuestionAndHelp) {
   const std::string file = ::testing::TempDir() + "tkxconfig_program.cfg";
-  const std::string env = "env TKX_VIRTUAL_DEVICES=61,35,60,61:blank TKX_VIRTUAL_RATE=0 ";
+  const std::string env = "env TKX_VIRTUAL_DEVICES=61,35,61:blank,60 TKX_VIRTUAL_RATE=0 ";
   Result r = Shell(env + kTool + " dump 0 " + file);
   ASSERT_EQ(r.status, 0) << r.out;
   std::ifstream in(file);
@@ -128,11 +128,11 @@ TEST(TkxconfigProgram, ExitCodesQuestionAndHelp) {
   text << in.rdbuf();
   EXPECT_NE(text.str().find("\n[system]\nSYSTEM_TYPE=61\n"), std::string::npos);
   // no answer on standard input is no
-  r = Shell(env + kTool + " restore 3 " + file + " < /dev/null");
+  r = Shell(env + kTool + " restore 2 " + file + " < /dev/null");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("write these 38 changes to device 3 (trion.6, serial 0)? [y/N] "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("write these 38 changes to device 2 (trion.6, serial 0)? [y/N] "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("nothing written"), std::string::npos) << r.out;
-  r = Shell("echo y | " + env + kTool + " restore 3 " + file);
+  r = Shell("echo y | " + env + kTool + " restore 2 " + file);
   EXPECT_EQ(r.status, 0) << r.out;
   r = Shell(env + kTool + " --yes restore 1 " + file);
   EXPECT_EQ(r.status, 1) << r.out;

