@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -59,22 +60,37 @@ class Calibration : public bustest::VirtualBusTest, public ::testing::WithParamI
   // a slot bound to a new device of the type; null (with the reason in *why)
   // when the type cannot be tried here
   TKX *Bound(int type, bool blank, std::string *why, std::shared_ptr<Device> *device = nullptr) {
-    const int code = Code(type);
-    if (code == tkx::kNotReported) {
-      *why = "no virtual device reports this type yet";
+    std::shared_ptr<Device> dev;
+    if (type == TKX_SYSTEM_FALCON) {
+      // the bus plugs whatever the library makes of code 60 in its device list
+      ::setenv("TKX_VIRTUAL_DEVICES", "60", 1);
+      tkx::virt::testing::ReadEnvironment();
+      ::unsetenv("TKX_VIRTUAL_DEVICES");
+      tkx::virt::Rescan();
+    } else if (Code(type) == tkx::kNotReported) {
+      *why = "no virtual device reports this type";
       return nullptr;
+    } else {
+      dev = Plug(Code(type), blank);
     }
-    auto dev = Plug(code, blank);
     slots.push_back(std::make_unique<TKX>());
-    const int index = static_cast<int>(tkx::virt::Devices().size()) - 1;
+    // the device just plugged is the last one found
+    const int index = TKX::GetDeviceCount() - 1;
     if (slots.back()->Open(index) != index) {
       *why = "the device does not open";
-      ADD_FAILURE() << "type " << type << ": " << *why;
+      if (type != TKX_SYSTEM_FALCON) ADD_FAILURE() << "type " << type << ": " << *why;
       return nullptr;
     }
     TKX *slot = slots.back().get();
-    if (slot->GetTranslator() == nullptr && slot->GetRotator() == nullptr && slot->GetGripper() == nullptr &&
-        tkx::LookUpType(type).Has(tkx::kController)) {
+    if (slot->GetSystemType() != type) {
+      *why = "no virtual device of this type on the bus yet";
+      return nullptr;
+    }
+    // a type whose models are not built has no named parameter
+    bool named = false;
+    for (int id = kFirstModelParam; id <= kLastModelParam && !named; ++id)
+      named = std::string(slot->GetParamName(id)) != "undefined";
+    if (!named && tkx::LookUpType(type).Has(tkx::kController)) {
       *why = "its model is not built yet";
       return nullptr;
     }
@@ -156,6 +172,8 @@ TEST_P(Calibration, ChangedCalibrationSurvivesFileAndMemory) {
   std::shared_ptr<Device> from, to;
   TKX *source = Bound(GetParam(), false, &why, &from);
   if (source == nullptr) GTEST_SKIP() << "type " << GetParam() << " skipped: " << why;
+  const int model = source->GetMemoryModel();
+  if (model != TKX_MEMORY_SMALL && model != TKX_MEMORY_FULL) GTEST_SKIP() << "keeps no calibration in memory";
   // every parameter with a range moves a quarter of the way to its upper bound
   for (int id = kFirstModelParam; id <= kLastModelParam; ++id) {
     const double lo = source->GetLowerParam(id), hi = source->GetUpperParam(id);
@@ -226,13 +244,15 @@ TEST_P(Calibration, PrefixesAreRefusedOrComplete) {
   ASSERT_EQ(slot->WriteConfigToFile(path.c_str()), 0);
   const std::string good = Text();
   const std::vector<double> before = Params(*slot);
+  // a device without the header's memory writes a file without header values
+  const bool header = good.find("EEPROM_SERIAL_NUMBER=") != std::string::npos;
   for (size_t cut = 0; cut < good.size(); ++cut) {
     Write(good.substr(0, cut));
     slot->SetSerialNumber(77);
     const int result = slot->ReadConfigFromFile(path.c_str());
     ASSERT_TRUE(result == 0 || result == -1);
     std::vector<double> expected = before;
-    if (result < 0) expected[expected.size() - 2] = 77;
+    if (result < 0 || !header) expected[expected.size() - 2] = 77;
     ASSERT_EQ(Params(*slot), expected) << "cut at " << cut;
   }
 }
