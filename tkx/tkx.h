@@ -142,7 +142,8 @@ class TKX {
   int ReadConfig();
   int WriteConfig();
   int WriteHeader();
-  // configuration text files: a "[header]" block, then each model's section
+  // configuration text files: a "[header]" block, each model's section, then the
+  // "[system]" section naming the type; a file is checked whole before any of it is kept
   int ReadConfigFromFile(const char *file);
   int WriteConfigToFile(const char *file);
   int ReadFirmware(const char *file, int *progress);
