@@ -250,6 +250,7 @@ int TKX::Open(int index) {
     return FailInit(true);
   }
 
+  d->calibrated = config == 0 && !tkx::LookUpType(type).Has(tkx::kMemoryless);
   FinishModels();
   com->EnableTimeGuard(0.0005);
   d->velocity.Init(3, tkx::GetTimeMonotonic(), 0.02, 5000.0, tkx::VELOCITY_WINDOW_SPAN);
@@ -282,6 +283,7 @@ int TKX::Close() {
   if (d->com) d->com->Close();
   DeleteModels();
   d->com.reset();
+  d->calibrated = false;
   if (d->id >= 0 && d->id < kMaxDevices) ITKX::DeviceAllocationTable[d->id] = 0;
   d->id = -1;
   return 0;

@@ -45,6 +45,8 @@ class TKX {
     uint16_t eepromVersion = 0;
     uint8_t tkcVersion = 0, tkxVersion = 0, tkwVersion = 0;
     uint16_t serialNumber = 0;
+    // the open found the device's own calibration in its memory
+    bool calibrated = false;
     // written by whichever thread commands a force, read back by any other
     std::atomic<double> force[3] = {{0.0}, {0.0}, {0.0}};
     std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};
@@ -92,6 +94,9 @@ class TKX {
   uint8_t GetTKWVersion() const { return d->tkwVersion; }
   uint16_t GetSerialNumber() const { return d->serialNumber; }
   uint16_t GetEEPROMVersion() const { return d->eepromVersion; }
+  // true when the open loaded a calibration from device memory; false when the
+  // memory was blank and took the factory defaults, and for a device without memory
+  bool IsCalibrated() const { return d->calibrated; }
   int SetTKCVersion(uint8_t v) {
     d->tkcVersion = v;
     return 0;
@@ -137,7 +142,8 @@ class TKX {
   int ReadConfig();
   int WriteConfig();
   int WriteHeader();
-  // configuration text files: a "[header]" block, then each model's section
+  // configuration text files: a "[header]" block, each model's section, then the
+  // "[system]" section naming the type; a file is checked whole before any of it is kept
   int ReadConfigFromFile(const char *file);
   int WriteConfigToFile(const char *file);
   int ReadFirmware(const char *file, int *progress);

@@ -745,12 +745,13 @@ int tkxGripperTorqueToMotor(double torque, short *mot, signed char ID TKX_ID_DEF
 /* Loads a configuration file (a "[header]" block, then one section per model)
  * into the slot's models; the header's serial number replaces the slot's
  * (tkxGetSerialNumber). The device's memory is not written, and the next open
- * loads the device's own calibration again. The header is checked whole before
- * anything is kept; a model whose section cannot be read is left at its factory
- * defaults.
+ * loads the device's own calibration again. The whole file is checked before
+ * anything is kept: a refused file leaves the slot as it was. A file of another
+ * system type (its closing "[system]" section, or sections of models the device
+ * lacks) is refused, as is a parameter outside its range.
  * Errors: TKX_ERR_EXPERT_DISABLED, TKX_ERR_NO_DEVICE, TKX_ERR_FILE_NOT_FOUND
  * (null name, or the file cannot be opened), TKX_ERR_AUTOCONFIG (a malformed
- * header or section). */
+ * header or section, another type's file, a value out of range). */
 int tkxReadConfigFromFile(const char *filename, signed char ID TKX_ID_DEFAULT);
 
 /* Not an expert entry. Declares the mechanism (its system type) attached to a

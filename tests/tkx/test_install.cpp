@@ -251,6 +251,20 @@ TEST_F(InstallTest, InstallsHeadersArchiveAndPackageFiles) {
   EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxConfig.cmake"));
   EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxConfigVersion.cmake"));
   EXPECT_TRUE(Exists(lib + "/cmake/tkx/tkxTargets.cmake"));
+  // the udev rule goes with the library, in the prefix's rules folder
+  EXPECT_TRUE(Exists(prefix + "/lib/udev/rules.d/70-tkx.rules"));
+}
+
+// the device tools install to bin/ as their own component and run from there
+TEST_F(InstallTest, ToolsInstallToBin) {
+  const Result r =
+      Shell("cmake --install " + Quote(TKX_BUILD_DIR) + " --prefix " + Quote(prefix) + " --component tools");
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char *tool : {"tkxinfo", "tkxconfig"}) {
+    const Result help = Shell(Quote(prefix + "/bin/" + tool) + " --help");
+    EXPECT_EQ(help.status, 0) << tool << help.output;
+    EXPECT_EQ(help.output.rfind(std::string("Usage: ") + tool, 0), 0u) << help.output;
+  }
 }
 
 TEST_F(InstallTest, CProgramBuildsThroughPkgConfig) {

@@ -147,6 +147,11 @@ TEST_F(ConfigFile, TextFormat) {
     EXPECT_EQ(std::strtod(line.c_str() + key.size(), &end), slot.GetParam(id)) << line;
     EXPECT_EQ(*end, '\0') << line;
   }
+  // the type it was written from closes the file
+  for (const char *last : {"", "[system]", "SYSTEM_TYPE=63"}) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line, last);
+  }
   EXPECT_FALSE(std::getline(lines, line));
   for (const char *expected : {"\nTKX_EEPROM_TRION_MOTORVALMAX=2047\n", "\nTKX_EEPROM_TRION_MOTORROTATIONSIGN=1\n",
                                "\nTKX_EEPROM_TRION_ARMCOUPLEGRAVITY=0.125\n", "\nTKX_EEPROM_TRION_ENCMAX2=42540\n"})
@@ -190,30 +195,31 @@ TEST_F(ConfigFile, RefusedFilesChangeNothing) {
   EXPECT_EQ(tkx::LastError(), TKX_ERR_NO_DEVICE);
 }
 
-// every cut of a good file fails; a cut header changes nothing, a cut section
-// leaves the mechanism with its factory calibration
+// every cut of a good file fails and changes nothing, the header and the
+// section alike; only the cut just before the type's section reads, as a file
+// written before the type was recorded
 TEST_F(ConfigFile, TruncatedFilesLeaveValidModels) {
   TKX &slot = Bound(63);
   Calibrate(slot);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   const std::string good = Text();
   const std::vector<double> before = Params(slot);
-  std::vector<double> factory;
-  for (int id = 120; id <= 169; ++id) factory.push_back(tkxTrion::DefaultParam(id, 63));
-  const size_t section = good.find("\n\n[trion]");
+  const size_t system = good.find("\n[system]");
+  ASSERT_NE(system, std::string::npos);
   for (size_t cut = 0; cut < good.size(); ++cut) {
     Write(good.substr(0, cut));
-    for (int id = 120; id <= 169; ++id) slot.SetParam(id, before[id - 120]);
+    for (int id = 120; id <= 169; ++id) slot.SetParam(id, id == 126 ? 0.5 : before[id - 120]);
     slot.SetSerialNumber(77);
+    if (cut == system || cut == system + 1) {
+      ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0) << cut;
+      ASSERT_EQ(Params(slot), before);
+      ASSERT_EQ(slot.GetSerialNumber(), 4321);
+      continue;
+    }
     ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), -1) << cut;
     ASSERT_EQ(tkx::LastError(), TKX_ERR_AUTOCONFIG);
-    if (cut <= section) {
-      ASSERT_EQ(Params(slot), before) << cut;
-      ASSERT_EQ(slot.GetSerialNumber(), 77);
-    } else {
-      ASSERT_EQ(Params(slot), factory) << cut;
-      ASSERT_EQ(slot.GetSerialNumber(), 4321);
-    }
+    ASSERT_EQ(slot.GetParam(126), 0.5) << cut;
+    ASSERT_EQ(slot.GetSerialNumber(), 77) << cut;
   }
 }
 
