@@ -70,22 +70,27 @@ struct cCollisionSpheres::Build {
 
 namespace {
 
+// whether the segment a + t dir (0 <= t <= 1) passes within radius of center
+inline bool SegmentMeetsSphere(const cVector3d &a, const cVector3d &dir, double lengthSq, const cVector3d &center,
+                               double radius) {
+  const cVector3d toCenter = center - a;
+  double t = lengthSq > 0.0 ? toCenter.dot(dir) / lengthSq : 0.0;
+  t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+  return (toCenter - dir * t).lengthsq() <= radius * radius;
+}
+
 // the closest accepted triangle under node for the line, strictly below squareDistance
-bool Descend(const cCollisionSpheresNode &node, cCollisionSpheresLine &line, cGenericObject *&object,
-             cTriangle *&triangle, cVector3d &point, double &squareDistance) {
-  // spheres touching within 1e-10 count as overlapping
-  if ((node.m_center - line.getCenter()).length() - (node.m_radius + line.getRadius()) >= 1e-10) return false;
+bool Descend(const cCollisionSpheresNode &node, cCollisionSpheresLine &line, double lengthSq, double slack,
+             cGenericObject *&object, cTriangle *&triangle, cVector3d &point, double &squareDistance) {
+  // spheres touching within 1e-10 count as overlapping (compared squared)
+  const double reach = node.m_radius + line.getRadius() + 1e-10;
+  if ((node.m_center - line.getCenter()).lengthsq() >= reach * reach) return false;
   // a long segment's sphere overlaps most of the tree: the segment itself must pass
   // through the node's sphere, and reach it before the best hit so far. The nodes'
   // 1 % margin covers the rounding, so no hit is lost.
   const cVector3d &a = line.getStart(), &dir = line.getDirection();
-  const cVector3d toCenter = node.m_center - a;
-  const double lengthSq = dir.lengthsq();
-  double t = lengthSq > 0.0 ? toCenter.dot(dir) / lengthSq : 0.0;
-  t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-  const double r2 = node.m_radius * node.m_radius;
-  if ((toCenter - dir * t).lengthsq() > r2) return false;
-  const double fromStartSq = toCenter.lengthsq();
+  if (!SegmentMeetsSphere(a, dir, lengthSq, node.m_center, node.m_radius)) return false;
+  const double fromStartSq = (node.m_center - a).lengthsq(), r2 = node.m_radius * node.m_radius;
   if (fromStartSq > r2) {
     const double gap = std::sqrt(fromStartSq) - node.m_radius;
     if (gap * gap >= squareDistance) return false;
@@ -94,9 +99,13 @@ bool Descend(const cCollisionSpheresNode &node, cCollisionSpheresLine &line, cGe
   // the second child must beat the first's hit strictly, so the first wins ties
   for (const cCollisionSpheresSphere *c : {node.m_first, node.m_second}) {
     if (c->isLeaf()) {
+      // a leaf's sphere is tight: the slack covers hits on the triangle's edges
+      // and at the segment's start, which the triangle test lets through by 1e-13
+      if (!SegmentMeetsSphere(a, dir, lengthSq, c->m_center, c->m_radius * (1.0 + 1e-9) + slack)) continue;
       cCollisionSpheresGenericShape *shape = static_cast<const cCollisionSpheresLeaf *>(c)->m_shape;
       if (shape != nullptr && shape->computeCollision(&line, object, triangle, point, squareDistance)) hit = true;
-    } else if (Descend(*static_cast<const cCollisionSpheresNode *>(c), line, object, triangle, point, squareDistance)) {
+    } else if (Descend(*static_cast<const cCollisionSpheresNode *>(c), line, lengthSq, slack, object, triangle, point,
+                       squareDistance)) {
       hit = true;
     }
   }
@@ -228,7 +237,9 @@ bool cCollisionSpheres::computeCollision(cVector3d &a, cVector3d &b, cGenericObj
     cCollisionSpheresGenericShape *shape = static_cast<cCollisionSpheresLeaf *>(m_root)->m_shape;
     hit = shape != nullptr && shape->computeCollision(&line, hitObject, hitTri, hitPoint, best);
   } else {
-    hit = Descend(*static_cast<cCollisionSpheresNode *>(m_root), line, hitObject, hitTri, hitPoint, best);
+    const double slack = 1e-12 * (1.0 + std::sqrt(lengthSq));
+    hit = Descend(*static_cast<cCollisionSpheresNode *>(m_root), line, lengthSq, slack, hitObject, hitTri, hitPoint,
+                  best);
   }
   squareDistance = best;
   if (hit) {

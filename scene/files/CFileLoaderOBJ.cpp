@@ -23,29 +23,31 @@ std::string Directory(const std::string &path) {
   return sep == std::string::npos ? std::string() : path.substr(0, sep);
 }
 
-// the vertices of one child mesh by (position, normal, texture coordinate): per
-// position a short chain of the combinations met so far
+// the vertices of the child meshes by (child, position, normal, texture
+// coordinate): one table for all children, so that many materials cost no more
+// than one; per position a short chain of the combinations met so far
 class VertexTable {
  public:
   explicit VertexTable(size_t positions) : m_head(positions, -1) {}
 
-  // the vertex for the corner, made on first use
-  unsigned int get(cMesh &mesh, const cOBJModel &model, const cOBJCorner &c) {
+  // the vertex of child for the corner, made on first use
+  unsigned int get(size_t child, cMesh &mesh, const cOBJModel &model, const cOBJCorner &c) {
     for (int e = m_head[c.m_position]; e >= 0; e = m_entries[e].next) {
       const Entry &x = m_entries[e];
-      if (x.normal == c.m_normal && x.texCoord == c.m_texCoord) return x.vertex;
+      if (x.child == child && x.normal == c.m_normal && x.texCoord == c.m_texCoord) return x.vertex;
     }
     const unsigned int index = mesh.newVertex(model.m_positions[c.m_position]);
     cVertex &v = mesh.m_vertexSlots[index];
     if (c.m_normal >= 0) v.m_nrm = model.m_normals[c.m_normal];
     if (c.m_texCoord >= 0) v.m_uv = model.m_texCoords[c.m_texCoord];
-    m_entries.push_back(Entry{c.m_normal, c.m_texCoord, index, m_head[c.m_position]});
+    m_entries.push_back(Entry{child, c.m_normal, c.m_texCoord, index, m_head[c.m_position]});
     m_head[c.m_position] = static_cast<int>(m_entries.size() - 1);
     return index;
   }
 
  private:
   struct Entry {
+    size_t child;
     int normal;
     int texCoord;
     unsigned int vertex;
@@ -99,20 +101,18 @@ bool cBuildMeshFromOBJ(cMesh *mesh, const cOBJModel &model, const std::string &m
       }
     }
 
-    std::vector<std::unique_ptr<VertexTable>> tables(count);
+    VertexTable table(model.m_positions.size());
     for (const cFace &f : model.m_faces) {
       if (f.m_vertexCount < 3) continue;
       const size_t target = withMaterials && f.m_materialIndex >= 0 ? static_cast<size_t>(f.m_materialIndex) : 0;
       if (target >= count) continue;
       cMesh &child = *children[target];
-      if (!tables[target]) tables[target].reset(new VertexTable(model.m_positions.size()));
-      VertexTable &table = *tables[target];
       const cOBJCorner *c = &model.m_corners[f.m_firstCorner];
-      const unsigned int v0 = table.get(child, model, c[0]);
-      unsigned int prev = table.get(child, model, c[1]);
+      const unsigned int v0 = table.get(target, child, model, c[0]);
+      unsigned int prev = table.get(target, child, model, c[1]);
       // a fan around the first corner
       for (unsigned int k = 2; k < f.m_vertexCount; ++k) {
-        const unsigned int next = table.get(child, model, c[k]);
+        const unsigned int next = table.get(target, child, model, c[k]);
         child.newTriangle(v0, prev, next);
         prev = next;
       }
