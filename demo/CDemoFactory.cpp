@@ -1,5 +1,6 @@
 #include "demo/CDemoFactory.h"
 
+#include "demo/CDemoAudio.h"
 #include "demo/CDemoContact3.h"
 #include "demo/CDemoContact67.h"
 #include "demo/CDemoDynamics.h"
@@ -26,6 +27,8 @@ std::unique_ptr<cDemo> createDemo(int index, int deviceMode) {
       return std::make_unique<cDemoContact3>();
     case DEMO_PANEL_NANO:
       return std::make_unique<cDemoNano>();
+    case DEMO_PANEL_AUDIO:
+      return std::make_unique<cDemoAudio>();
     case DEMO_PANEL_TEXTURES:
       return std::make_unique<cDemoTextures>();
     case DEMO_PANEL_DYNAMICS:

@@ -21,6 +21,9 @@ changing a picture here. Every file is an uncompressed 24-bit BMP.
   shadow.bmp                    256 x 256   the dynamics demo's sheet: a sphere map, bright
                                             where the surface faces the viewer, soft toward
                                             its grazing rim
+  record.bmp                    256 x 256   the audio demo's record seen from above: grooved
+                                            black vinyl filling the square's inscribed circle,
+                                            a two-coloured label with a bar, so turning shows
 
 The relief pictures become one vertex per pixel in the program, so their sizes
 are kept small; every random picture has a fixed seed.
@@ -589,6 +592,42 @@ def shadow_map(path):
     pixels(path, size, size, colour)
 
 
+def record(path):
+    # black vinyl with fine grooves that catch the light along one diagonal, a
+    # plain run-out band, and a label: orange with a dark half-moon and a cream bar
+    # across one side, so any turn of the disc shows; the spindle hole in the middle
+    size = 256
+    vinyl, groove = hexrgb("#0b0b0d"), hexrgb("#3a3a44")
+    orange, dark, cream = hexrgb("#ff7a1a"), hexrgb("#7a2a08"), hexrgb("#f4ead2")
+
+    def colour(x, y):
+        u = (x + 0.5) / size * 2.0 - 1.0
+        v = (y + 0.5) / size * 2.0 - 1.0
+        r = math.hypot(u, v)
+        if r > 1.0:
+            return (0.0, 0.0, 0.0)
+        if r < 0.025:
+            return (0.02, 0.02, 0.02)
+        if r < 0.34:
+            c = orange
+            if v > 0.0 and math.hypot(u - 0.08, v - 0.05) < 0.24:
+                c = dark
+            if 0.12 < u < 0.30 and abs(v) < 0.04:
+                c = cream
+            return tuple(k / 255.0 for k in c)
+        if r < 0.38 or r > 0.97:
+            return tuple(k / 255.0 for k in vinyl)
+        sheen = 0.5 + 0.5 * math.cos(2.0 * math.atan2(v, u) - 1.6)
+        t = (0.5 + 0.5 * math.sin(r * 420.0)) * (0.15 + 0.6 * sheen ** 3)
+        return tuple(mix_unit(vinyl[i], groove[i], t) for i in range(3))
+
+    pixels(path, size, size, colour)
+
+
+def mix_unit(a, b, t):
+    return (a + (b - a) * t) / 255.0
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                                                               "resources", "images")
@@ -617,6 +656,7 @@ def main():
     silicone("BMP3:" + os.path.join(out, "silicone.bmp"))
     motif("BMP3:" + os.path.join(out, "motif.bmp"))
     shadow_map("BMP3:" + os.path.join(out, "shadow.bmp"))
+    record("BMP3:" + os.path.join(out, "record.bmp"))
 
 
 if __name__ == "__main__":

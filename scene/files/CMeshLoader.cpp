@@ -1,6 +1,7 @@
 #include "scene/files/CMeshLoader.h"
 
 #include "scene/files/CFileLoader3DS.h"
+#include "scene/files/CFileLoaderOBJ.h"
 #include "scene/mesh/CMesh.h"
 
 #include <cctype>
@@ -18,8 +19,7 @@ std::string cMeshFileExtension(const std::string &fileName) {
 bool cLoadMeshFromFile(cMesh *mesh, const std::string &fileName) {
   if (mesh == nullptr) return false;
   const std::string ext = cMeshFileExtension(fileName);
-  // the OBJ reader is not built yet: it fails like an unknown format
-  if (ext == "obj") return false;
+  if (ext == "obj") return cLoadFileOBJ(mesh, fileName);
   if (ext == "3ds") return cLoadFile3DS(mesh, fileName);
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include "scene/collision/CCollisionAABB.h"
 #include "scene/collision/CCollisionBrute.h"
+#include "scene/collision/CCollisionSpheres.h"
 #include "scene/files/CMeshLoader.h"
 #include "scene/graph/CTexture2D.h"
 
@@ -268,10 +269,9 @@ void cMesh::createAABBCollisionDetector(bool includeChildren, bool useNeighbors)
 }
 
 void cMesh::createSphereTreeCollisionDetector(bool includeChildren, bool useNeighbors) {
-  // the sphere tree is not built yet: the AABB tree answers the same queries in its place
   // the old detector goes first, so the two never hold memory together
   m_detector.reset();
-  auto detector = std::make_unique<cCollisionAABB>(&m_triangleSlots, useNeighbors);
+  auto detector = std::make_unique<cCollisionSpheres>(&m_triangleSlots, useNeighbors);
   detector->initialize();
   m_detector = std::move(detector);
   if (useNeighbors) createTriangleNeighborList(false);

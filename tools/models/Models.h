@@ -5,6 +5,7 @@
 #define TOOLS_MODELS_MODELS_H
 
 #include "tools/models/Writer3ds.h"
+#include "tools/models/WriterObj.h"
 
 namespace models {
 
@@ -21,6 +22,10 @@ Scene MakeFraise();
 // x -0.45..0.45, y -0.43..0.47, z -0.01..0.01, its faces finely divided so it
 // bends with the skeleton; one object "box" in material "skin"
 Scene MakeBox();
+
+// the audio demo's turntable: groups "plinth", "platter" and "arm" in materials of
+// those names, origin at the centre of the platter's underside, z up
+ObjScene MakeTurntable();
 
 }  // namespace models
 

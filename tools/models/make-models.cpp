@@ -1,5 +1,5 @@
-// Writes the shipped 3DS models (tooth.3ds, fraise.3ds, box.3ds) into a folder, by default
-// resources/models, and prints what each holds.
+// Writes the shipped models (tooth.3ds, fraise.3ds, box.3ds, turntable.obj with its
+// library) into a folder, by default resources/models, and prints what each holds.
 #include "tools/models/Models.h"
 #include "tools/models/Writer3ds.h"
 
@@ -62,5 +62,14 @@ int main(int argc, char **argv) {
     }
     Describe(file.first, file.second);
   }
+  std::string error;
+  const models::ObjScene turntable = models::MakeTurntable();
+  if (!models::WriteObjFiles(turntable, dir + "/turntable.obj", &error)) {
+    std::fprintf(stderr, "make-models: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("turntable.obj\n  %zu positions %zu normals", turntable.positions.size(), turntable.normals.size());
+  for (const models::ObjGroup &g : turntable.groups) std::printf("  %s: %zu faces", g.name.c_str(), g.faceSizes.size());
+  std::printf("\n");
   return 0;
 }

@@ -1,6 +1,8 @@
-// Segment queries and tree builds: the AABB tree beside the brute-force scan.
+// Segment queries and tree builds: the AABB tree and the sphere tree beside the
+// brute-force scan.
 #include "scene/collision/CCollisionAABB.h"
 #include "scene/collision/CCollisionBrute.h"
+#include "scene/collision/CCollisionSpheres.h"
 #include "scene/math/CVector3d.h"
 #include "scene/mesh/CMesh.h"
 #include "support/BenchMeshes.h"
@@ -118,5 +120,32 @@ BENCHMARK_CAPTURE(BM_BruteQuery, sphere_long, Body::kSphere, Reach::kLong)
     ->Arg(10000)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
+
+// the sphere tree on the same meshes and segments as the AABB tree
+void BM_SpheresBuild(benchmark::State &state, Body body) {
+  cMesh mesh(nullptr);
+  MakeBody(mesh, body, static_cast<unsigned int>(state.range(0)));
+  cCollisionSpheres tree(&mesh.m_triangleSlots, false);
+  for (auto _ : state) {
+    tree.initialize();
+    benchmark::ClobberMemory();
+  }
+  state.counters["triangles"] = static_cast<double>(tree.getLeafCount());
+}
+BENCHMARK_CAPTURE(BM_SpheresBuild, sphere, Body::kSphere)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SpheresBuild, soup, Body::kSoup)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_SpheresQuery(benchmark::State &state, Body body, Reach reach) {
+  cMesh mesh(nullptr);
+  MakeBody(mesh, body, static_cast<unsigned int>(state.range(0)));
+  cCollisionSpheres tree(&mesh.m_triangleSlots, false);
+  tree.initialize();
+  const Segments seg(mesh, reach);
+  RunQueries(state, tree, seg);
+}
+BENCHMARK_CAPTURE(BM_SpheresQuery, sphere_short, Body::kSphere, Reach::kShort)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SpheresQuery, sphere_long, Body::kSphere, Reach::kLong)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SpheresQuery, soup_short, Body::kSoup, Reach::kShort)->Arg(10000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SpheresQuery, soup_long, Body::kSoup, Reach::kLong)->Arg(10000)->Arg(100000);
 
 }  // namespace

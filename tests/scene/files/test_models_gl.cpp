@@ -1,8 +1,9 @@
-// The shipped models loaded from resources/models and drawn lit, as the contact
-// demo shows them: the tooth scaled by 0.0006 with its second object in wire mode,
-// the burr scaled by 0.001. Checks are properties of the picture (where the model
-// is, which part has which colour); with TKX_MODEL_SHOTS set to a folder the
-// frames are also written there as BMP files to look at.
+// The shipped models loaded from resources/models and drawn lit, as the demos
+// show them: the tooth scaled by 0.0006 with its second object in wire mode, the
+// burr scaled by 0.001, the turntable to 0.35 along its longest side. Checks are
+// properties of the picture (where the model is, which part has which colour);
+// with TKX_MODEL_SHOTS set to a folder the frames are also written there as BMP
+// files to look at.
 #include "scene/graph/CCamera.h"
 #include "scene/graph/CLight.h"
 #include "scene/graph/CWorld.h"
@@ -194,6 +195,38 @@ TEST_F(ModelsGL, BurrLiesAlongXWithItsFlutedHeadAtTheTipAndShines) {
   Look(cVector3d(0.0, -0.007, 0.003));
   Frame("fraise-head");
   EXPECT_GT(DrawnBox(box), W * H / 30);
+}
+
+// the turntable as the audio demo scales it (longest side 0.35), seen from above:
+// a wooden plinth 45 x 35, the grey platter at the middle of the view (the
+// model's origin), the silver arm beside it
+TEST_F(ModelsGL, TurntableFromAboveShowsAWoodenPlinthAGreyPlatterAndTheArm) {
+  cMesh *player = new cMesh(&world);
+  world.addChild(player);
+  ASSERT_TRUE(player->loadFromFile("resources/models/turntable.obj"));
+  ASSERT_EQ(player->getNumChildren(), 3u);
+  player->scale(0.35 / 45.0, true);
+  Look(cVector3d(0, 0, 0.7), cVector3d(0, 1, 0));
+  Frame("turntable-above");
+  int box[4];
+  const int drawn = DrawnBox(box);
+  ASSERT_GT(drawn, W * H / 10);
+  const double ratio = double(box[2] - box[0] + 1) / double(box[3] - box[1] + 1);
+  EXPECT_NEAR(ratio, 45.0 / 35.0, 0.12);
+  // the platter under the middle of the view is grey; most of the rest is wood
+  const Rgb middle = At(W / 2, H / 2);
+  EXPECT_LT(std::abs(middle.r - middle.b), 25) << middle.r << " " << middle.g << " " << middle.b;
+  int wood = 0, bright = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      if (!Drawn(x, y)) continue;
+      const Rgb p = At(x, y);
+      if (p.r > p.g + 30 && p.g > p.b + 20) ++wood;
+      if (p.Sum() > 450 && std::abs(p.r - p.b) < 30) ++bright;
+    }
+  EXPECT_GT(wood, drawn / 4);
+  // the arm's silver, right of the platter
+  EXPECT_GT(bright, 50);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // settings, detectors and the file-name dispatch.
 #include "scene/collision/CCollisionAABB.h"
 #include "scene/collision/CCollisionBrute.h"
+#include "scene/collision/CCollisionSpheres.h"
 #include "scene/files/CMeshLoader.h"
 #include "scene/graph/CWorld.h"
 #include "scene/mesh/CMesh.h"
@@ -519,7 +520,7 @@ TEST_F(Mesh, DetectorsReplaceEachOtherAndRecurseIntoChildren) {
   EXPECT_NE(dynamic_cast<cCollisionAABB *>(kid->getCollisionDetector()), nullptr);
 
   mesh->createSphereTreeCollisionDetector(true, false);
-  EXPECT_NE(dynamic_cast<cCollisionAABB *>(grandchild->getCollisionDetector()), nullptr);
+  EXPECT_NE(dynamic_cast<cCollisionSpheres *>(grandchild->getCollisionDetector()), nullptr);
   EXPECT_TRUE(Query(mesh, cVector3d(0.5, 0.2, 1), cVector3d(0.5, 0.2, -1), hit, point));
   EXPECT_EQ(hit, &mesh->m_triangleSlots[0]);
 }
