@@ -6,6 +6,7 @@
 #include "tkx/tkxComFalcon.h"
 #include "tkx/tkxComUSB.h"
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxFalcon.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxPincher.h"
@@ -40,7 +41,7 @@ std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() { return std::unique_ptr<tkxC
 // until then nothing is built for them
 std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() { return nullptr; }
 std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind kind) {
-  if (kind != TKX_TRANSLATOR_TRION) return nullptr;
+  if (kind == TKX_TRANSLATOR_FALCON) return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxFalcon());
   return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
 }
 std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind kind, double axisOffset) {
