@@ -37,9 +37,9 @@ int tkxDeviceFactory::CountUSB() { return tkxComUSB::GetDeviceCount(); }
 int tkxDeviceFactory::CountFalcon() { return tkxComFalcon::GetDeviceCount(); }
 // nothrow: a failed allocation is reported, not thrown
 std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() { return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComUSB()); }
-// the Falcon channel and the other mechanism models arrive with their own code;
-// until then nothing is built for them
-std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() { return nullptr; }
+std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() {
+  return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComFalcon());
+}
 std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind kind) {
   if (kind == TKX_TRANSLATOR_FALCON) return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxFalcon());
   return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
