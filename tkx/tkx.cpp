@@ -5,6 +5,7 @@
 #include "tkx/tkxCom.h"
 #include "tkx/tkxComFalcon.h"
 #include "tkx/tkxComUSB.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxFalcon.h"
 #include "tkx/tkxGripper.h"
@@ -126,6 +127,8 @@ void TKX::BuildModels(int systemType, bool allowFalcon) {
   if (t.HasWrist()) d->rotator = f.NewRotator(TKX_ROTATOR_WRIST, 0.0);
   if (t.HasStylus()) d->rotator = f.NewRotator(TKX_ROTATOR_STYLUS, t.stylusOffset);
   if (t.HasGripper()) d->gripper = f.NewGripper();
+  if ((systemType == TKX_SYSTEM_CONTROLLER || systemType == TKX_SYSTEM_CONTROLLER_HR) && d->controller == nullptr)
+    d->controller.reset(new (std::nothrow) tkxController());
 }
 
 // the gripper first, then the rotator
@@ -239,6 +242,7 @@ int TKX::Open(int index) {
     if (tr && tr->SetConfig(d->systemType) < 0) return FailInit(true);
     if (ro && ro->SetConfig(d->systemType) < 0) return FailInit(true);
     if (gr && gr->SetConfig(d->systemType) < 0) return FailInit(true);
+    if (d->controller && d->controller->SetConfig(d->systemType) < 0) return FailInit(true);
     if (com->GetMemMod() == TKX_MEMORY_FULL) {
       d->tkcVersion = d->tkxVersion = d->tkwVersion = 0;
       d->serialNumber = 0;
@@ -282,6 +286,7 @@ int TKX::ControllerSetDevice(int type) {
 int TKX::Close() {
   if (d->com) d->com->Close();
   DeleteModels();
+  d->controller.reset();
   d->com.reset();
   if (d->id >= 0 && d->id < kMaxDevices) ITKX::DeviceAllocationTable[d->id] = 0;
   d->id = -1;

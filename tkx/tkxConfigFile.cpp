@@ -4,6 +4,7 @@
 #include "tkx/tkx.h"
 
 #include "tkx/tkxCom.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxRotator.h"
@@ -43,6 +44,7 @@ int TKX::WriteConfigToFile(const char *file) {
   if (d->translator) d->translator->ConfigToFile(out);
   if (d->rotator) d->rotator->ConfigToFile(out);
   if (d->gripper) d->gripper->ConfigToFile(out);
+  if (d->controller) d->controller->ConfigToFile(out);
   out.flush();
   return out.good() ? 0 : tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
 }
@@ -85,6 +87,10 @@ int TKX::ReadConfigFromFile(const char *file) {
   if (d->gripper) {
     d->gripper->SetConfig(d->systemType);
     complete = d->gripper->ConfigFromFile(in) >= 0 && complete;
+  }
+  if (d->controller) {
+    d->controller->SetConfig(d->systemType);
+    complete = d->controller->ConfigFromFile(in) >= 0 && complete;
   }
   return complete ? 0 : tkx::Fail(TKX_ERR_AUTOCONFIG);
 }
