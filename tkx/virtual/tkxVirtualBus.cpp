@@ -500,8 +500,10 @@ class VirtualBackend final : public tkxUSBBackend {
         found.push_back(dev);
       }
     }
-    for (const std::shared_ptr<Falcon> &dev : found)
+    for (const std::shared_ptr<Falcon> &dev : found) {
       detail::LogFalconEvent(dev->Number(), "found behind its converter");
+      detail::LogFalconEvent(dev->Number(), "opened");
+    }
     return static_cast<int>(found.size());
   }
 };
