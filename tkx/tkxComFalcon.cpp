@@ -1,5 +1,6 @@
 #include "tkx/tkxComFalcon.h"
 
+#include "tkx/tkxComUSB.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
@@ -133,8 +134,9 @@ int tkxComFalcon::ReleaseDevices() {
     DeviceHandlesUSB[i] = nullptr;
     DeviceAllocationTableUSB[i] = -1;
   }
-  tkxUSBCleanup(TKX_FALCON_VENDOR_ID, TKX_FALCON_PRODUCT_ID);
   DeviceCount = -1;
+  // the maker's devices' records live in the same library context
+  if (!tkxComUSB::Discovered()) tkxUSBCleanup(TKX_FALCON_VENDOR_ID, TKX_FALCON_PRODUCT_ID);
   return 0;
 }
 

@@ -109,6 +109,8 @@ class tkxComFalcon : public tkxCom {
   static int FindDevices();
   static int GetDeviceCount();
   static int ReleaseDevices();
+  // true while discovery's records are held
+  static bool Discovered() { return DeviceCount != -1; }
 
  private:
   // one frame exchange under the lock; with wait, up to kWaitRepeats until a frame arrives

@@ -5,6 +5,7 @@
 #include "support/UmockdevHost.h"
 
 #include "tkx/tkxComFalcon.h"
+#include "tkx/tkxComUSB.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
 #include "tkx/virtual/tkxVirtualFalcon.h"
@@ -162,6 +163,24 @@ TEST_F(FalconUmockdev, StalledUploadFailsItsStepAndIsClearedForTheNext) {
   falcon_->StallAfter(-1);
   EXPECT_EQ(com_->WriteFirmware(image.data(), static_cast<int>(image.size())), 0);
   EXPECT_EQ(falcon_->Uploads(), 2);
+}
+
+// both classes' records live in one library context: the last to let go ends it
+TEST_F(FalconUmockdev, ReleasingTheMakersDevicesLeavesTheOpenFalconWorking) {
+  host_->AddScripted(TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID);
+  com_ = std::make_unique<tkxComFalcon>();
+  ASSERT_EQ(com_->Open(0), 0);
+  {
+    tkxComUSB usb;
+    EXPECT_EQ(tkxComUSB::GetDeviceCount(), 1);
+  }
+  EXPECT_FALSE(tkxComUSB::Discovered());
+  falcon_->Home();
+  tkx::Sleep(0.002);
+  int e[3] = {0, 0, 0};
+  EXPECT_EQ(com_->GetTransEnc(&e[0], &e[1], &e[2], nullptr), 0);
+  EXPECT_EQ(com_->SetTransMot(10, 20, 30), 0);
+  EXPECT_EQ(falcon_->Motor(2), 30);
 }
 
 }  // namespace
