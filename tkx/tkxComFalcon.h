@@ -89,8 +89,14 @@ class tkxComFalcon : public tkxCom {
   int WriteData(unsigned char *data, int length, bool async);
   int ReadData(unsigned char *data, int length, bool async);
 
-  bool Homed() const { return homed_; }
-  unsigned char LedBits() const { return led_; }
+  bool Homed() const {
+    tkx::Lock lock(lock_);
+    return homed_;
+  }
+  unsigned char LedBits() const {
+    tkx::Lock lock(lock_);
+    return led_;
+  }
 
   // the embedded placeholder image (kFirmwareImageSize bytes)
   static const std::vector<unsigned char> &PlaceholderFirmware();
@@ -127,7 +133,7 @@ class tkxComFalcon : public tkxCom {
 
   int index_ = -1;
   void *record_ = nullptr;
-  tkx::Mutex lock_;
+  mutable tkx::Mutex lock_;
   short motors_[3] = {0, 0, 0};
   int raw_[3] = {0, 0, 0};
   int offsets_[3] = {0, 0, 0};
