@@ -288,7 +288,7 @@ uint64_t Falcon::Frames() const {
 
 void Falcon::Inject(const std::vector<unsigned char> &bytes) {
   tkx::Lock lock(mutex_);
-  outgoing_.insert(outgoing_.begin(), bytes.begin(), bytes.end());
+  for (auto b = bytes.rbegin(); b != bytes.rend(); ++b) outgoing_.push_front(*b);
 }
 
 void Falcon::Advance(double seconds) {

@@ -24,8 +24,8 @@
 #include "tkx/virtual/tkxVirtualDevice.h"
 #include "tkx/virtual/tkxVirtualMechanism.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace tkx {
@@ -93,7 +93,34 @@ class Falcon {
   int number_;
   Stage stage_ = Stage::Off;
   int setupStep_ = 0;
-  std::deque<unsigned char> outgoing_;
+  // what the converter sends next: a fixed ring, so answering frames allocates
+  // nothing; when full the oldest bytes go, as a converter's buffer overruns
+  class Ring {
+   public:
+    static constexpr size_t kSize = 16384;
+    void clear() { head_ = count_ = 0; }
+    bool empty() const { return count_ == 0; }
+    void push_back(unsigned char b) {
+      if (count_ == kSize) pop_front();
+      buf_[(head_ + count_++) % kSize] = b;
+    }
+    void push_front(unsigned char b) {
+      if (count_ == kSize) return;
+      head_ = (head_ + kSize - 1) % kSize;
+      buf_[head_] = b;
+      ++count_;
+    }
+    unsigned char front() const { return buf_[head_]; }
+    void pop_front() {
+      head_ = (head_ + 1) % kSize;
+      --count_;
+    }
+
+   private:
+    std::vector<unsigned char> buf_ = std::vector<unsigned char>(kSize);
+    size_t head_ = 0, count_ = 0;
+  };
+  Ring outgoing_;
   std::vector<unsigned char> image_;
   std::vector<unsigned char> frameIn_;
   Mechanism mech_;
