@@ -5,7 +5,9 @@
 #include "tkx/tkxCom.h"
 #include "tkx/tkxComFalcon.h"
 #include "tkx/tkxComUSB.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
+#include "tkx/tkxFalcon.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxPincher.h"
@@ -36,11 +38,11 @@ int tkxDeviceFactory::CountUSB() { return tkxComUSB::GetDeviceCount(); }
 int tkxDeviceFactory::CountFalcon() { return tkxComFalcon::GetDeviceCount(); }
 // nothrow: a failed allocation is reported, not thrown
 std::unique_ptr<tkxCom> tkxDeviceFactory::NewUSB() { return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComUSB()); }
-// the Falcon channel and the other mechanism models arrive with their own code;
-// until then nothing is built for them
-std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() { return nullptr; }
+std::unique_ptr<tkxCom> tkxDeviceFactory::NewFalcon() {
+  return std::unique_ptr<tkxCom>(new (std::nothrow) tkxComFalcon());
+}
 std::unique_ptr<tkxTranslator> tkxDeviceFactory::NewTranslator(tkxTranslatorKind kind) {
-  if (kind != TKX_TRANSLATOR_TRION) return nullptr;
+  if (kind == TKX_TRANSLATOR_FALCON) return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxFalcon());
   return std::unique_ptr<tkxTranslator>(new (std::nothrow) tkxTrion());
 }
 std::unique_ptr<tkxRotator> tkxDeviceFactory::NewRotator(tkxRotatorKind kind, double axisOffset) {
@@ -125,6 +127,8 @@ void TKX::BuildModels(int systemType, bool allowFalcon) {
   if (t.HasWrist()) d->rotator = f.NewRotator(TKX_ROTATOR_WRIST, 0.0);
   if (t.HasStylus()) d->rotator = f.NewRotator(TKX_ROTATOR_STYLUS, t.stylusOffset);
   if (t.HasGripper()) d->gripper = f.NewGripper();
+  if ((systemType == TKX_SYSTEM_CONTROLLER || systemType == TKX_SYSTEM_CONTROLLER_HR) && d->controller == nullptr)
+    d->controller.reset(new (std::nothrow) tkxController());
 }
 
 // the gripper first, then the rotator
@@ -238,6 +242,7 @@ int TKX::Open(int index) {
     if (tr && tr->SetConfig(d->systemType) < 0) return FailInit(true);
     if (ro && ro->SetConfig(d->systemType) < 0) return FailInit(true);
     if (gr && gr->SetConfig(d->systemType) < 0) return FailInit(true);
+    if (d->controller && d->controller->SetConfig(d->systemType) < 0) return FailInit(true);
     if (com->GetMemMod() == TKX_MEMORY_FULL) {
       d->tkcVersion = d->tkxVersion = d->tkwVersion = 0;
       d->serialNumber = 0;
@@ -282,6 +287,7 @@ int TKX::ControllerSetDevice(int type) {
 int TKX::Close() {
   if (d->com) d->com->Close();
   DeleteModels();
+  d->controller.reset();
   d->com.reset();
   d->calibrated = false;
   if (d->id >= 0 && d->id < kMaxDevices) ITKX::DeviceAllocationTable[d->id] = 0;

@@ -14,6 +14,7 @@ class tkxCom;
 class tkxTranslator;
 class tkxRotator;
 class tkxGripper;
+class tkxController;
 
 enum tkxTranslatorKind { TKX_TRANSLATOR_TRION, TKX_TRANSLATOR_FALCON };
 enum tkxRotatorKind { TKX_ROTATOR_WRIST, TKX_ROTATOR_STYLUS };
@@ -57,6 +58,9 @@ class TKX {
     std::unique_ptr<tkxTranslator> translator;
     std::unique_ptr<tkxRotator> rotator;
     std::unique_ptr<tkxGripper> gripper;
+    // the bare controllers' calibration layer (types 81, 82); it stays when the
+    // mechanism behind the controller is declared
+    std::unique_ptr<tkxController> controller;
 
     // registry shared by all slots
     static std::atomic<int> DeviceCountUSB;
@@ -119,6 +123,7 @@ class TKX {
   tkxTranslator *GetTranslator() const { return d->translator.get(); }
   tkxRotator *GetRotator() const { return d->rotator.get(); }
   tkxGripper *GetGripper() const { return d->gripper.get(); }
+  tkxController *GetController() const { return d->controller.get(); }
   tkx::VelocityEstimator &Velocity() { return d->velocity; }
   int *EncoderCache() { return d->encoders; }
 

@@ -1,5 +1,6 @@
 #include "tkx/tkxComUSB.h"
 
+#include "tkx/tkxComFalcon.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxTime.h"
@@ -53,8 +54,9 @@ int tkxComUSB::ReleaseDevices() {
     DeviceHandlesUSB[i] = nullptr;
     DeviceAllocationTableUSB[i] = -1;
   }
-  tkxUSBCleanup(TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID);
   DeviceCount = -1;
+  // the Falcon's records live in the same library context
+  if (!tkxComFalcon::Discovered()) tkxUSBCleanup(TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID);
   return 0;
 }
 

@@ -63,6 +63,8 @@ class tkxComUSB : public tkxCom {
   static int GetDeviceCount();
   // releases every device record once discovery has run and no device is open
   static int ReleaseDevices();
+  // true while discovery's records are held
+  static bool Discovered() { return DeviceCount != -1; }
 
  private:
   // sends len bytes of the command buffer and, when reply is set, reads one reply.

@@ -4,6 +4,7 @@
 #include "tkx/tkx.h"
 
 #include "tkx/tkxCom.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
@@ -123,6 +124,7 @@ int TKX::WriteConfigToFile(const char *file) {
   if (d->translator) d->translator->ConfigToFile(out);
   if (d->rotator) d->rotator->ConfigToFile(out);
   if (d->gripper) d->gripper->ConfigToFile(out);
+  if (d->controller) d->controller->ConfigToFile(out);
   // the type the file was written from, so another type's device refuses it
   out << '\n' << kSystemSection << '\n' << kSystemTypeKey << d->systemType << '\n';
   out.flush();
@@ -174,6 +176,11 @@ int TKX::ReadConfigFromFile(const char *file) {
     scratch.gripper->SetConfig(d->systemType);
     if (scratch.gripper->ConfigFromFile(in) < 0) return tkx::Fail(TKX_ERR_AUTOCONFIG);
   }
+  if (d->controller) {
+    tkxController controller;
+    controller.SetConfig(d->systemType);
+    if (controller.ConfigFromFile(in) < 0) return tkx::Fail(TKX_ERR_AUTOCONFIG);
+  }
   if (!ReadSystemSection(in, d->systemType) || !WithinBounds(scratch, d->systemType))
     return tkx::Fail(TKX_ERR_AUTOCONFIG);
   // the file is sound: the slot's own models read it again, as they always have
@@ -197,6 +204,10 @@ int TKX::ReadConfigFromFile(const char *file) {
   if (d->gripper) {
     d->gripper->SetConfig(d->systemType);
     complete = d->gripper->ConfigFromFile(in) >= 0 && complete;
+  }
+  if (d->controller) {
+    d->controller->SetConfig(d->systemType);
+    complete = d->controller->ConfigFromFile(in) >= 0 && complete;
   }
   return complete ? 0 : tkx::Fail(TKX_ERR_AUTOCONFIG);
 }

@@ -4,6 +4,7 @@
 #include "tkx/tkx.h"
 
 #include "tkx/tkxCom.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxMemoryMap.h"
@@ -59,6 +60,7 @@ double TKX::GetParam(int id) {
   if (id < kRotatorParamFirst && d->translator) return d->translator->GetParam(id);
   if (id < kGripperParamFirst && d->rotator) return d->rotator->GetParam(id);
   if (id < kControllerParamFirst && d->gripper) return d->gripper->GetParam(id);
+  if (d->controller) return d->controller->GetParam(id);
   return 0.0;
 }
 
@@ -74,6 +76,7 @@ int TKX::SetParam(int id, double value) {
   if (id < kRotatorParamFirst && d->translator) return d->translator->SetParam(id, value);
   if (id < kGripperParamFirst && d->rotator) return d->rotator->SetParam(id, value);
   if (id < kControllerParamFirst && d->gripper) return d->gripper->SetParam(id, value);
+  if (d->controller) return d->controller->SetParam(id, value);
   return -1;
 }
 
@@ -84,6 +87,7 @@ const char *TKX::GetParamName(int id) {
   if (id < kRotatorParamFirst && d->translator) return d->translator->GetParamName(id);
   if (id < kGripperParamFirst && d->rotator) return d->rotator->GetParamName(id);
   if (id < kControllerParamFirst && d->gripper) return d->gripper->GetParamName(id);
+  if (d->controller) return tkxController::GetParamName(id);
   return "undefined";
 }
 
@@ -226,6 +230,10 @@ int TKX::LoadConfig(bool *unreadable) {
     d->gripper->SetConfig(d->systemType);
     d->gripper->ConfigFromMemory(com);
   }
+  if (d->controller) {
+    d->controller->SetConfig(d->systemType);
+    d->controller->ConfigFromMemory(com);
+  }
   if (tkx::LookUpType(reported).Has(tkx::kNoSprings))
     for (int id = tkxTrion::kFirstSpringParam; id <= tkxTrion::kLastSpringParam; ++id) SetParam(id, 0.0);
   return 0;
@@ -236,6 +244,7 @@ int TKX::WriteConfig() {
   if (d->translator) d->translator->ConfigToMemory(d->com.get());
   if (d->rotator) d->rotator->ConfigToMemory(d->com.get());
   if (d->gripper) d->gripper->ConfigToMemory(d->com.get());
+  if (d->controller) d->controller->ConfigToMemory(d->com.get());
   return 0;
 }
 

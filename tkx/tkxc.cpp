@@ -7,6 +7,7 @@
 
 #include "tkx/tkx.h"
 #include "tkx/tkxCom.h"
+#include "tkx/tkxController.h"
 #include "tkx/tkxErrno.h"
 #include "tkx/tkxGripper.h"
 #include "tkx/tkxOutput.h"
@@ -520,6 +521,7 @@ int tkxSetMot(short motors[8], unsigned char mask, signed char ID) {
   return ExpertCom(ID, [&](tkxCom &c) {
     short mot[tkxCom::kEncoders];
     for (int i = 0; i < tkxCom::kEncoders; ++i) mot[i] = motors[i];
+    if (tkxController *k = Slot(ID)->GetController()) return k->SetMot(mot, mask, &c);
     return c.SetMot(mot, mask);
   });
 }
@@ -528,17 +530,26 @@ int tkxSetMotor(int index, short value, signed char ID) {
   if (!Expert.load()) return tkx::Fail(TKX_ERR_EXPERT_DISABLED);
   // the channel travels as one byte: a wider index would name another motor
   if (static_cast<unsigned>(index) > 7u) return tkx::Fail(TKX_ERR_INDEX_RANGE);
-  return ExpertCom(ID, [&](tkxCom &c) { return c.SetMot(index, value); });
+  return ExpertCom(ID, [&](tkxCom &c) {
+    if (tkxController *k = Slot(ID)->GetController()) return k->SetMot(index, value, &c);
+    return c.SetMot(index, value);
+  });
 }
 
 int tkxSetGripperMotor(short value, signed char ID) { return tkxSetMotor(3, value, ID); }
 
 int tkxSetTrionMotor(short m0, short m1, short m2, signed char ID) {
-  return ExpertCom(ID, [&](tkxCom &c) { return c.SetTransMot(m0, m1, m2); });
+  return ExpertCom(ID, [&](tkxCom &c) {
+    if (tkxController *k = Slot(ID)->GetController()) return k->SetTransMot(m0, m1, m2, &c);
+    return c.SetTransMot(m0, m1, m2);
+  });
 }
 
 int tkxSetWristMotor(short m3, short m4, short m5, signed char ID) {
-  return ExpertCom(ID, [&](tkxCom &c) { return c.SetRotMot(m3, m4, m5); });
+  return ExpertCom(ID, [&](tkxCom &c) {
+    if (tkxController *k = Slot(ID)->GetController()) return k->SetRotMot(m3, m4, m5, &c);
+    return c.SetRotMot(m3, m4, m5);
+  });
 }
 
 int tkxSetTrionJointTorque(double t0, double t1, double t2, signed char ID) {
@@ -547,6 +558,7 @@ int tkxSetTrionJointTorque(double t0, double t1, double t2, signed char ID) {
     if (tr == nullptr) return -1;
     short m0 = 0, m1 = 0, m2 = 0;
     if (tr->JointTrqToMot(t0, t1, t2, &m0, &m1, &m2) != 0) return -1;
+    if (tkxController *k = Slot(ID)->GetController()) return k->SetTransMot(m0, m1, m2, &c);
     return c.SetTransMot(m0, m1, m2);
   });
 }

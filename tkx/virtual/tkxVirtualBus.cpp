@@ -2,9 +2,11 @@
 // the device list read from the environment, and the bus log.
 #include "tkx/virtual/tkxVirtualBus.h"
 
+#include "tkx/tkxComFalcon.h"
 #include "tkx/tkxComUSB.h"
 #include "tkx/tkxTime.h"
 #include "tkx/tkxUSB.h"
+#include "tkx/virtual/tkxVirtualFalcon.h"
 #include "tkx/virtual/tkxVirtualHand.h"
 #include "tkx/virtual/tkxVirtualLog.h"
 
@@ -129,9 +131,11 @@ class Logger {
     return true;
   }
 
-  void Queue(const Device &dev, const char *text) {
-    char line[256];
-    std::snprintf(line, sizeof line, "%.6f device %d (code %d): %s\n", LogClock(), dev.Number(), dev.Code(), text);
+  void Queue(const Device &dev, const char *text) { Queue("device", dev.Number(), dev.Code(), text); }
+
+  void Queue(const char *kind, int number, int code, const char *text) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%.6f %s %d (code %d): %s\n", LogClock(), kind, number, code, text);
     std::lock_guard<std::mutex> lock(queueMutex_);
     queue_.emplace_back(line);
   }
@@ -194,6 +198,8 @@ Logger &TheLogger() {
 // a record the transport holds from discovery until release
 struct VirtualRecord : tkxUSBRecord {
   std::shared_ptr<Device> dev;
+  // or, behind its converter, a Falcon
+  std::shared_ptr<Falcon> falcon;
   // the last rate sample: log time and exchange count
   double sampledAt;
   uint64_t sampledCount;
@@ -208,6 +214,7 @@ struct Bus {
   // its spring, N/m (TKX_VIRTUAL_HAND_STIFFNESS); 0 keeps the mechanism's own
   double handStiffness = 0.0;
   std::vector<std::shared_ptr<Device>> devices;
+  std::vector<std::shared_ptr<Falcon>> falcons;
   // the records handed out by discovery, until their release
   std::vector<std::unique_ptr<VirtualRecord>> open;
 };
@@ -223,6 +230,16 @@ std::shared_ptr<Device> NewDevice(Bus &bus, int code, bool blank) {
   if (!bus.hand.Empty()) dev->SetHandScript(bus.hand);
   if (bus.handStiffness > 0.0) {
     // the damper grows with the spring so the hand settles as it does by default
+    const double ratio = bus.handStiffness / Mechanism::kHandStiffness;
+    dev->SetHandSpring(bus.handStiffness, Mechanism::kHandDamping * std::sqrt(ratio));
+  }
+  return dev;
+}
+
+std::shared_ptr<Falcon> NewFalcon(Bus &bus) {
+  auto dev = std::make_shared<Falcon>();
+  if (!bus.hand.Empty()) dev->SetHandScript(bus.hand);
+  if (bus.handStiffness > 0.0) {
     const double ratio = bus.handStiffness / Mechanism::kHandStiffness;
     dev->SetHandSpring(bus.handStiffness, Mechanism::kHandDamping * std::sqrt(ratio));
   }
@@ -282,7 +299,12 @@ void ReadEnvironmentLocked(Bus &bus) {
   std::vector<std::string> bad;
   const std::vector<DeviceSpec> specs = ParseDeviceList(std::getenv("TKX_VIRTUAL_DEVICES"), &bad);
   for (const std::string &item : bad) std::fprintf(stderr, "tkx: TKX_VIRTUAL_DEVICES: ignoring \"%s\"\n", item.c_str());
-  for (const DeviceSpec &spec : specs) bus.devices.push_back(NewDevice(bus, spec.code, spec.blank));
+  for (const DeviceSpec &spec : specs) {
+    if (spec.code == kFalconCode)
+      bus.falcons.push_back(NewFalcon(bus));
+    else
+      bus.devices.push_back(NewDevice(bus, spec.code, spec.blank));
+  }
 }
 
 void EnsureEnvironment(Bus &bus) {
@@ -300,16 +322,19 @@ void SampleRates() {
     Bus &bus = TheBus();
     std::lock_guard<std::mutex> lock(bus.mutex);
     const double now = LogClock();
-    samples.resize(bus.open.size());
+    samples.reserve(bus.open.size());
     for (size_t i = 0; i < bus.open.size(); ++i) {
       VirtualRecord *r = bus.open[i].get();
+      // a Falcon logs its own mechanism as it answers frames
+      if (!r->dev) continue;
       const uint64_t count = r->dev->Exchanges();
       const double span = now - r->sampledAt;
       const uint64_t exchanged = count - r->sampledCount;
       const double rate = span > 0.0 ? static_cast<double>(exchanged) / span : 0.0;
       r->sampledAt = now;
       r->sampledCount = count;
-      Sample &s = samples[i];
+      samples.emplace_back();
+      Sample &s = samples.back();
       s.dev = r->dev;
       s.mechanism[0] = '\0';
       MechanismState m;
@@ -354,6 +379,8 @@ class VirtualBackend final : public tkxUSBBackend {
   }
 
   int Find(void **records, int room, int vendor, int product, bool) override {
+    if (records != nullptr && room > 0 && vendor == TKX_FALCON_VENDOR_ID && product == TKX_FALCON_PRODUCT_ID)
+      return FindFalcons(records, room);
     if (records == nullptr || room <= 0 || vendor != TKX_USB_VENDOR_ID || product != TKX_USB_PRODUCT_ID) return 0;
     std::vector<std::shared_ptr<Device>> found;
     {
@@ -382,6 +409,11 @@ class VirtualBackend final : public tkxUSBBackend {
 
   int Read(void *record, int endpoint, unsigned char *buffer, int length, bool) override {
     VirtualRecord *r = RecordOf(record);
+    if (r != nullptr && r->falcon) {
+      int received = 0;
+      if (endpoint != kFalconEndpointIn) return -1;
+      return r->falcon->Read(buffer, length, &received, tkx::GetTimeMonotonic()) == Transfer::Ok ? received : -1;
+    }
     if (r == nullptr || endpoint != kEndpointIn) return -1;
     int received = 0;
     const Transfer t = r->dev->Read(buffer, length, &received, tkx::GetTimeMonotonic());
@@ -392,6 +424,14 @@ class VirtualBackend final : public tkxUSBBackend {
 
   int Write(void *record, int endpoint, unsigned char *buffer, int length, bool) override {
     VirtualRecord *r = RecordOf(record);
+    if (r != nullptr && r->falcon) {
+      if (endpoint != kEndpointOut) return -1;
+      // frames are answered at the pace of the device's loop
+      if (length == Falcon::kFrameSize && buffer != nullptr && buffer[0] == '<' &&
+          r->falcon->GetStage() == Falcon::Stage::Running)
+        Pace(r->pace);
+      return r->falcon->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+    }
     if (r == nullptr || endpoint != kEndpointOut) return -1;
     if (ServoPacket(buffer, length)) Pace(r->pace);
     return r->dev->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
@@ -400,14 +440,22 @@ class VirtualBackend final : public tkxUSBBackend {
   int ClearPipes(void *record, int pipeOut, int pipeIn) override {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr) return -1;
+    if (r->falcon) {
+      r->falcon->ClearHalt();
+      return 0;
+    }
     r->dev->ClearHalt(pipeOut);
     r->dev->ClearHalt(pipeIn);
     return 0;
   }
 
   // the device accepts requests without a data stage only
-  int Control(void *record, int, int, int, int, unsigned char *, int length) override {
+  int Control(void *record, int requestType, int request, int value, int index, unsigned char *, int length) override {
     VirtualRecord *r = RecordOf(record);
+    if (r != nullptr && r->falcon)
+      return r->falcon->Control(requestType, request, value, index, length, tkx::GetTimeMonotonic()) == Transfer::Ok
+                 ? 0
+                 : -1;
     if (r == nullptr || r->dev->IsUnplugged() || length != 0) return -1;
     return 0;
   }
@@ -416,6 +464,7 @@ class VirtualBackend final : public tkxUSBBackend {
     VirtualRecord *r = RecordOf(record);
     if (r == nullptr) return 0;
     const std::shared_ptr<Device> dev = r->dev;
+    const std::shared_ptr<Falcon> falcon = r->falcon;
     {
       Bus &bus = TheBus();
       std::lock_guard<std::mutex> lock(bus.mutex);
@@ -423,12 +472,40 @@ class VirtualBackend final : public tkxUSBBackend {
                                     [r](const std::unique_ptr<VirtualRecord> &o) { return o.get() == r; }),
                      bus.open.end());
     }
-    detail::LogEventNow(*dev, "closed");
+    if (dev) detail::LogEventNow(*dev, "closed");
+    if (falcon) detail::LogFalconEvent(falcon->Number(), "closed");
     return 0;
   }
 
   // the devices stay on the bus for the next discovery
   void Cleanup() override {}
+
+ private:
+  int FindFalcons(void **records, int room) {
+    std::vector<std::shared_ptr<Falcon>> found;
+    {
+      Bus &bus = TheBus();
+      std::lock_guard<std::mutex> lock(bus.mutex);
+      EnsureEnvironment(bus);
+      for (const std::shared_ptr<Falcon> &dev : bus.falcons) {
+        if (static_cast<int>(found.size()) == room) break;
+        std::unique_ptr<VirtualRecord> r(new (std::nothrow) VirtualRecord);
+        if (r == nullptr) break;
+        r->backend = this;
+        r->falcon = dev;
+        r->sampledAt = LogClock();
+        r->sampledCount = 0;
+        records[found.size()] = static_cast<tkxUSBRecord *>(r.get());
+        bus.open.push_back(std::move(r));
+        found.push_back(dev);
+      }
+    }
+    for (const std::shared_ptr<Falcon> &dev : found) {
+      detail::LogFalconEvent(dev->Number(), "found behind its converter");
+      detail::LogFalconEvent(dev->Number(), "opened");
+    }
+    return static_cast<int>(found.size());
+  }
 };
 
 std::string Trim(const std::string &s) {
@@ -465,6 +542,13 @@ bool LogEnabled() { return logOn.load(std::memory_order_relaxed); }
 
 void LogEvent(const Device &dev, const char *text) {
   if (LogEnabled()) TheLogger().Queue(dev, text);
+}
+
+void LogFalconEvent(int number, const char *text) {
+  if (!LogEnabled()) return;
+  Logger &logger = TheLogger();
+  logger.Queue("falcon", number, kFalconCode, text);
+  logger.Drain();
 }
 
 void LogEventNow(const Device &dev, const char *text) {
@@ -518,13 +602,16 @@ std::shared_ptr<Device> Plug(int code, bool blank) {
 
 void UnplugAll() {
   std::vector<std::shared_ptr<Device>> removed;
+  std::vector<std::shared_ptr<Falcon>> falcons;
   {
     Bus &bus = TheBus();
     std::lock_guard<std::mutex> lock(bus.mutex);
     EnsureEnvironment(bus);
     removed.swap(bus.devices);
+    falcons.swap(bus.falcons);
   }
   for (const std::shared_ptr<Device> &dev : removed) dev->Unplug();
+  for (const std::shared_ptr<Falcon> &dev : falcons) dev->Unplug();
 }
 
 std::vector<std::shared_ptr<Device>> Devices() {
@@ -534,7 +621,26 @@ std::vector<std::shared_ptr<Device>> Devices() {
   return bus.devices;
 }
 
-void Rescan() { tkxComUSB::ReleaseDevices(); }
+std::shared_ptr<Falcon> PlugFalcon() {
+  Bus &bus = TheBus();
+  std::lock_guard<std::mutex> lock(bus.mutex);
+  EnsureEnvironment(bus);
+  auto dev = NewFalcon(bus);
+  bus.falcons.push_back(dev);
+  return dev;
+}
+
+std::vector<std::shared_ptr<Falcon>> Falcons() {
+  Bus &bus = TheBus();
+  std::lock_guard<std::mutex> lock(bus.mutex);
+  EnsureEnvironment(bus);
+  return bus.falcons;
+}
+
+void Rescan() {
+  tkxComUSB::ReleaseDevices();
+  tkxComFalcon::ReleaseDevices();
+}
 
 namespace testing {
 

@@ -26,6 +26,7 @@
 #define TKX_VIRTUAL_BUS_H
 
 #include "tkx/virtual/tkxVirtualDevice.h"
+#include "tkx/virtual/tkxVirtualFalcon.h"
 
 #include <memory>
 #include <string>
@@ -55,12 +56,16 @@ tkxUSBBackend &Backend();
 // plugs a new device into the bus after those already there; it is found by the
 // next discovery (see Rescan)
 std::shared_ptr<Device> Plug(int code, bool blank = false);
+// code 60 in the device list plugs a virtual Falcon behind its converter (tkxVirtualFalcon.h)
+constexpr int kFalconCode = 60;
+std::shared_ptr<Falcon> PlugFalcon();
+std::vector<std::shared_ptr<Falcon>> Falcons();
 // removes every device from the bus and unplugs it: records still held by the
 // library stay valid, but their transfers fail
 void UnplugAll();
 // the devices on the bus, in discovery order
 std::vector<std::shared_ptr<Device>> Devices();
-// forgets the USB class's discovery so the next device count looks again; does
+// forgets the USB and Falcon classes' discovery so the next device count looks again; does
 // nothing while a device is open
 void Rescan();
 

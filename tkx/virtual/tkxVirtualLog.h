@@ -16,6 +16,8 @@ bool LogEnabled();
 void LogEvent(const Device &dev, const char *text);
 // queues the line and writes everything queued before returning (not for exchanges)
 void LogEventNow(const Device &dev, const char *text);
+// queues one event line about the virtual Falcon of this number
+void LogFalconEvent(int number, const char *text);
 
 }  // namespace detail
 }  // namespace virt

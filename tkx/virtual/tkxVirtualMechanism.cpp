@@ -59,6 +59,7 @@ bool Finite(const double v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1
 
 TrionCalibration TrionCalibration::Factory(int systemType) {
   TrionCalibration c;
+  if (systemType == 60) return Falcon();
   for (int id = 120; id <= 169; ++id) {
     const double v = tkxTrion::DefaultParam(id, systemType);
     switch (tkxTrion::StorageOf(id)) {
@@ -74,6 +75,36 @@ TrionCalibration TrionCalibration::Factory(int systemType) {
         break;
     }
   }
+  return c;
+}
+
+TrionCalibration TrionCalibration::Falcon() {
+  // the Falcon in the same terms: arms turned by 5.47 degrees, signed commands of
+  // 2982.456 counts per N m, 12160 counts a turn, 0.19 kg at the effector
+  constexpr double kPi = 3.14159265358979323846;
+  const double turn = std::atan2(0.09532455117500986, 0.995446246636795);
+  TrionCalibration c;
+  auto set = [&c](int id, double v) { c.p[id - 120] = v; };
+  set(120, 4095);
+  set(121, 0);
+  set(122, 1);
+  set(124, 1);
+  set(125, 12160);
+  set(126, 0.086);
+  set(127, 2982.4561403508774);
+  set(128, 1);
+  set(129, 1);
+  set(130, 0.022);
+  set(131, 0.31397683987149505);
+  set(132, 0.146);
+  set(136, 0.06);
+  set(137, 0.15);
+  set(138, kPi + turn);
+  set(139, 5 * kPi / 3 + turn);
+  set(140, kPi / 2 + turn);
+  set(142, 0.19);
+  set(146, 0.46914450293607574);
+  for (int i = 0; i < 3; ++i) set(147 + i, 1);
   return c;
 }
 

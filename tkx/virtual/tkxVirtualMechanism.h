@@ -47,6 +47,8 @@ struct TrionCalibration {
   double operator()(int id) const { return id >= 120 && id <= 169 ? p[id - 120] : 0.0; }
   // the factory values of a system type at the precision its memory stores them
   static TrionCalibration Factory(int systemType);
+  // the Falcon's fixed mechanism (type 60), which no device memory holds
+  static TrionCalibration Falcon();
 };
 
 class TrionKinematics {
