@@ -35,6 +35,16 @@ int tkxController::SetConfig(int) {
   return 0;
 }
 
+bool tkxController::Plausible(int id, double value) {
+  if (!std::isfinite(value)) return false;
+  // the motors' range and zero are counts above zero; a slope turns a command
+  // around at most a thousandfold
+  if (id == kMotorValMax) return value >= 1.0 && value <= 32767.0;
+  if (id == kMotorZeroVal) return value >= 0.0 && value <= 32767.0;
+  if (id >= kFirstSlope && id < kFirstOffset) return std::fabs(value) <= 1000.0;
+  return true;
+}
+
 void tkxController::Store(int id, double value) { p_[id - kFirstParam] = IsShort(id) ? ToShort(value) : value; }
 
 short tkxController::Correct(int channel, short value) const {
@@ -103,15 +113,16 @@ int tkxController::ConfigToMemory(tkxCom *com) {
 int tkxController::ConfigFromMemory(tkxCom *com) {
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
   for (int id = kFirstParam; id <= kLastParam; ++id) {
-    // a read that delivers nothing leaves the value in force
+    // a read that delivers nothing, or a value no controller could hold (blank
+    // memory reads as -1 and as numbers that are none), leaves the value in force
     if (IsShort(id)) {
       short s = static_cast<short>(GetParam(id));
       com->GetParam(id, &s);
-      Store(id, s);
+      if (Plausible(id, s)) Store(id, s);
     } else {
       double v = GetParam(id);
       com->GetParam(id, &v);
-      Store(id, v);
+      if (Plausible(id, v)) Store(id, v);
     }
   }
   return 0;

@@ -45,6 +45,8 @@ class tkxController {
  private:
   static bool IsShort(int id) { return id < kFirstSlope || id >= kFirstOffset; }
   void Store(int id, double value);
+  // a value read from memory that a controller could hold
+  static bool Plausible(int id, double value);
 
   double p_[kLastParam - kFirstParam + 1] = {};
 };

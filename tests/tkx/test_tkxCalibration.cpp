@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -48,7 +50,9 @@ class Calibration : public bustest::VirtualBusTest, public ::testing::WithParamI
  protected:
   void SetUp() override {
     VirtualBusTest::SetUp();
-    path = ::testing::TempDir() + "tkx_calibration_" + std::to_string(GetParam()) + ".cfg";
+    // one file per process: ctest runs the cases of a type side by side
+    path = ::testing::TempDir() + "tkx_calibration_" + std::to_string(GetParam()) + "_" + std::to_string(::getpid()) +
+           ".cfg";
   }
   void TearDown() override {
     slots.clear();

@@ -1,6 +1,7 @@
 // The virtual device's firmware: command packets in, reply packets out.
 #include "tkx/virtual/tkxVirtualDevice.h"
 
+#include "tkx/tkxController.h"
 #include "tkx/tkxMemoryMap.h"
 #include "tkx/tkxPincher.h"
 #include "tkx/tkxStylus.h"
@@ -159,6 +160,17 @@ void WritePincherCalibration(uint8_t *memory) {
   for (int id = tkxPincher::kFirstParam; id <= tkxPincher::kLastParam; ++id) {
     const tkxPincher::Storage k = tkxPincher::StorageOf(id);
     PutParam(memory, id, tkxPincher::DefaultParam(id), k == tkxPincher::Storage::Short, k == tkxPincher::Storage::Int);
+  }
+}
+
+// a bare controller's factory calibration: the motors' range and zero, and a
+// slope of 1 and an offset of 0 on every channel
+void WriteControllerCalibration(uint8_t *memory) {
+  PutParam(memory, tkxController::kMotorValMax, 2047, true, false);
+  PutParam(memory, tkxController::kMotorZeroVal, 2048, true, false);
+  for (int c = 0; c < tkxController::kChannels; ++c) {
+    PutParam(memory, tkxController::kFirstSlope + c, 1.0, false, false);
+    PutParam(memory, tkxController::kFirstOffset + c, 0, true, false);
   }
 }
 
@@ -493,6 +505,7 @@ Device::Device(int code, bool blank, bool mechanism) : code_(code & 0xFF), s_(st
     if (s.activeWrist) WriteWristCalibration(s.memory);
     if (LookUpReported(code_).HasStylus()) WriteStylusCalibration(s.memory);
     if (LookUpReported(code_).HasGripper()) WritePincherCalibration(s.memory);
+    if (LookUpReported(code_).Has(kController)) WriteControllerCalibration(s.memory);
   }
   // a small fixed image, so a read-back shows real content
   for (int i = 0; i < kFirmwareSize; ++i) s.firmware[i] = static_cast<uint8_t>(i * 31 + 7);
