@@ -34,8 +34,7 @@ const cMaterial &MaterialOf(const cTriangle *t) { return t->getParent()->m_surfa
 // (u nearly in the plane) would be backed off far behind start, beyond surfaces
 // never looked at; when that is more than a radius behind, the proxy rests one
 // radius above the hit point instead
-cVector3d BackOff(const cVector3d &start, const cVector3d &hit, const cVector3d &u, const cVector3d &n,
-                  double radius) {
+cVector3d BackOff(const cVector3d &start, const cVector3d &hit, const cVector3d &u, const cVector3d &n, double radius) {
   const double c = std::fabs(n.dot(u));
   if (c * (hit.distance(start) + radius) >= radius) return hit - u * (radius / c);
   const cVector3d side = n.dot(start - hit) < 0.0 ? -n : n;
