@@ -19,10 +19,16 @@
 
 namespace {
 
+// the bus a fake channel reports to must outlive the channel, whose destructor
+// still writes to it: as a base before the channel it is made first and ends last
+struct OwnBus {
+  fake::Bus ownBus;
+};
+
 // remembers what reached the channel
-class RecordingCom : public fake::Com {
+class RecordingCom : private OwnBus, public fake::Com {
  public:
-  RecordingCom() : fake::Com(bus_, false) {}
+  RecordingCom() : fake::Com(ownBus, false) {}
   int SetMot(int channel, short value) override {
     calls.push_back({channel, value});
     return 7;
@@ -48,9 +54,6 @@ class RecordingCom : public fake::Com {
   short array[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
   unsigned char arrayMask = 0;
   short trans[3] = {0, 0, 0}, rot[3] = {0, 0, 0};
-
- private:
-  fake::Bus bus_;
 };
 
 class Controller : public ::testing::Test {
