@@ -290,6 +290,7 @@ int TKX::Close() {
   d->controller.reset();
   d->com.reset();
   d->calibrated = false;
+  d->coreWordsPending = false;
   if (d->id >= 0 && d->id < kMaxDevices) ITKX::DeviceAllocationTable[d->id] = 0;
   d->id = -1;
   return 0;

@@ -6,6 +6,7 @@
 #include "tkx/tkxVelocityEstimator.h"
 #include "tkx/tkxc.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,10 @@ class TKX {
     uint16_t serialNumber = 0;
     // the open found the device's own calibration in its memory
     bool calibrated = false;
+    // the core words (the encoders' reset positions among them) a configuration
+    // file carried, held until WriteConfig puts them into memory
+    std::array<uint16_t, 15> fileCoreWords{};
+    bool coreWordsPending = false;
     // written by whichever thread commands a force, read back by any other
     std::atomic<double> force[3] = {{0.0}, {0.0}, {0.0}};
     std::atomic<double> torque[3] = {{0.0}, {0.0}, {0.0}};

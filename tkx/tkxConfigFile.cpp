@@ -15,10 +15,13 @@
 #include "tkx/tkxTypes.h"
 #include "tkx/tkxWrist.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <memory>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -37,6 +40,10 @@ bool SkipHeaderKey(std::istream &in, const char *key) {
 // are still read; their sections alone must fit the device.
 const char *const kSystemSection = "[system]";
 const char *const kSystemTypeKey = "SYSTEM_TYPE=";
+// the memory's core words, so a restored device also gets the encoders' reset
+// positions; a file without the line leaves them as they are
+const char *const kCoreWordsKey = "CORE_WORDS=";
+using CoreWords = std::array<uint16_t, tkx::mem::kCoreParamCount>;
 
 // models of the slot's kinds that read a file before the slot's own do
 struct Scratch {
@@ -62,12 +69,27 @@ Scratch NewScratch(int systemType, bool translator, bool rotator, bool gripper) 
 
 // after the models' sections: the end of the file, or the system section of
 // this type and then the end; anything else is a section this device lacks
-bool ReadSystemSection(std::istream &in, int systemType) {
+bool ReadSystemSection(std::istream &in, int systemType, CoreWords *words, bool *haveWords) {
+  *haveWords = false;
   std::string word;
   if (!(in >> std::setw(9) >> word)) return in.eof();
   if (word != kSystemSection) return false;
   double type = 0.0;
   if (!SkipHeaderKey(in, kSystemTypeKey) || !(in >> type) || type != systemType || in.peek() != '\n') return false;
+  in.get();
+  if (in.peek() == std::char_traits<char>::eof()) return true;
+  std::string line;
+  if (!std::getline(in, line) || in.eof() || line.compare(0, std::strlen(kCoreWordsKey), kCoreWordsKey) != 0)
+    return false;
+  // whole 16-bit words, as many as memory has
+  std::istringstream values(line.substr(std::strlen(kCoreWordsKey)));
+  for (uint16_t &w : *words) {
+    double v = -1.0;
+    if (!(values >> v) || !(v >= 0.0 && v <= 65535.0) || v != std::floor(v)) return false;
+    w = static_cast<uint16_t>(v);
+  }
+  if (values >> word) return false;
+  *haveWords = true;
   return !(in >> word);
 }
 
@@ -127,6 +149,16 @@ int TKX::WriteConfigToFile(const char *file) {
   if (d->controller) d->controller->ConfigToFile(out);
   // the type the file was written from, so another type's device refuses it
   out << '\n' << kSystemSection << '\n' << kSystemTypeKey << d->systemType << '\n';
+  if (model == TKX_MEMORY_FULL || model == TKX_MEMORY_SMALL) {
+    out << kCoreWordsKey;
+    for (int i = 0; i < tkx::mem::kCoreParamCount; ++i) {
+      unsigned char b[2] = {0, 0};
+      // a file without the words the device holds would lose them on a restore
+      if (!d->coreWordsPending && d->com->GetMemAddr(tkx::mem::CoreParamAddress(i), b, 2) < 0) return -1;
+      out << (i ? " " : "") << (d->coreWordsPending ? d->fileCoreWords[i] : b[0] * 256 + b[1]);
+    }
+    out << '\n';
+  }
   out.flush();
   return out.good() ? 0 : tkx::Fail(TKX_ERR_FILE_NOT_FOUND);
 }
@@ -181,7 +213,9 @@ int TKX::ReadConfigFromFile(const char *file) {
     controller.SetConfig(d->systemType);
     if (controller.ConfigFromFile(in) < 0) return tkx::Fail(TKX_ERR_AUTOCONFIG);
   }
-  if (!ReadSystemSection(in, d->systemType) || !WithinBounds(scratch, d->systemType))
+  CoreWords coreWords{};
+  bool haveCoreWords = false;
+  if (!ReadSystemSection(in, d->systemType, &coreWords, &haveCoreWords) || !WithinBounds(scratch, d->systemType))
     return tkx::Fail(TKX_ERR_AUTOCONFIG);
   // the file is sound: the slot's own models read it again, as they always have
   in.clear();
@@ -192,6 +226,10 @@ int TKX::ReadConfigFromFile(const char *file) {
   d->tkxVersion = static_cast<uint8_t>(values[2]);
   d->tkwVersion = static_cast<uint8_t>(values[3]);
   d->serialNumber = static_cast<uint16_t>(values[4]);
+  if (haveCoreWords) {
+    d->fileCoreWords = coreWords;
+    d->coreWordsPending = true;
+  }
   bool complete = true;
   if (d->translator) {
     d->translator->SetConfig(d->systemType);

@@ -51,6 +51,8 @@ double TKX::GetParam(int id) {
       tkx::SetError(TKX_ERR_NO_DEVICE);
       return 0.0;
     }
+    // a configuration file's words stand until they are written
+    if (d->coreWordsPending) return d->fileCoreWords[id - kCoreParamFirst];
     unsigned char b[2] = {0, 0};
     d->com->GetMemAddr(CoreParamAddress(id), b, 2);
     return static_cast<double>(b[0] * 256 + b[1]);
@@ -70,6 +72,7 @@ int TKX::SetParam(int id, double value) {
     const int v = (value > -2147483648.0 && value < 2147483648.0) ? static_cast<int>(value) : 0;
     unsigned char b[2] = {static_cast<unsigned char>((v >> 8) & 0xFF), static_cast<unsigned char>(v & 0xFF)};
     SetMemAddr(CoreParamAddress(id), b, 2);
+    if (d->coreWordsPending) d->fileCoreWords[id - kCoreParamFirst] = static_cast<uint16_t>(v & 0xFFFF);
     return 0;
   }
   if (id < kTranslatorParamFirst) return -1;
@@ -190,6 +193,8 @@ int TKX::ReadConfig() { return LoadConfig(nullptr); }
 int TKX::LoadConfig(bool *unreadable) {
   tkxCom *com = d->com.get();
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
+  // memory is what counts again
+  d->coreWordsPending = false;
   // a read that fails says nothing about the memory: only memory read and found
   // without a header may be given the factory calibration
   auto readFailed = [unreadable] {
@@ -241,6 +246,14 @@ int TKX::LoadConfig(bool *unreadable) {
 
 int TKX::WriteConfig() {
   if (d->com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
+  if (d->coreWordsPending) {
+    for (int i = 0; i < kCoreParamCount; ++i) {
+      unsigned char b[2] = {static_cast<unsigned char>(d->fileCoreWords[i] >> 8),
+                            static_cast<unsigned char>(d->fileCoreWords[i])};
+      d->com->SetMemAddr(CoreParamAddress(kCoreParamFirst + i), b, 2);
+    }
+    d->coreWordsPending = false;
+  }
   if (d->translator) d->translator->ConfigToMemory(d->com.get());
   if (d->rotator) d->rotator->ConfigToMemory(d->com.get());
   if (d->gripper) d->gripper->ConfigToMemory(d->com.get());

@@ -147,16 +147,22 @@ TEST_F(ConfigFile, TextFormat) {
     EXPECT_EQ(std::strtod(line.c_str() + key.size(), &end), slot.GetParam(id)) << line;
     EXPECT_EQ(*end, '\0') << line;
   }
-  // the type it was written from closes the file
+  // the type it was written from and the memory's core words close the file
   for (const char *last : {"", "[system]", "SYSTEM_TYPE=63"}) {
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_EQ(line, last);
   }
+  std::string words = "CORE_WORDS=";
+  for (int id = 0; id <= 14; ++id) words += (id ? " " : "") + std::to_string(static_cast<int>(slot.GetParam(id)));
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, words);
+  EXPECT_EQ(line.rfind("CORE_WORDS=30500 21500 21500 ", 0), 0u) << line;
   EXPECT_FALSE(std::getline(lines, line));
   for (const char *expected : {"\nTKX_EEPROM_TRION_MOTORVALMAX=2047\n", "\nTKX_EEPROM_TRION_MOTORROTATIONSIGN=1\n",
                                "\nTKX_EEPROM_TRION_ARMCOUPLEGRAVITY=0.125\n", "\nTKX_EEPROM_TRION_ENCMAX2=42540\n"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
-  // the reduced layout writes its header with zeros, any other none at all
+  // the reduced layout writes its header with zeros, any other none at all (nor
+  // the core words)
   ASSERT_EQ(slot.SetMemoryModel(2), 0);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   EXPECT_EQ(Text().rfind("[header]\nEEPROM_VERSION=0\nEEPROM_TKC_VERSION=0\nEEPROM_TKX_VERSION=0\n"
@@ -166,6 +172,55 @@ TEST_F(ConfigFile, TextFormat) {
   slot.SetMemoryModel(5);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   EXPECT_EQ(Text().rfind("[header]\n\n[trion]\n", 0), 0u);
+  EXPECT_EQ(Text().find("CORE_WORDS"), std::string::npos);
+}
+
+// the core words travel with the file: the slot holds them until WriteConfig
+// puts them into memory, and a bad line is refused whole
+TEST_F(ConfigFile, CoreWordsReachMemoryOnlyWhenWritten) {
+  TKX &slot = Bound(63);
+  ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
+  const std::string good = Text();
+  const size_t at = good.find("CORE_WORDS=30500 ");
+  ASSERT_NE(at, std::string::npos);
+  const std::vector<unsigned char> memory = dev->Memory(0, 30);
+  std::string edited = good;
+  edited.replace(at + 11, 5, "30512");
+  Write(edited);
+  ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0);
+  EXPECT_EQ(slot.GetParam(0), 30512);
+  EXPECT_EQ(dev->Memory(0, 30), memory);
+  // a file written meanwhile carries what the slot holds
+  const std::string again = path + ".again";
+  ASSERT_EQ(slot.WriteConfigToFile(again.c_str()), 0);
+  std::ifstream in(again);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::remove(again.c_str());
+  EXPECT_NE(text.str().find("CORE_WORDS=30512 "), std::string::npos);
+  ASSERT_EQ(slot.WriteConfig(), 0);
+  EXPECT_EQ(dev->Memory(0, 2), (std::vector<unsigned char>{30512 >> 8, 30512 & 0xFF}));
+  EXPECT_EQ(slot.GetParam(0), 30512);
+  // reading memory again drops what a file said
+  Write(good);
+  ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0);
+  EXPECT_EQ(slot.GetParam(0), 30500);
+  ASSERT_EQ(slot.ReadConfig(), 0);
+  EXPECT_EQ(slot.GetParam(0), 30512);
+  const size_t end = good.find('\n', at);
+  const std::string line = good.substr(at, end - at);
+  for (const std::string &bad : {line + " 1", line.substr(0, line.rfind(' ')), "CORE_WORDS=65536" + line.substr(16),
+                                 "CORE_WORDS=-1" + line.substr(16), "CORE_WORDS=1.5" + line.substr(16),
+                                 "CORE_WORDS=nan" + line.substr(16), "CORE_WORD=" + line.substr(11)}) {
+    Write(good.substr(0, at) + bad + "\n");
+    slot.SetSerialNumber(77);
+    EXPECT_EQ(slot.ReadConfigFromFile(path.c_str()), -1) << bad;
+    EXPECT_EQ(slot.GetSerialNumber(), 77) << bad;
+    EXPECT_EQ(slot.GetParam(0), 30512) << bad;
+  }
+  // nor does anything follow the line
+  Write(good + "\n[trion]\n");
+  EXPECT_EQ(slot.ReadConfigFromFile(path.c_str()), -1);
 }
 
 TEST_F(ConfigFile, RefusedFilesChangeNothing) {
@@ -196,21 +251,23 @@ TEST_F(ConfigFile, RefusedFilesChangeNothing) {
 }
 
 // every cut of a good file fails and changes nothing, the header and the
-// section alike; only the cut just before the type's section reads, as a file
-// written before the type was recorded
+// section alike; only the cuts just before the type's section and before the
+// core words read, as files written before those were recorded
 TEST_F(ConfigFile, TruncatedFilesLeaveValidModels) {
   TKX &slot = Bound(63);
   Calibrate(slot);
   ASSERT_EQ(slot.WriteConfigToFile(path.c_str()), 0);
   const std::string good = Text();
   const std::vector<double> before = Params(slot);
-  const size_t system = good.find("\n[system]");
+  const size_t system = good.find("\n[system]"), words = good.find("\nCORE_WORDS=");
   ASSERT_NE(system, std::string::npos);
+  ASSERT_NE(words, std::string::npos);
   for (size_t cut = 0; cut < good.size(); ++cut) {
     Write(good.substr(0, cut));
     for (int id = 120; id <= 169; ++id) slot.SetParam(id, id == 126 ? 0.5 : before[id - 120]);
     slot.SetSerialNumber(77);
-    if (cut == system || cut == system + 1) {
+    // and the cut before the core words, as a file written before they were
+    if (cut == system || cut == system + 1 || cut == words + 1) {
       ASSERT_EQ(slot.ReadConfigFromFile(path.c_str()), 0) << cut;
       ASSERT_EQ(Params(slot), before);
       ASSERT_EQ(slot.GetSerialNumber(), 4321);

@@ -30,10 +30,13 @@ const char kUsage[] =
     "Exit status: 0 on success (a dry run included), 1 when the device or the file\n"
     "fails, the file is refused or the write is declined, 2 for a wrong command line.\n";
 
+constexpr int kFirstCoreParam = 0;
+constexpr int kLastCoreParam = 14;
 constexpr int kFirstModelParam = 120;
 constexpr int kLastModelParam = 599;
 
-// what a restore may change: the header and every named model parameter
+// what a restore may change: the header, the core words and every named model
+// parameter
 struct Snapshot {
   std::vector<std::pair<std::string, double>> values;
 };
@@ -45,6 +48,12 @@ Snapshot Take(TKX &slot) {
   s.values.emplace_back("EEPROM_TKX_VERSION", slot.GetTKXVersion());
   s.values.emplace_back("EEPROM_TKW_VERSION", slot.GetTKWVersion());
   s.values.emplace_back("EEPROM_SERIAL_NUMBER", slot.GetSerialNumber());
+  // the core words, the encoders' reset positions among them
+  for (int id = kFirstCoreParam; id <= kLastCoreParam; ++id) {
+    const char *name = slot.GetParamName(id);
+    s.values.emplace_back(std::strcmp(name, "undefined") != 0 ? name : "CORE_WORD_" + std::to_string(id),
+                          slot.GetParam(id));
+  }
   for (int id = kFirstModelParam; id <= kLastModelParam; ++id) {
     const char *name = slot.GetParamName(id);
     if (std::strcmp(name, "undefined") != 0) s.values.emplace_back(name, slot.GetParam(id));
