@@ -9,11 +9,12 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 const double kPhi[3] = {kPi, 5.0 * kPi / 3.0, kPi / 2.0};
+const double kCosPhi[3] = {std::cos(kPhi[0]), std::cos(kPhi[1]), std::cos(kPhi[2])};
+const double kSinPhi[3] = {std::sin(kPhi[0]), std::sin(kPhi[1]), std::sin(kPhi[2])};
 // the arms' directions once the mechanism is turned: what the upper arms' own
 // weight acts along
 const double kTurn = std::atan2(tkxFalcon::kTurnSin, tkxFalcon::kTurnCos);
 
-constexpr double kSingular = 1e-12;
 constexpr double kScaleThreshold = 0.5;
 
 bool Finite3(double a, double b, double c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
@@ -53,25 +54,7 @@ bool tkxFalcon::Forward(int e0, int e1, int e2, Pose *pose) {
     U[i] = -2.0 * a * s;
     K[i] = 2.0 * a * R * c + (a * a - b * b + R * R);
   }
-  const double a11 = W[0] - W[1], a12 = V[0] - V[1];
-  const double a21 = W[0] - W[2], a22 = V[0] - V[2];
-  const double det = a11 * a22 - a12 * a21;
-  if (det == 0.0 || !std::isfinite(det)) return false;
-  const double c1 = U[1] - U[0], d1 = K[0] - K[1];
-  const double c2 = U[2] - U[0], d2 = K[0] - K[2];
-  const double inv = 1.0 / det;
-  const double ax = (c1 * a22 - a12 * c2) * inv, bx = (d1 * a22 - a12 * d2) * inv;
-  const double ay = (a11 * c2 - a21 * c1) * inv, by = (a11 * d2 - a21 * d1) * inv;
-  const double p = ax * ax + ay * ay + 1.0;
-  const double q = 2.0 * (ax * bx + ay * by) - W[0] * ax - V[0] * ay - U[0];
-  const double r = bx * bx + by * by - W[0] * bx - V[0] * by + K[0];
-  const double disc = q * q - 4.0 * p * r;
-  if (!(disc > 0.0)) return false;
-  const double Z = (-q - std::sqrt(disc)) / (2.0 * p);
-  pose->P[0] = ax * Z + bx;
-  pose->P[1] = ay * Z + by;
-  pose->P[2] = Z;
-  return Finite3(pose->P[0], pose->P[1], pose->P[2]);
+  return tkx::DeltaPlatform(W, V, U, K, pose->P);
 }
 
 void tkxFalcon::ToDevice(const double m[3], double *px, double *py, double *pz) const {
@@ -117,33 +100,10 @@ int tkxFalcon::PosToEnc(double, double, double, int *, int *, int *) { return 0;
 
 bool tkxFalcon::Torques(const double F[3], const Pose &pose, const Gravity &g, double user[3], double held[3]) const {
   const double a = kA, R = kR;
-  double n[3][3], t[3][3];
-  for (int i = 0; i < 3; ++i) {
-    const double c = pose.ct[i], s = pose.st[i];
-    const double cp = std::cos(kPhi[i]), sp = std::sin(kPhi[i]);
-    const double radial = R + a * c;
-    const double E[3] = {radial * cp, radial * sp, -a * s};
-    double len = 0.0;
-    for (int k = 0; k < 3; ++k) {
-      n[i][k] = pose.P[k] - E[k];
-      len += n[i][k] * n[i][k];
-    }
-    len = std::sqrt(len);
-    if (len > 0.0)
-      for (int k = 0; k < 3; ++k) n[i][k] /= len;
-    t[i][0] = -s * cp;
-    t[i][1] = -s * sp;
-    t[i][2] = -c;
-  }
-  double inv[3][3];
-  for (int i = 0; i < 3; ++i) {
-    const double *u = n[(i + 1) % 3], *v = n[(i + 2) % 3];
-    inv[i][0] = u[1] * v[2] - u[2] * v[1];
-    inv[i][1] = u[2] * v[0] - u[0] * v[2];
-    inv[i][2] = u[0] * v[1] - u[1] * v[0];
-  }
-  const double D = n[0][0] * inv[0][0] + n[0][1] * inv[0][1] + n[0][2] * inv[0][2];
-  if (!(std::fabs(D) >= kSingular)) return false;
+  tkx::DeltaFrames f;
+  if (!tkx::DeltaArmFrames(pose, a, R, kCosPhi, kSinPhi, &f)) return false;
+  const auto &n = f.n, &t = f.t, &inv = f.inv;
+  const double D = f.D;
 
   const double G = g.active ? effectorMass * g.effective : 0.0;
   // the gravity force, from the device frame's vertical into the mechanism frame

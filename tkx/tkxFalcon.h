@@ -5,6 +5,7 @@
 #ifndef TKX_FALCON_H
 #define TKX_FALCON_H
 
+#include "tkx/tkxDeltaGeometry.h"
 #include "tkx/tkxMutex.h"
 #include "tkx/tkxTranslator.h"
 
@@ -48,10 +49,8 @@ class tkxFalcon : public tkxTranslator {
   static double ArmPosition(int i);
 
  private:
-  struct Pose {
-    double P[3];  // end-effector point, mechanism frame (before the turn)
-    double th[3], ct[3], st[3];
-  };
+  // the point is in the mechanism frame before the turn
+  using Pose = tkx::DeltaPose;
   static bool Forward(int e0, int e1, int e2, Pose *pose);
   void ToDevice(const double m[3], double *px, double *py, double *pz) const;
   // device-frame vector into the mechanism frame

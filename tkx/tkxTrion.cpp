@@ -26,7 +26,6 @@ constexpr double kElbowMin = 0.6457718232379019;     // 37 degrees
 constexpr double kOpeningMin = 0.10471975511965977;  // 6 degrees
 
 // below this the lower arms no longer span space
-constexpr double kSingular = 1e-12;
 // user torques smaller than this (counts) take no part in the common scale
 constexpr double kScaleThreshold = 0.5;
 
@@ -378,27 +377,7 @@ bool tkxTrion::Forward(int e0, int e1, int e2, Pose *pose) const {
     U[i] = -2.0 * a * s;
     K[i] = twoAR_ * c + abr_;
   }
-  // spheres 0-1 and 0-2 give X and Y as linear functions of Z
-  const double a11 = W[0] - W[1], a12 = V[0] - V[1];
-  const double a21 = W[0] - W[2], a22 = V[0] - V[2];
-  const double det = a11 * a22 - a12 * a21;
-  if (det == 0.0 || !std::isfinite(det)) return false;
-  const double c1 = U[1] - U[0], d1 = K[0] - K[1];
-  const double c2 = U[2] - U[0], d2 = K[0] - K[2];
-  const double inv = 1.0 / det;
-  const double ax = (c1 * a22 - a12 * c2) * inv, bx = (d1 * a22 - a12 * d2) * inv;
-  const double ay = (a11 * c2 - a21 * c1) * inv, by = (a11 * d2 - a21 * d1) * inv;
-  // and sphere 0 a quadratic in Z, whose lower root is the platform
-  const double p = ax * ax + ay * ay + 1.0;
-  const double q = 2.0 * (ax * bx + ay * by) - W[0] * ax - V[0] * ay - U[0];
-  const double r = bx * bx + by * by - W[0] * bx - V[0] * by + K[0];
-  const double disc = q * q - 4.0 * p * r;
-  if (!(disc > 0.0)) return false;
-  const double Z = (-q - std::sqrt(disc)) / (2.0 * p);
-  pose->P[0] = ax * Z + bx;
-  pose->P[1] = ay * Z + by;
-  pose->P[2] = Z;
-  return Finite3(pose->P[0], pose->P[1], pose->P[2]);
+  return tkx::DeltaPlatform(W, V, U, K, pose->P);
 }
 
 void tkxTrion::ToDevice(const double m[3], double *px, double *py, double *pz) const {
@@ -512,34 +491,10 @@ int tkxTrion::EncToJacobian(int, int, int, double[3][3]) { return 0; }
 
 bool tkxTrion::Torques(const double F[3], const Pose &pose, const Gravity &g, double user[3], double held[3]) const {
   const double a = P(136), R = P(130);
-  double n[3][3], t[3][3];
-  for (int i = 0; i < 3; ++i) {
-    const double c = pose.ct[i], s = pose.st[i];
-    const double radial = R + a * c;
-    const double E[3] = {radial * cphi_[i], radial * sphi_[i], -a * s};
-    double len = 0.0;
-    for (int k = 0; k < 3; ++k) {
-      n[i][k] = pose.P[k] - E[k];
-      len += n[i][k] * n[i][k];
-    }
-    len = std::sqrt(len);
-    if (len > 0.0)
-      for (int k = 0; k < 3; ++k) n[i][k] /= len;
-    // the elbow's motion per radian of arm angle, over a
-    t[i][0] = -s * cphi_[i];
-    t[i][1] = -s * sphi_[i];
-    t[i][2] = -c;
-  }
-  // rows of the inverse of the matrix whose columns are the lower-arm directions
-  double inv[3][3];
-  for (int i = 0; i < 3; ++i) {
-    const double *u = n[(i + 1) % 3], *v = n[(i + 2) % 3];
-    inv[i][0] = u[1] * v[2] - u[2] * v[1];
-    inv[i][1] = u[2] * v[0] - u[0] * v[2];
-    inv[i][2] = u[0] * v[1] - u[1] * v[0];
-  }
-  const double D = n[0][0] * inv[0][0] + n[0][1] * inv[0][1] + n[0][2] * inv[0][2];
-  if (!(std::fabs(D) >= kSingular)) return false;
+  tkx::DeltaFrames f;
+  if (!tkx::DeltaArmFrames(pose, a, R, cphi_, sphi_, &f)) return false;
+  const auto &n = f.n, &t = f.t, &inv = f.inv;
+  const double D = f.D;
 
   const double lowerArms = P(143) + P(144) + P(145);
   const double G = g.active ? (lowerArms / 2.0 + effectorMass) * g.effective : 0.0;

@@ -5,6 +5,7 @@
 #ifndef TKX_TRION_H
 #define TKX_TRION_H
 
+#include "tkx/tkxDeltaGeometry.h"
 #include "tkx/tkxMutex.h"
 #include "tkx/tkxTranslator.h"
 
@@ -61,12 +62,7 @@ class tkxTrion : public tkxTranslator {
   int ArmTorques(double fx, double fy, double fz, int e0, int e1, int e2, double user[3], double held[3]);
 
  private:
-  struct Pose {
-    double P[3];   // end-effector point, mechanism frame
-    double th[3];  // arm angles, with their cos and sin
-    double ct[3];
-    double st[3];
-  };
+  using Pose = tkx::DeltaPose;
   // the closed-form forward model; false on a geometric failure
   bool Forward(int e0, int e1, int e2, Pose *pose) const;
   void ToDevice(const double P[3], double *px, double *py, double *pz) const;
