@@ -157,20 +157,7 @@ int tkxPincher::Calibrate(tkxCom *) { return 0; }
 
 int tkxPincher::ConfigToMemory(tkxCom *com) {
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  ForEachInMemoryOrder([&](int id) {
-    const double v = P(id);
-    switch (StorageOf(id)) {
-      case Storage::Short:
-        com->SetParam(id, static_cast<short>(v));
-        break;
-      case Storage::Int:
-        com->SetParam(id, static_cast<int>(v));
-        break;
-      case Storage::Double:
-        com->SetParam(id, v);
-        break;
-    }
-  });
+  ForEachInMemoryOrder([&](int id) { tkx::StoreParam(com, id, StorageOf(id), P(id)); });
   return 0;
 }
 
@@ -179,23 +166,7 @@ int tkxPincher::ConfigFromMemory(tkxCom *com) {
   ForEachInMemoryOrder([&](int id) {
     // a read that delivers nothing, or a value out of bounds (blank or
     // corrupted memory), leaves the value in force
-    const double now = P(id);
-    double v = now;
-    switch (StorageOf(id)) {
-      case Storage::Short: {
-        short s = static_cast<short>(now);
-        if (com->GetParam(id, &s) >= 0) v = s;
-        break;
-      }
-      case Storage::Int: {
-        int n = static_cast<int>(now);
-        if (com->GetParam(id, &n) >= 0) v = n;
-        break;
-      }
-      case Storage::Double:
-        if (com->GetParam(id, &v) < 0) v = now;
-        break;
-    }
+    const double v = tkx::LoadParam(com, id, StorageOf(id), P(id));
     if (Acceptable(id, v)) Store(id, v);
   });
   return Update();

@@ -5,6 +5,7 @@
 #define TKX_PINCHER_H
 
 #include "tkx/tkxGripper.h"
+#include "tkx/tkxParamStorage.h"
 
 class tkxPincher : public tkxGripper {
  public:
@@ -17,7 +18,7 @@ class tkxPincher : public tkxGripper {
   static constexpr int kEncoderReference = 0x8000;
 
   // storage type of a parameter in device memory and in the model
-  enum class Storage { Short, Int, Double };
+  using Storage = tkx::ParamStorage;
 
   tkxPincher();
 

@@ -4,6 +4,7 @@
 #ifndef TKX_STYLUS_H
 #define TKX_STYLUS_H
 
+#include "tkx/tkxParamStorage.h"
 #include "tkx/tkxRotator.h"
 
 class tkxStylus : public tkxRotator {
@@ -17,7 +18,7 @@ class tkxStylus : public tkxRotator {
   // encoder value at the reference angles
   static constexpr int kEncoderReference = 0x8000;
 
-  enum class Storage { Short, Int, Double };
+  using Storage = tkx::ParamStorage;
 
   explicit tkxStylus(double axisOffset = 0.0);
 

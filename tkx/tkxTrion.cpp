@@ -296,48 +296,15 @@ int tkxTrion::SetConfig(int sysType) {
 
 int tkxTrion::ConfigToMemory(tkxCom *com) {
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  for (int id = kFirstParam; id <= kLastNamedParam; ++id) {
-    const double v = GetParam(id);
-    switch (StorageOf(id)) {
-      case Storage::Short:
-        com->SetParam(id, static_cast<short>(v));
-        break;
-      case Storage::Int:
-        com->SetParam(id, static_cast<int>(v));
-        break;
-      case Storage::Double:
-        com->SetParam(id, v);
-        break;
-    }
-  }
+  for (int id = kFirstParam; id <= kLastNamedParam; ++id) tkx::StoreParam(com, id, StorageOf(id), GetParam(id));
   return 0;
 }
 
 int tkxTrion::ConfigFromMemory(tkxCom *com) {
   if (com == nullptr) return tkx::Fail(TKX_ERR_NO_DEVICE);
-  for (int id = kFirstParam; id <= kLastNamedParam; ++id) {
-    // a read that delivers nothing leaves the value in force
-    const double now = GetParam(id);
-    double v = now;
-    switch (StorageOf(id)) {
-      case Storage::Short: {
-        short s = static_cast<short>(now);
-        com->GetParam(id, &s);
-        v = s;
-        break;
-      }
-      case Storage::Int: {
-        int n = static_cast<int>(now);
-        com->GetParam(id, &n);
-        v = n;
-        break;
-      }
-      case Storage::Double:
-        com->GetParam(id, &v);
-        break;
-    }
-    Store(id, v);
-  }
+  // a read that delivers nothing leaves the value in force
+  for (int id = kFirstParam; id <= kLastNamedParam; ++id)
+    Store(id, tkx::LoadParam(com, id, StorageOf(id), GetParam(id)));
   return Update();
 }
 

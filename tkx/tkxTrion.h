@@ -7,6 +7,7 @@
 
 #include "tkx/tkxDeltaGeometry.h"
 #include "tkx/tkxMutex.h"
+#include "tkx/tkxParamStorage.h"
 #include "tkx/tkxTranslator.h"
 
 #include <atomic>
@@ -25,7 +26,7 @@ class tkxTrion : public tkxTranslator {
   static constexpr int kLastSpringParam = 161;
 
   // storage type of a parameter in device memory and in the model
-  enum class Storage { Short, Int, Double };
+  using Storage = tkx::ParamStorage;
 
   tkxTrion();
 
