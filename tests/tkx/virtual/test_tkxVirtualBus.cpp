@@ -433,8 +433,9 @@ TEST_F(VirtualBus, TraceKeepsEveryExchangeOfTwoDevicesInOrderAtTheirPace) {
   }
   EXPECT_EQ(count[0], kExchanges);
   EXPECT_EQ(count[1], kExchanges);
-  // 10000 exchanges at 4000 a second span 2.5 s of the device's clock
-  EXPECT_NEAR(last[0], 2.5, 0.3);
+  // 10000 exchanges at most 4000 a second span at least 2.5 s of the device's
+  // clock (more on a loaded machine)
+  EXPECT_GT(last[0], 2.4);
   virt::testing::SetRate(saved);
 }
 
