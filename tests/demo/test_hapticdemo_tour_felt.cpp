@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -133,16 +134,18 @@ class HapticDemoTourFelt : public HapticDemoFelt {
     Shell("xwd -root -silent | convert xwd:- -resize 640x400 -strip '" + out_ + "/" + name + ".png'");
   }
 
-  // the demo's stretch of the trace, every eighth record (500 a second), for its plot
+  // the demo's stretch of the trace, every eighth record (500 a second), for its
+  // plot; its time counts from the press that opened the demo
   void KeepTrace(const Leg &leg) const {
-    std::ofstream out(out_ + "/" + leg.name + ".dat");
+    std::ofstream out(out_ + "/" + prefix_ + leg.name + ".dat");
     out << "# t hand_x hand_y hand_z effector_x effector_y effector_z force_x force_y force_z gripper "
            "gripper_hand gripper_torque\n";
+    const double zero = leg.enter + 1.6;
     int i = 0;
     for (const Rec &r : recs_) {
       if (r.t < leg.enter + 1.0 || r.t > leg.end + 0.5 || i++ % 8 != 0) continue;
       char line[320];
-      std::snprintf(line, sizeof line, "%.4f %.5f %.5f %.5f %.5f %.5f %.5f %.4f %.4f %.4f %.5f %.5f %.5f\n", r.t,
+      std::snprintf(line, sizeof line, "%.4f %.5f %.5f %.5f %.5f %.5f %.5f %.4f %.4f %.4f %.5f %.5f %.5f\n", r.t - zero,
                     r.hand.x, r.hand.y, r.hand.z, r.effector.x, r.effector.y, r.effector.z, r.force.x, r.force.y,
                     r.force.z, r.gripper, r.gripperHand, r.gripperTorque);
       out << line;
@@ -200,22 +203,84 @@ class HapticDemoTourFelt : public HapticDemoFelt {
     ASSERT_LT(now, nextPress - 1.5) << leg.name << ": the menu came back too late for the next press";
   }
 
+  // Escape in the menu ends the program; pressed again while a loaded machine
+  // still fades the menu in (when Escape is ignored)
+  void Quit() {
+    ASSERT_TRUE(WaitFor([&] { return Fronts() >= 6; }, 15.0)) << "the menu did not come back";
+    Sleep(1.5);
+    bool ended = false;
+    for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
+      Key("Escape");
+      ended = WaitFor([&] { return !program_.Running(); }, 6.0);
+    }
+    ASSERT_TRUE(ended) << "Escape in the menu did not end the program";
+    EXPECT_EQ(program_.Wait(0.0), 0);
+  }
+
+  // the program with the script that build(rest) makes, the menu shown before
+  // the first press; once more with a longer rest when the menu came late
+  void StartTour(const std::function<double(double)> &build, std::vector<std::string> env,
+                 std::initializer_list<double> rests) {
+    env.push_back("TKX_VIRTUAL_TRACE=" + trace_);
+    double firstPress = 0.0;
+    for (double rest : rests) {
+      firstPress = build(rest);
+      ASSERT_NO_FATAL_FAILURE(ReachMenuWithHand(env));
+      if (ScriptTime() < firstPress - 2.0) break;
+      std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
+      program_.Kill();
+    }
+    ASSERT_LT(ScriptTime(), firstPress - 2.0) << "the menu came after the hand left the middle";
+  }
+
+  // each demo opens, during(leg) looks at it, its telling moment is kept, and
+  // Escape leaves it; then the program is ended and the trace read
+  void Drive(const std::vector<Leg> &legs, const std::function<void(const Leg &)> &during) {
+    for (size_t i = 0; i < legs.size(); ++i) {
+      const Leg &leg = legs[i];
+      SCOPED_TRACE(leg.name);
+      ASSERT_TRUE(WaitScript(leg.gesture - 0.5, 60.0));
+      ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 5.0)) << "the press opened no demo";
+      if (during) {
+        ASSERT_NO_FATAL_FAILURE(during(leg));
+      }
+      ASSERT_TRUE(WaitScript(leg.shot, 30.0));
+      KeepShot(prefix_ + std::to_string(leg.panel) + "-" + leg.name);
+      ASSERT_NO_FATAL_FAILURE(Leave(leg, i + 1 < legs.size() ? legs[i + 1].enter + 1.6 : 1e9));
+    }
+    ASSERT_NO_FATAL_FAILURE(Quit());
+    ReadTrace();
+    ASSERT_FALSE(recs_.empty());
+    EXPECT_TRUE(lostLines_.empty()) << lostLines_.front();
+    for (const Leg &leg : legs) KeepTrace(leg);
+  }
+
+  std::string prefix_;
   std::string out_, trace_, felt_;
   std::vector<Rec> recs_;
   std::vector<std::string> lostLines_;
 };
 
-// the keys of the hand script, in absolute seconds
+// the keys of the hand script, in absolute seconds; on a gripper the grip and the
+// stylus angle every key carries, and closing the gripper is the button
 struct Script {
   std::vector<HandKey> keys;
-  void At(double t, const cVec &p, int button = 0) { keys.push_back({t, p.x, p.y, p.z, button}); }
+  double grip = 0.0, shut = 0.0, r2 = 0.0;
+  bool gripperButton = false;
+  void At(double t, const cVec &p, int button = 0) {
+    HandKey k{t, p.x, p.y, p.z, gripperButton ? 0 : button};
+    k.gripper = gripperButton && button ? shut : grip;
+    k.r2 = r2;
+    keys.push_back(k);
+  }
   // over panel y, the button down and up: the demo opens
-  void Press(double t, double y, double z) {
-    At(t + 0.5, cVec(0, y, z));
-    At(t + 1.5, cVec(0, y, z));
-    At(t + 1.6, cVec(0, y, z), 1);
-    At(t + 2.4, cVec(0, y, z), 1);
-    At(t + 2.5, cVec(0, y, z));
+  // (x moves no cursor: it places the hand in depth for the demo that opens)
+  void Press(double t, const cVec &p) {
+    At(t + 0.5, p);
+    At(t + 1.5, p);
+    At(t + 1.6, p, 1);
+    At(t + 2.4, p, 1);
+    At(t + 2.5, p);
   }
 };
 
@@ -252,7 +317,7 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
   // --- the legs: panel, names, enter, gesture start, end, telling moment ---
   std::vector<Leg> legs;
   Script s;
-  auto build = [&](double t0) {
+  auto build = [&](double t0) -> double {
     legs.clear();
     s.keys.clear();
     s.At(0, cVec());
@@ -260,8 +325,9 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     double t = t0;
     auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
       legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
-      // the audio demo's tool comes in above the record when pressed a little high
-      s.Press(t, PanelY(panel), panel == 3 ? 0.02 : 0.0);
+      // the audio demo's tool comes in above the record when pressed a little high,
+      // the nano demo's in front of the relief when pressed nearer the user
+      s.Press(t, cVec(panel == 1 ? 0.05 : 0.0, PanelY(panel), panel == 3 ? 0.02 : 0.0));
       const double g = t + 4.0;
       t = g + length + 3.5;
       return g;
@@ -341,25 +407,13 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     // back to the middle of the menu
     s.At(t, cVec());
     s.At(t + 5.0, cVec());
-  };
-
-  for (double rest : {10.0, 30.0}) {
-    build(rest);
     WriteScript(s.keys);
-    ASSERT_NO_FATAL_FAILURE(ReachMenuWithHand({"TKX_VIRTUAL_DEVICES=61", "TKX_VIRTUAL_TRACE=" + trace_}));
-    if (ScriptTime() < rest - 1.0) break;
-    std::printf("menu too late for a rest of %.0f s: again with a longer one\n", rest);
-    program_.Kill();
-  }
-  ASSERT_LT(ScriptTime(), legs[0].enter) << "the menu came after the hand left the middle";
+    return legs[0].enter + 1.6;
+  };
+  ASSERT_NO_FATAL_FAILURE(StartTour(build, {"TKX_VIRTUAL_DEVICES=61"}, {10.0, 30.0}));
 
-  // --- drive: each demo opens, shows its telling moment, and is left ---
   std::vector<int> ringsBefore, ringsAfter, recordA, recordB;
-  for (size_t i = 0; i < legs.size(); ++i) {
-    const Leg &leg = legs[i];
-    SCOPED_TRACE(leg.name);
-    ASSERT_TRUE(WaitScript(leg.gesture - 0.5, 60.0));
-    ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 5.0)) << "the press opened no demo";
+  ASSERT_NO_FATAL_FAILURE(Drive(legs, [&](const Leg &leg) {
     if (leg.panel == 0) {
       // the rings as they are before the push, and after it
       ASSERT_TRUE(WaitScript(leg.gesture + 2.5, 30.0));
@@ -369,24 +423,16 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
       Screenshot();
       ringsAfter = Middle();
     }
-    ASSERT_TRUE(WaitScript(leg.shot, 30.0));
-    KeepShot(std::to_string(leg.panel) + "-" + leg.name);
     if (leg.panel == 3) {
       // the record after the lift, twice
+      ASSERT_TRUE(WaitScript(leg.gesture + 9.0, 30.0));
       Screenshot();
       recordA = Middle();
       Sleep(0.3);
       Screenshot();
       recordB = Middle();
     }
-    ASSERT_NO_FATAL_FAILURE(Leave(leg, i + 1 < legs.size() ? legs[i + 1].enter + 1.6 : 1e9));
-  }
-  Sleep(1.5);
-  QuitFromMenu();
-  ReadTrace();
-  ASSERT_FALSE(recs_.empty());
-  EXPECT_TRUE(lostLines_.empty()) << lostLines_.front();
-  for (const Leg &leg : legs) KeepTrace(leg);
+  }));
 
   // --- what was felt ---
   const Leg &rings = legs[0], &nanoLeg = legs[1], &grasp = legs[2], &audio = legs[3], &contact = legs[4],
@@ -445,9 +491,9 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     ASSERT_TRUE(MeanOver(audio.gesture + 3.2, audio.gesture + 4.0, &pressed));
     ASSERT_TRUE(MeanOver(audio.gesture + 8.0, audio.end, &lifted));
     const double turning = Changed(recordA, recordB);
-    Felt(audio, Fmt("Rubbed along, the record turns under the tool; lifted clear (%.1f mm from the hand, no contact), "
-                    "it keeps turning (%.1f%% of the view changed in 0.3 s).",
-                    1000.0 * (lifted.effector - lifted.hand).Length(), 100.0 * turning));
+    Felt(audio, Fmt("Pressed straight in, the record holds the tool %.1f mm above the hand and stays still; rubbed "
+                    "along, it turns, and lifted clear it keeps turning (%.1f%% of the view changed in 0.3 s).",
+                    1000.0 * (pressed.effector.z - pressed.hand.z), 100.0 * turning));
     EXPECT_GT(pressed.effector.z - pressed.hand.z, 0.0005);
     EXPECT_LT((lifted.effector - lifted.hand).Length(), 0.0005);
     EXPECT_GT(turning, 0.002) << "the record stood still after the hand lifted";
@@ -506,6 +552,241 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     EXPECT_GT(f2, f1 + 0.3);
   }
   WriteFelt("trion6.txt");
+}
+
+// ---- a polux.7: the gripper as the button, the demos' gripper forms ----
+
+// the stylus angle that undoes the unoffset stylus's rest turn; the gripper wide
+// open (its 0.6 rad stop) and shut, metres of arc at the 52.5 mm finger
+const double kPoluxR2 = -0.5235987755982988;
+const double kOpen = 0.6 * 0.0525, kShut = 0.0;
+
+// the finger point relative to the effector, the finger opened by angle a
+// (right hand, effector frame), and the thumb's
+cVec Finger(double a) {
+  const double psi = 0.6108652381980153, beta = 2.6633724385433464, r = 0.0525, x = 0.0525;
+  const double phi = beta - a;
+  return {r * std::cos(psi + phi) + x * std::cos(psi), r * std::sin(psi + phi) + x * std::sin(psi), 0.0};
+}
+const cVec kThumb(0.0, -0.02, 0.0);
+
+TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
+  prefix_ = "polux7-";
+  // the polux reaches 75 mm: the cursor crosses the window for 0.15 m
+  metresPerWindow_ = 2.0 * 0.075;
+  // reflexions: the finger's sphere swept along the rings' axis through the
+  // outer ring's tube, the thumb's near the axis, out of reach
+  const cVec axis(0.9848077530121095, 0.17364817766748877, 0);
+  const cVec finger = Finger(0.6) + cVec(0.003, -0.022, -0.007);
+  const cVec w = (finger - kThumb) * 2.0;
+  const cVec radial = w - axis * Dot(w, axis);
+  const cVec u = radial * (1.0 / radial.Length());
+  auto ring = [&](double along) { return (u * 0.105 + axis * along) * 0.5 - finger; };
+  const cVec beside = ring(0.1), touch = ring(0.03), through = ring(-0.05);
+  // grasp: the thumb pressed onto the bubble alone, then the bubble squeezed
+  // between thumb and finger by closing the gripper slowly
+  const cVec bubble(0, 0.1 / 3, 0.1 / 3);
+  const double reach = 0.068 / 3;
+  const cVec above = cVec(0, 0, 0.03) + bubble - kThumb, press = bubble + cVec(0, 0, reach - 0.0035) - kThumb;
+  const cVec pad(Finger(0.5) + cVec(0.003, -0.026, -0.007));
+  const cVec n = (pad - kThumb) * (1.0 / (pad - kThumb).Length());
+  const cVec squeeze = bubble - n * (reach - 0.0005) - kThumb, squeezeAbove = squeeze + cVec(0, 0, 0.03);
+  const cVec aside(0.04, 0, 0), asideHigh(0.04, above.y, above.z);
+
+  std::vector<Leg> legs;
+  Script s;
+  s.gripperButton = true, s.grip = kOpen, s.shut = kShut, s.r2 = kPoluxR2;
+  auto build = [&](double t0) -> double {
+    legs.clear();
+    s.keys.clear();
+    s.At(0, cVec());
+    s.At(t0, cVec());
+    double t = t0;
+    auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
+      legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
+      s.Press(t, cVec(0, PanelY(panel), 0));
+      const double g = t + 4.0;
+      t = g + length + 3.5;
+      return g;
+    };
+    double g = leg(0, "reflexions", "Reflexions, the finger's sphere", 12.0, 6.0);
+    s.At(g + 1.0, beside);
+    s.At(g + 2.5, beside);
+    s.At(g + 3.5, touch);
+    for (int i = 0; i < 2; ++i) {
+      s.At(g + 5.5 + 4 * i, through);
+      s.At(g + 7.5 + 4 * i, touch);
+    }
+    s.At(g + 12.0, beside);
+    g = leg(2, "grasp", "Grasp, squeezed", 16.0, 11.0);
+    s.At(g + 0.5, aside);
+    s.At(g + 1.5, asideHigh);
+    s.At(g + 2.5, above);
+    s.At(g + 3.5, above);
+    s.At(g + 5.0, press);
+    s.At(g + 7.0, press);
+    s.At(g + 8.0, above);
+    s.At(g + 8.8, squeezeAbove);
+    s.At(g + 9.6, squeeze);
+    s.At(g + 10.5, squeeze);
+    s.grip = 0.3 * 0.0525;
+    s.At(g + 13.5, squeeze);
+    s.grip = kShut;
+    s.At(g + 14.5, squeeze);
+    s.At(g + 16.0, squeeze);
+    s.grip = kOpen;
+    s.At(g + 16.5, squeeze);
+    s.At(t, cVec());
+    s.At(t + 5.0, cVec());
+    WriteScript(s.keys);
+    return legs[0].enter + 1.6;
+  };
+  ASSERT_NO_FATAL_FAILURE(
+      StartTour(build, {"TKX_VIRTUAL_DEVICES=35", "TKX_VIRTUAL_HAND_STIFFNESS=2000"}, {10.0, 30.0}));
+  ASSERT_NO_FATAL_FAILURE(Drive(legs, nullptr));
+
+  {
+    SCOPED_TRACE("reflexions");
+    // while the finger's sphere sweeps through the ring, the ring holds it off the
+    // hand's path and the push goes to the gripper's motor
+    double peak = 0.0;
+    int held = 0;
+    for (const Rec &r : Between(legs[0].gesture + 3.5, legs[0].gesture + 11.5)) {
+      if ((r.effector - r.hand).Length() < 0.0005) continue;
+      ++held;
+      peak = std::max(peak, r.gripperTorque);
+    }
+    Felt(legs[0], Fmt("Swept through the outer ring, the finger's sphere is held off the hand's path and the push "
+                      "reaches the gripper: up to %.3f N m on its motor.",
+                      peak));
+    EXPECT_GT(held, 100);
+    EXPECT_GT(peak, 0.005);
+  }
+  {
+    SCOPED_TRACE("grasp");
+    const Leg &grasp = legs[1];
+    Rec free, pressed;
+    ASSERT_TRUE(MeanOver(grasp.gesture + 2.8, grasp.gesture + 3.5, &free));
+    ASSERT_TRUE(MeanOver(grasp.gesture + 5.5, grasp.gesture + 7.0, &pressed));
+    double weakest = 1e9;
+    for (const Rec &r : Between(grasp.gesture + 5.5, grasp.gesture + 7.0))
+      weakest = std::min(weakest, r.force.z - free.force.z);
+    double peak = 0.0;
+    for (const Rec &r : Between(grasp.gesture + 10.5, grasp.gesture + 14.5)) peak = std::max(peak, r.gripperTorque);
+    const std::vector<Rec> shut = Between(grasp.gesture + 15.0, grasp.gesture + 16.0);
+    ASSERT_FALSE(shut.empty());
+    double angle = 0.0, torque = 0.0;
+    for (const Rec &r : shut) angle += r.gripper / shut.size(), torque += r.gripperTorque / shut.size();
+    Felt(grasp, Fmt("The thumb alone presses the bubble with %.2f N and it holds; squeezed between thumb and finger "
+                    "it pushes the finger open with up to %.3f N m, then pops: the gripper closes to %.3f rad.",
+                    pressed.force.z - free.force.z, peak, angle));
+    EXPECT_GT(weakest, 3.0) << "the thumb alone should give more than 3 N without a pop";
+    EXPECT_GT(peak, 0.05);
+    EXPECT_LT(angle, 0.05);
+    EXPECT_LT(std::fabs(torque), 0.02);
+  }
+  WriteFelt("polux7.txt");
+}
+
+// ---- a Falcon: homed first, then the sheet and the textures ----
+
+TEST_F(HapticDemoTourFelt, FalconHomedThenTheSheetAndTheTextures) {
+  prefix_ = "falcon-";
+  // the Falcon reaches 50 mm: the cursor crosses the window for 0.1 m
+  metresPerWindow_ = 2.0 * 0.05;
+  // dynamics: its scale is fixed, the places are the trion's
+  const double dx = 0.05 / 6.5, dy = 0.07 / 6.5, dContact = 0.01 / 6.5;
+  const cVec dAbove(dx, dy, 0.2 / 6.5), dPress1(dx, dy, dContact - 0.008), dPress2(dx, dy, dContact - 0.018);
+  // textures: the workspace spans the Falcon's reach, a third of the trion's
+  const cVec plastic(0, 0.02, 0.02), silicone(0, -0.02, -0.02);
+  const double tDepth = -0.006, tLift = 0.006, tHalf = 0.007;
+
+  std::vector<Leg> legs;
+  Script s;
+  auto build = [&](double t0) -> double {
+    legs.clear();
+    s.keys.clear();
+    s.At(0, cVec());
+    // pulled out through the homing position and back
+    s.At(t0, cVec());
+    s.At(t0 + 1.0, cVec(0.045, 0, 0));
+    s.At(t0 + 2.0, cVec());
+    double t = t0 + 2.5;
+    auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
+      legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
+      s.Press(t, cVec(0, PanelY(panel), 0));
+      const double g = t + 4.0;
+      t = g + length + 3.5;
+      return g;
+    };
+    double g = leg(6, "dynamics", "Dynamics", 10.0, 7.5);
+    s.At(g + 0.5, cVec(0, PanelY(6), dAbove.z));
+    s.At(g + 1.5, dAbove);
+    s.At(g + 3.5, dAbove);
+    s.At(g + 4.5, dPress1);
+    s.At(g + 6.0, dPress1);
+    s.At(g + 7.0, dPress2);
+    s.At(g + 8.5, dPress2);
+    s.At(g + 9.5, dAbove);
+    s.At(g + 10.0, dAbove);
+    g = leg(5, "textures", "Textures", 12.5, 11.0);
+    double w = g + 0.5;
+    for (const cVec &m : {plastic, silicone}) {
+      s.At(w, cVec(tLift, m.y - tHalf, m.z));
+      s.At(w + 0.8, cVec(tDepth, m.y - tHalf, m.z));
+      s.At(w + 2.8, cVec(tDepth, m.y + tHalf, m.z));
+      s.At(w + 4.8, cVec(tDepth, m.y - tHalf, m.z));
+      s.At(w + 5.5, cVec(tLift, m.y - tHalf, m.z));
+      w += 6.0;
+    }
+    s.At(t, cVec());
+    s.At(t + 5.0, cVec());
+    WriteScript(s.keys);
+    return legs[0].enter + 1.6;
+  };
+  // the firmware's upload at each open makes the menu come later
+  ASSERT_NO_FATAL_FAILURE(StartTour(build, {"TKX_VIRTUAL_DEVICES=60"}, {20.0, 40.0}));
+  ASSERT_NO_FATAL_FAILURE(Drive(legs, nullptr));
+
+  {
+    SCOPED_TRACE("dynamics");
+    const Leg &d = legs[0];
+    Rec free, p1, p2;
+    ASSERT_TRUE(MeanOver(d.gesture + 2.5, d.gesture + 3.5, &free));
+    ASSERT_TRUE(MeanOver(d.gesture + 5.0, d.gesture + 6.0, &p1));
+    ASSERT_TRUE(MeanOver(d.gesture + 7.5, d.gesture + 8.5, &p2));
+    const double f1 = p1.force.z - free.force.z, f2 = p2.force.z - free.force.z;
+    Felt(d, Fmt("Homed by pulling it out first; the sheet pushes back harder the deeper it goes: %.2f N at 8 mm, "
+                "%.2f N at 18 mm.",
+                f1, f2));
+    EXPECT_GT(f1, 0.2);
+    EXPECT_GT(f2, f1 + 0.3);
+  }
+  {
+    SCOPED_TRACE("textures");
+    const Leg &tx = legs[1];
+    auto drag = [&](const cVec &m, double from) -> double {
+      double sum[2] = {0, 0};
+      int cnt[2] = {0, 0};
+      const std::vector<Rec> rs = Between(from, from + 4.8);
+      for (size_t i = 1; i < rs.size(); ++i) {
+        const Rec &r = rs[i];
+        if (std::fabs(r.hand.x - tDepth) > 2e-4 || std::fabs(r.hand.z - m.z) > 2e-4) continue;
+        if (r.hand.y < m.y - tHalf + 0.0015 || r.hand.y > m.y + tHalf - 0.0015) continue;
+        const int way = r.hand.y > rs[i - 1].hand.y ? 0 : 1;
+        sum[way] += r.force.y, ++cnt[way];
+      }
+      if (cnt[0] == 0 || cnt[1] == 0) return NAN;
+      return (sum[1] / cnt[1] - sum[0] / cnt[0]) / 2.0;
+    };
+    const double dPlastic = drag(plastic, tx.gesture + 1.3), dSilicone = drag(silicone, tx.gesture + 7.3);
+    Felt(tx, Fmt("Stroked there and back, the silicone drags against the stroke with %.2f N; the smooth plastic "
+                 "with %.2f N.",
+                 dSilicone, std::fabs(dPlastic)));
+    EXPECT_GT(dSilicone, 0.25);
+    EXPECT_LT(std::fabs(dPlastic), 0.15);
+  }
+  WriteFelt("falcon.txt");
 }
 
 }  // namespace
