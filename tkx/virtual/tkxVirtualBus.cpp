@@ -9,6 +9,7 @@
 #include "tkx/virtual/tkxVirtualFalcon.h"
 #include "tkx/virtual/tkxVirtualHand.h"
 #include "tkx/virtual/tkxVirtualLog.h"
+#include "tkx/virtual/tkxVirtualTrace.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -296,6 +297,10 @@ void ReadEnvironmentLocked(Bus &bus) {
   if (log != nullptr && *log != '\0' && !TheLogger().Start(log)) {
     std::fprintf(stderr, "tkx: TKX_VIRTUAL_LOG: cannot open \"%s\"\n", log);
   }
+  const char *trace = std::getenv("TKX_VIRTUAL_TRACE");
+  if (trace != nullptr && *trace != '\0' && !testing::StartTrace(trace)) {
+    std::fprintf(stderr, "tkx: TKX_VIRTUAL_TRACE: cannot open \"%s\"\n", trace);
+  }
   std::vector<std::string> bad;
   const std::vector<DeviceSpec> specs = ParseDeviceList(std::getenv("TKX_VIRTUAL_DEVICES"), &bad);
   for (const std::string &item : bad) std::fprintf(stderr, "tkx: TKX_VIRTUAL_DEVICES: ignoring \"%s\"\n", item.c_str());
@@ -430,11 +435,23 @@ class VirtualBackend final : public tkxUSBBackend {
       if (length == Falcon::kFrameSize && buffer != nullptr && buffer[0] == '<' &&
           r->falcon->GetStage() == Falcon::Stage::Running)
         Pace(r->pace);
-      return r->falcon->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+      const bool frame = length == Falcon::kFrameSize && buffer != nullptr && buffer[0] == '<';
+      if (r->falcon->Write(buffer, length, tkx::GetTimeMonotonic()) != Transfer::Ok) return -1;
+      if (frame && detail::TraceEnabled() && r->falcon->GetStage() == Falcon::Stage::Running) {
+        MechanismState m;
+        if (r->falcon->GetMechanism(&m)) detail::TraceExchange(-r->falcon->Number(), m);
+      }
+      return 0;
     }
     if (r == nullptr || endpoint != kEndpointOut) return -1;
-    if (ServoPacket(buffer, length)) Pace(r->pace);
-    return r->dev->Write(buffer, length, tkx::GetTimeMonotonic()) == Transfer::Ok ? 0 : -1;
+    const bool servo = ServoPacket(buffer, length);
+    if (servo) Pace(r->pace);
+    if (r->dev->Write(buffer, length, tkx::GetTimeMonotonic()) != Transfer::Ok) return -1;
+    if (servo && detail::TraceEnabled()) {
+      MechanismState m;
+      if (r->dev->GetMechanism(&m)) detail::TraceExchange(r->dev->Number(), m);
+    }
+    return 0;
   }
 
   int ClearPipes(void *record, int pipeOut, int pipeIn) override {
@@ -472,6 +489,8 @@ class VirtualBackend final : public tkxUSBBackend {
                                     [r](const std::unique_ptr<VirtualRecord> &o) { return o.get() == r; }),
                      bus.open.end());
     }
+    // the last records before the device goes, in case the process ends with it
+    detail::TraceFlush();
     if (dev) detail::LogEventNow(*dev, "closed");
     if (falcon) detail::LogFalconEvent(falcon->Number(), "closed");
     return 0;

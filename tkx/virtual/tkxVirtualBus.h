@@ -8,6 +8,8 @@
 // second while a device is open, its exchange rate and last motor commands, and for
 // a simulated mechanism its effector, the hand's target, the force the motors apply
 // (device frame) and the number of exchanges in that second.
+// TKX_VIRTUAL_TRACE names a file that receives one line per servo exchange
+// (tkxVirtualTrace.h).
 //
 // Devices of the three-arm types on the bus simulate their mechanism
 // (tkxVirtualDevice.h). TKX_VIRTUAL_HAND names a hand script they all follow

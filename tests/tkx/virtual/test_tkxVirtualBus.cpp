@@ -5,10 +5,12 @@
 
 #include "tkx/tkxComUSB.h"
 #include "tkx/tkxUSB.h"
+#include "tkx/virtual/tkxVirtualTrace.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -330,3 +332,127 @@ TEST_F(VirtualBus, HandStiffnessComesFromTheEnvironment) {
 }
 
 }  // namespace
+
+// ---- the per-exchange trace ----
+
+namespace trace {
+
+struct Row {
+  std::vector<double> v;
+};
+
+// the trace's data lines as numbers; comment lines other than the header go to *notes
+std::vector<Row> Parse(const std::string &text, std::string *header, std::string *notes) {
+  std::vector<Row> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] == '#') {
+      if (header->empty())
+        *header = line;
+      else
+        *notes += line + "\n";
+      continue;
+    }
+    Row r;
+    std::istringstream fields(line);
+    for (std::string f; fields >> f;) {
+      char *end = nullptr;
+      r.v.push_back(std::strtod(f.c_str(), &end));
+      if (*end != '\0') r.v.push_back(-1e300);  // marks a field that is not a number
+    }
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+}  // namespace trace
+
+TEST_F(VirtualBus, TraceKeepsEveryExchangeOfTwoDevicesInOrderAtTheirPace) {
+  const int saved = virt::testing::Rate();
+  virt::testing::SetRate(4000);
+  const std::string path = ::testing::TempDir() + "tkx_virtual.trace";
+  auto trion = virt::Plug(61);
+  auto polux = virt::Plug(35);
+  virt::HandPose h;
+  h.target[2] = 0.01;
+  h.gripper = 0.0525 * 0.2;
+  polux->SetHand(h);
+  ASSERT_TRUE(virt::testing::StartTrace(path.c_str()));
+  const uint64_t lostBefore = virt::testing::TraceLost();
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 2);
+  // each device from its own thread, as two haptic loops would: 2.5 s at 4 kHz
+  const int kExchanges = 10000;
+  auto loop = [&](void *record, int *done) {
+    unsigned char reply[64];
+    for (int i = 0; i < kExchanges; ++i) {
+      if (Exchange(record, i % 2 ? Bytes{0x2A} : Bytes{0x1E, 0, 5, 0, 5, 0, 5}, reply) == 64) ++*done;
+    }
+  };
+  int done0 = 0, done1 = 0;
+  std::thread a(loop, rec[0], &done0), b(loop, rec[1], &done1);
+  a.join();
+  b.join();
+  ASSERT_EQ(done0, kExchanges);
+  ASSERT_EQ(done1, kExchanges);
+  // identity and status requests are no exchanges of the servo loop
+  unsigned char reply[64];
+  ASSERT_EQ(Exchange(rec[0], {0x32}, reply), 64);
+  Release(rec[1]);
+  Release(rec[0]);
+  virt::testing::FlushTrace();
+
+  std::string header, notes;
+  const std::vector<trace::Row> rows = trace::Parse(ReadFile(path), &header, &notes);
+  EXPECT_EQ(header,
+            "# t device button hand_x hand_y hand_z effector_x effector_y effector_z force_x force_y force_z "
+            "gripper gripper_hand gripper_torque");
+  EXPECT_EQ(notes, "");
+  EXPECT_EQ(virt::testing::TraceLost(), lostBefore);
+  ASSERT_EQ(rows.size(), 2u * kExchanges);
+  int count[2] = {0, 0};
+  double last[2] = {-1.0, -1.0};
+  for (const trace::Row &r : rows) {
+    ASSERT_EQ(r.v.size(), 15u);
+    const int which = static_cast<int>(r.v[1]) == trion->Number() ? 0 : 1;
+    if (which == 1) {
+      ASSERT_EQ(static_cast<int>(r.v[1]), polux->Number());
+    }
+    ++count[which];
+    // each device's records in the order of its exchanges, its clock never going back
+    EXPECT_GE(r.v[0], last[which]);
+    last[which] = r.v[0];
+    for (int c = 3; c < 12; ++c) EXPECT_TRUE(std::isfinite(r.v[c])) << c;
+    if (which == 0) {
+      for (int c = 12; c < 15; ++c) EXPECT_TRUE(std::isnan(r.v[c])) << "a trion.6 has no gripper";
+    } else {
+      EXPECT_NEAR(r.v[5], 0.01, 1e-9);
+      EXPECT_NEAR(r.v[13], 0.2, 1e-4) << "the hand's grip";
+      EXPECT_TRUE(std::isfinite(r.v[12]));
+    }
+  }
+  EXPECT_EQ(count[0], kExchanges);
+  EXPECT_EQ(count[1], kExchanges);
+  // 10000 exchanges at most 4000 a second span at least 2.5 s of the device's
+  // clock (more on a loaded machine)
+  EXPECT_GT(last[0], 2.4);
+  virt::testing::SetRate(saved);
+}
+
+TEST_F(VirtualBus, TraceOnAFileThatCannotBeOpenedIsReportedLikeTheLog) {
+  unsetenv("TKX_VIRTUAL_DEVICES");
+  unsetenv("TKX_VIRTUAL_LOG");
+  EXPECT_FALSE(virt::testing::StartTrace("/nonexistent-dir/x.trace"));
+  setenv("TKX_VIRTUAL_TRACE", "/nonexistent-dir/x.trace", 1);
+  ::testing::internal::CaptureStderr();
+  virt::testing::ReadEnvironment();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "tkx: TKX_VIRTUAL_TRACE: cannot open \"/nonexistent-dir/x.trace\"\n");
+  unsetenv("TKX_VIRTUAL_TRACE");
+  // exchanges go on untraced
+  virt::Plug(61);
+  void *rec[4];
+  ASSERT_EQ(Find(rec), 1);
+  unsigned char reply[64];
+  EXPECT_EQ(Exchange(rec[0], {0x2A}, reply), 64);
+}
