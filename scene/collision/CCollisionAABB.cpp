@@ -1,242 +1,405 @@
 #include "scene/collision/CCollisionAABB.h"
 
+#include "scene/graph/CDraw3D.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/mesh/CTriangle.h"
 #include "scene/mesh/CVertex.h"
 
 #include <GL/gl.h>
 
-#include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <limits>
 #include <new>
 #include <utility>
 
 namespace {
 
-// the build's arrays are large and touched once each, so first-touch page faults
-// dominate a big build: arrays of 2 MiB and more ask for huge pages
-constexpr size_t kHugePage = size_t(2) << 20;
+// beyond this the single-precision boxes cannot hold the coordinates: scan instead
+constexpr double kFloatRange = 1e30;
+// boxes are padded by this much of the mesh's largest coordinate, far above the
+// triangle test's slack (1e-13 of an edge) and the rounding of its hit point
+constexpr double kPadRelative = 1e-6;
+// and each query widens them by this much of its own coordinates, far above the
+// rounding of the segment to single precision and of the slab test
+constexpr float kQueryPadRelative = 4e-6f;
+// triangles per leaf at most, and the surface-area heuristic's costs
+constexpr uint32_t kMaxLeaf = 8;
+// ranges this small are leaves without weighing a split
+constexpr uint32_t kSmallLeaf = 4;
+constexpr float kTraversalCost = 1.0f;
+constexpr float kTriangleCost = 1.0f;
+constexpr int kBins = 16;
+// below this depth splits are by the heuristic, then by halves, which bounds the
+// depth and so the traversal stack
+constexpr int kHeuristicDepth = 32;
+constexpr int kWidth = cCollisionAABBNode::kWidth;
+constexpr int kStackSize = 512;
 
-// raw storage for count objects of T, or null when memory runs out
-template <typename T>
-T *AllocateArray(size_t count) {
-  const size_t bytes = sizeof(T) * (count > 0 ? count : 1);
-  const size_t align = bytes >= kHugePage ? kHugePage : 64;
-  const size_t rounded = (bytes + align - 1) / align * align;
-  void *mem = std::aligned_alloc(align, rounded);
-  if (mem != nullptr && align == kHugePage) madvise(mem, rounded, MADV_HUGEPAGE);
-  return static_cast<T *>(mem);
+float RoundDown(double v) {
+  float f = static_cast<float>(v);
+  if (static_cast<double>(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+  return f;
+}
+float RoundUp(double v) {
+  float f = static_cast<float>(v);
+  if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
 }
 
-// count objects of T in aligned storage, or null when memory runs out
-template <typename T>
-cAlignedArray<T> NewArray(size_t count) {
-  T *a = AllocateArray<T>(count);
-  if (a == nullptr) return nullptr;
-  for (size_t i = 0; i < count; ++i) new (&a[i]) T();
-  return cAlignedArray<T>(a, cAlignedArrayDelete<T>{count});
-}
-
-// one allocated triangle during the build: its box and its slot. The partitions
-// move these small records instead of the leaves, which are filled once the order
-// is final.
-struct BuildItem {
-  cVector3d lo;
-  cVector3d hi;
-  unsigned int slot;
-};
-
-// the state of one build; the internal nodes are handed out in construction order
-// (depth first, low subtree before high subtree)
-struct BuildContext {
-  BuildItem *items;
-  cCollisionAABBLeaf *leaves;
-  cCollisionAABBInternal *nodes;
-  unsigned int nextFreeNode;
-};
-
-inline void Grow(cVector3d &lo, cVector3d &hi, const BuildItem &item) {
-  lo.x = std::min(lo.x, item.lo.x);
-  lo.y = std::min(lo.y, item.lo.y);
-  lo.z = std::min(lo.z, item.lo.z);
-  hi.x = std::max(hi.x, item.hi.x);
-  hi.y = std::max(hi.y, item.hi.y);
-  hi.z = std::max(hi.z, item.hi.z);
-}
-
-// the union of the boxes of count items
-void UnionOf(const BuildItem *items, unsigned int count, cVector3d &lo, cVector3d &hi) {
-  lo.set(1e50, 1e50, 1e50);
-  hi.set(-1e50, -1e50, -1e50);
-  for (unsigned int i = 0; i < count; ++i) Grow(lo, hi, items[i]);
-}
-
-// builds node over count items from first; lo and hi are the union of their boxes
-void BuildInternal(BuildContext &ctx, cCollisionAABBInternal &node, unsigned int count, unsigned int first, int depth,
-                   const cVector3d &lo, const cVector3d &hi) {
-  node.m_level = depth;
-  cCollisionAABBBox &box = node.m_box;
-  box.setBounds(lo, hi);
-
-  // split across the longest side; ties prefer x, then y
-  const cVector3d &ext = box.m_halfSize;
-  int axis = 2;
-  if (ext.x >= ext.y && ext.x >= ext.z) {
-    axis = 0;
-  } else if (ext.y >= ext.x && ext.y >= ext.z) {
-    axis = 1;
-  }
-  const double split = box.m_mid[axis];
-
-  // leaves whose center lies below the split value move to the front; the others
-  // are swapped with the last unprocessed leaf. Each leaf is examined once, so the
-  // two sides' boxes are gathered on the way.
-  BuildItem *items = ctx.items + first;
-  cVector3d lowLo(1e50, 1e50, 1e50), lowHi(-1e50, -1e50, -1e50);
-  cVector3d highLo = lowLo, highHi = lowHi;
-  unsigned int i = 0, end = count;
-  while (i < end) {
-    const double center = (items[i].lo[axis] + items[i].hi[axis]) / 2.0;
-    if (center < split) {
-      Grow(lowLo, lowHi, items[i]);
-      ++i;
-    } else {
-      Grow(highLo, highHi, items[i]);
-      --end;
-      std::swap(items[i], items[end]);
+struct Box {
+  float lo[3], hi[3];
+  void clear() {
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::numeric_limits<float>::max();
+      hi[k] = -std::numeric_limits<float>::max();
     }
   }
-  unsigned int below = i;
-  if (below == 0 || below == count) {
-    // no split: half the leaves on each side, as they now lie
-    below = count / 2;
-    UnionOf(items, below, lowLo, lowHi);
-    UnionOf(items + below, count - below, highLo, highHi);
+  void grow(const Box &b) {
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::min(lo[k], b.lo[k]);
+      hi[k] = std::max(hi[k], b.hi[k]);
+    }
+  }
+  float area() const {
+    const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
+    if (!(dx >= 0.0f)) return 0.0f;
+    return dx * dy + dy * dz + dz * dx;
+  }
+};
+
+// one triangle during the build: its padded box and where its record is
+struct Prim {
+  Box box;
+  uint32_t index;
+  float centre(int k) const { return box.lo[k] + box.hi[k]; }
+};
+
+struct Range {
+  uint32_t begin, end;
+  Box box;
+  uint32_t count() const { return end - begin; }
+};
+
+class Builder {
+ public:
+  Builder(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) : m_prims(prims), m_nodes(nodes) {}
+
+  // the node over r, returning its index; its subtree follows it in the array
+  uint32_t buildNode(const Range &r, int depth) {
+    m_depth = std::max(m_depth, depth + 1);
+    Range kids[kWidth] = {};
+    bool final[kWidth] = {};
+    int n = 1;
+    kids[0] = r;
+    // open the largest child until the node is full or none can be split
+    while (n < kWidth) {
+      int pick = -1;
+      for (int i = 0; i < n; ++i) {
+        if (final[i]) continue;
+        if (pick < 0 || kids[i].box.area() > kids[pick].box.area()) pick = i;
+      }
+      if (pick < 0) break;
+      Range left, right;
+      if (!split(kids[pick], depth, left, right)) {
+        final[pick] = true;
+        continue;
+      }
+      kids[pick] = left;
+      kids[n] = right;
+      final[n] = false;
+      ++n;
+    }
+
+    const uint32_t index = static_cast<uint32_t>(m_nodes.size());
+    m_nodes.emplace_back();
+    cCollisionAABBNode &node = m_nodes.back();
+    node.m_level = depth;
+    for (int c = 0; c < kWidth; ++c) {
+      for (int k = 0; k < 3; ++k) {
+        node.m_box[k][c] = c < n ? kids[c].box.lo[k] : 1e30f;
+        node.m_box[3 + k][c] = c < n ? kids[c].box.hi[k] : 1e30f;
+      }
+      node.m_child[c] = cCollisionAABBNode::kEmpty;
+    }
+    for (int c = 0; c < n; ++c) {
+      uint32_t ref;
+      if (final[c] || kids[c].count() <= kMaxLeaf) {
+        ref = cCollisionAABBNode::leaf(kids[c].begin, kids[c].count());
+      } else {
+        ref = buildNode(kids[c], depth + 1);
+      }
+      m_nodes[index].m_child[c] = ref;
+    }
+    return index;
   }
 
-  if (below < 2) {
-    ctx.leaves[first].m_level = depth + 1;
-    ctx.leaves[first].m_parentNode = &node;
-    node.m_lowChild = &ctx.leaves[first];
-  } else {
-    cCollisionAABBInternal &low = ctx.nodes[ctx.nextFreeNode++];
-    low.m_parentNode = &node;
-    node.m_lowChild = &low;
-    BuildInternal(ctx, low, below, first, depth + 1, lowLo, lowHi);
+  int depth() const { return m_depth; }
+
+ private:
+  // splits r in two when that is cheaper than a leaf (always above kMaxLeaf)
+  bool split(const Range &r, int depth, Range &left, Range &right) {
+    const uint32_t count = r.count();
+    if (count <= kSmallLeaf) return false;
+    Prim *p = m_prims.data();
+
+    // bin the centres on each axis and sweep for the cheapest split
+    float cmin[3], cmax[3];
+    for (int k = 0; k < 3; ++k) {
+      cmin[k] = std::numeric_limits<float>::max();
+      cmax[k] = -std::numeric_limits<float>::max();
+    }
+    for (uint32_t i = r.begin; i < r.end; ++i) {
+      for (int k = 0; k < 3; ++k) {
+        const float c = p[i].centre(k);
+        cmin[k] = std::min(cmin[k], c);
+        cmax[k] = std::max(cmax[k], c);
+      }
+    }
+    int bestAxis = -1, bestBin = 0;
+    float bestCost = std::numeric_limits<float>::infinity();
+    Box bestLeft, bestRight;
+    bestLeft.clear();
+    bestRight.clear();
+    float scale[3];
+    // small ranges take fewer bins: their sweeps would cost more than their binning
+    const int bins = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, count / 4)));
+    if (depth < kHeuristicDepth) {
+      for (int k = 0; k < 3; ++k) {
+        const float extent = cmax[k] - cmin[k];
+        scale[k] = extent > 0.0f ? static_cast<float>(bins) * (1.0f - 1e-6f) / extent : 0.0f;
+      }
+      Box binBoxes[3][kBins];
+      uint32_t counts[3][kBins] = {};
+      for (int k = 0; k < 3; ++k)
+        for (int b = 0; b < bins; ++b) binBoxes[k][b].clear();
+      for (uint32_t i = r.begin; i < r.end; ++i) {
+        for (int k = 0; k < 3; ++k) {
+          if (scale[k] == 0.0f) continue;
+          const int b = binOf(p[i].centre(k), cmin[k], scale[k], bins);
+          binBoxes[k][b].grow(p[i].box);
+          ++counts[k][b];
+        }
+      }
+      for (int k = 0; k < 3; ++k) {
+        if (scale[k] == 0.0f) continue;
+        Box rightBoxes[kBins];
+        uint32_t rightCounts[kBins];
+        Box acc;
+        acc.clear();
+        uint32_t accCount = 0;
+        for (int b = bins - 1; b > 0; --b) {
+          acc.grow(binBoxes[k][b]);
+          accCount += counts[k][b];
+          rightBoxes[b] = acc;
+          rightCounts[b] = accCount;
+        }
+        acc.clear();
+        accCount = 0;
+        for (int b = 1; b < bins; ++b) {
+          acc.grow(binBoxes[k][b - 1]);
+          accCount += counts[k][b - 1];
+          if (accCount == 0 || rightCounts[b] == 0) continue;
+          const float cost =
+              acc.area() * static_cast<float>(accCount) + rightBoxes[b].area() * static_cast<float>(rightCounts[b]);
+          if (cost < bestCost) {
+            bestCost = cost;
+            bestAxis = k;
+            bestBin = b;
+            bestLeft = acc;
+            bestRight = rightBoxes[b];
+          }
+        }
+      }
+    }
+
+    if (bestAxis >= 0) {
+      // a leaf when its cost is no higher than the split's
+      const float area = r.box.area();
+      if (count <= kMaxLeaf && area > 0.0f &&
+          static_cast<float>(count) * kTriangleCost <= kTraversalCost + kTriangleCost * bestCost / area)
+        return false;
+      const int axis = bestAxis;
+      const float lo = cmin[axis], s = scale[axis];
+      Prim *mid = std::partition(p + r.begin, p + r.end,
+                                 [&](const Prim &q) { return binOf(q.centre(axis), lo, s, bins) < bestBin; });
+      const uint32_t m = static_cast<uint32_t>(mid - p);
+      left = Range{r.begin, m, bestLeft};
+      right = Range{m, r.end, bestRight};
+      return true;
+    }
+
+    // every centre alike, or too deep: halves as the triangles lie
+    if (count <= kMaxLeaf) return false;
+    const uint32_t m = r.begin + count / 2;
+    left = Range{r.begin, m, boxOf(r.begin, m)};
+    right = Range{m, r.end, boxOf(m, r.end)};
+    return true;
   }
 
-  const unsigned int above = count - below;
-  if (above == 1) {
-    ctx.leaves[first + below].m_level = depth + 1;
-    ctx.leaves[first + below].m_parentNode = &node;
-    node.m_highChild = &ctx.leaves[first + below];
-  } else {
-    cCollisionAABBInternal &high = ctx.nodes[ctx.nextFreeNode++];
-    high.m_parentNode = &node;
-    node.m_highChild = &high;
-    BuildInternal(ctx, high, above, first + below, depth + 1, highLo, highHi);
+  static int binOf(float c, float lo, float scale, int bins) {
+    const int b = static_cast<int>((c - lo) * scale);
+    return std::min(std::max(b, 0), bins - 1);
   }
+
+  Box boxOf(uint32_t begin, uint32_t end) const {
+    Box b;
+    b.clear();
+    for (uint32_t i = begin; i < end; ++i) b.grow(m_prims[i].box);
+    return b;
+  }
+
+  std::vector<Prim> &m_prims;
+  std::vector<cCollisionAABBNode> &m_nodes;
+  int m_depth = 0;
+};
+
+// a hit candidate against the best so far: closer, or as close from a lower slot
+// (the scan keeps the first in array order); the first hit must be strictly
+// within the segment's length
+inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t bestSlot) {
+  if (!have) return d2 < best;
+  return d2 < best || (d2 == best && slot < bestSlot);
 }
 
-// the squared distance bound and the box of the segment a..b, clamped to +-1e50
-void SegmentBox(const cVector3d &a, const cVector3d &b, cCollisionAABBBox &box) {
-  for (int k = 0; k < 3; ++k) {
-    box.m_lo[k] = std::min(std::max(std::min(a[k], b[k]), -1e50), 1e50);
-    box.m_hi[k] = std::min(std::max(std::max(a[k], b[k]), -1e50), 1e50);
-  }
-  box.updateMidAndHalfSize();
-}
+// the farthest ray parameter at which a box can still hold a hit as close as best
+inline float Reach(double best, double lengthSq) { return RoundUp(std::sqrt(best / lengthSq) * (1.0 + 1e-5)); }
 
 }  // namespace
 
 cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighbors)
     : m_triangleArray(triangles),
-      m_top(nullptr),
       m_leafCount(0),
       m_lastHitTriangle(nullptr),
-      m_neighborQueries(useNeighbors) {}
+      m_neighborQueries(useNeighbors),
+      m_pad(0.0),
+      m_depth(0) {}
 
 cCollisionAABB::~cCollisionAABB() { release(); }
 
 void cCollisionAABB::release() {
-  m_top = nullptr;
-  m_nodeArray.reset();
-  m_leafArray.reset();
+  std::vector<cCollisionAABBNode>().swap(m_nodes);
+  std::vector<cCollisionAABBTriangle>().swap(m_triangles);
+  m_rootBox.setEmpty();
   m_leafCount = 0;
+  m_depth = 0;
 }
 
 void cCollisionAABB::initialize() {
   release();
   m_lastHitTriangle = nullptr;
   if (m_triangleArray == nullptr) return;
-
   std::vector<cTriangle> &tris = *m_triangleArray;
-  unsigned int count = 0;
-  for (const cTriangle &t : tris) {
-    if (t.m_inUse) ++count;
-  }
-  if (count == 0) return;
 
-  // out of memory: no tree, and every query misses; the items are plain records
-  // that the loop below fills, so their storage is left unconstructed
-  const cAlignedArray<BuildItem> itemArray(AllocateArray<BuildItem>(count));
-  cAlignedArray<cCollisionAABBLeaf> leaves = NewArray<cCollisionAABBLeaf>(count);
-  cAlignedArray<cCollisionAABBInternal> nodes = count > 1 ? NewArray<cCollisionAABBInternal>(count) : nullptr;
-  if (itemArray == nullptr || leaves == nullptr || (count > 1 && nodes == nullptr)) return;
-  BuildItem *items = itemArray.get();
+  // out of memory: no tree, and every query misses
+  try {
+    unsigned int count = 0;
+    for (const cTriangle &t : tris) count += t.m_inUse ? 1 : 0;
+    if (count == 0) return;
 
-  // the boxes of the allocated triangles, in triangle order, as the leaves fit them
-  unsigned int n = 0;
-  for (size_t s = 0; s < tris.size(); ++s) {
-    const cTriangle &t = tris[s];
-    if (!t.m_inUse) continue;
-    BuildItem &item = items[n++];
-    item.slot = static_cast<unsigned int>(s);
-    item.lo.set(1e50, 1e50, 1e50);
-    item.hi.set(-1e50, -1e50, -1e50);
-    if (t.m_parentNode == nullptr) continue;
-    const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
-    for (const unsigned int c : {t.m_corner0, t.m_corner1, t.m_corner2}) {
-      const cVector3d &p = v[c].m_pos;
-      for (int k = 0; k < 3; ++k) {
-        if (p[k] < item.lo[k]) item.lo[k] = p[k];
-        if (p[k] > item.hi[k]) item.hi[k] = p[k];
+    // the triangles a segment can hit: a degenerate one fails every test
+    std::vector<cCollisionAABBTriangle> records;
+    records.reserve(count);
+    double largest = 0.0;
+    bool finite = true;
+    for (size_t s = 0; s < tris.size(); ++s) {
+      cTriangle &t = tris[s];
+      if (!t.m_inUse || t.m_parentNode == nullptr) continue;
+      const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
+      const cVector3d &v0 = v[t.m_corner0].m_pos;
+      m_rootBox.enclose(v0);
+      m_rootBox.enclose(v[t.m_corner1].m_pos);
+      m_rootBox.enclose(v[t.m_corner2].m_pos);
+      const cVector3d e1 = v[t.m_corner1].m_pos - v0, e2 = v[t.m_corner2].m_pos - v0;
+      if (cCollisionTriangleIsDegenerate(e1, e2)) continue;
+      for (const unsigned int c : {t.m_corner0, t.m_corner1, t.m_corner2}) {
+        for (int k = 0; k < 3; ++k) {
+          const double x = std::fabs(v[c].m_pos[k]);
+          if (!(x <= kFloatRange)) finite = false;
+          largest = std::max(largest, x);
+        }
       }
+      records.push_back(cCollisionAABBTriangle{v0, e1, e2, &t, static_cast<unsigned int>(s)});
     }
-  }
+    m_rootBox.updateMidAndHalfSize();
+    m_leafCount = count;
+    m_pad = largest * kPadRelative;
+    if (records.empty()) return;
 
-  m_leafCount = count;
-  m_leafArray = std::move(leaves);
-  m_nodeArray = std::move(nodes);
-  if (count == 1) {
-    m_top = &m_leafArray[0];
-  } else {
-    // one node more than a binary tree over count leaves needs
-    BuildContext ctx{items, m_leafArray.get(), m_nodeArray.get(), 1};
-    cVector3d lo, hi;
-    UnionOf(items, count, lo, hi);
-    BuildInternal(ctx, m_nodeArray[0], count, 0, 0, lo, hi);
-    m_top = &m_nodeArray[0];
-  }
+    // coordinates beyond single precision, or more triangles than a leaf can
+    // address: no boxes, every query scans
+    if (!finite || records.size() >= cCollisionAABBNode::kMaxTriangles - cCollisionAABBNode::kMaxLeafSize) {
+      m_triangles.swap(records);
+      return;
+    }
 
-  // the leaves take the triangles in their final order
-  for (unsigned int i = 0; i < count; ++i) {
-    m_leafArray[i].m_tri = &tris[items[i].slot];
-    m_leafArray[i].m_box.setBounds(items[i].lo, items[i].hi);
+    std::vector<Prim> prims(records.size());
+    Box all;
+    all.clear();
+    for (size_t i = 0; i < records.size(); ++i) {
+      const cCollisionAABBTriangle &r = records[i];
+      Prim &p = prims[i];
+      const cVector3d v1 = r.m_v0 + r.m_e1, v2 = r.m_v0 + r.m_e2;
+      for (int k = 0; k < 3; ++k) {
+        // the corners as the mesh holds them: v0 + e1 may differ from v1 by rounding,
+        // which the padding covers
+        const double lo = std::min(r.m_v0[k], std::min(v1[k], v2[k]));
+        const double hi = std::max(r.m_v0[k], std::max(v1[k], v2[k]));
+        p.box.lo[k] = RoundDown(lo - m_pad);
+        p.box.hi[k] = RoundUp(hi + m_pad);
+      }
+      p.index = static_cast<uint32_t>(i);
+      all.grow(p.box);
+    }
+
+    std::vector<cCollisionAABBNode> nodes;
+    nodes.reserve(records.size() / 2 + 1);
+    Builder builder(prims, nodes);
+    builder.buildNode(Range{0, static_cast<uint32_t>(prims.size()), all}, 0);
+    if (builder.depth() * (kWidth - 1) + 1 > kStackSize) {
+      m_triangles.swap(records);
+      return;
+    }
+
+    // the records in leaf order
+    m_triangles.resize(records.size());
+    for (size_t i = 0; i < prims.size(); ++i) m_triangles[i] = records[prims[i].index];
+    m_nodes.swap(nodes);
+    m_depth = builder.depth();
+  } catch (const std::bad_alloc &) {
+    release();
   }
-  // every node below the root recorded its parent as it was built
-  m_top->setParent(nullptr, 0);
+}
+
+void cCollisionAABB::renderNode(uint32_t index, int depth) const {
+  const cCollisionAABBNode &node = m_nodes[index];
+  const int level = node.m_level + 1;
+  for (int c = 0; c < kWidth; ++c) {
+    const uint32_t ref = node.m_child[c];
+    if (ref == cCollisionAABBNode::kEmpty) continue;
+    if (depth < 0 || depth == level) {
+      cDrawWireBox(node.m_box[0][c], node.m_box[3][c], node.m_box[1][c], node.m_box[4][c], node.m_box[2][c],
+                   node.m_box[5][c]);
+    }
+    if (!cCollisionAABBNode::isLeaf(ref) && (depth < 0 || level < depth)) renderNode(ref, depth);
+  }
 }
 
 void cCollisionAABB::render() {
-  if (m_top == nullptr) return;
+  if (!hasTree()) return;
   glDisable(GL_LIGHTING);
   glLineWidth(1.0f);
   glColor4fv(m_drawMaterial.m_ambientColor.data());
-  m_top->render(m_drawDepth);
+  if (m_drawDepth <= 0) {
+    const cCollisionAABBBox &b = m_rootBox;
+    cDrawWireBox(b.m_lo.x, b.m_hi.x, b.m_lo.y, b.m_hi.y, b.m_lo.z, b.m_hi.z);
+  }
+  if (!m_nodes.empty() && m_drawDepth != 0) renderNode(0, m_drawDepth);
   glEnable(GL_LIGHTING);
 }
 
@@ -266,27 +429,185 @@ bool cCollisionAABB::queryNeighbors(cVector3d &a, const cVector3d &direction, do
   return true;
 }
 
+bool cCollisionAABB::queryScan(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex,
+                               cVector3d &point, double &squareDistance) const {
+  bool have = false;
+  double best = lengthSq;
+  uint32_t bestSlot = 0;
+  for (uint32_t i = 0; i < m_triangles.size(); ++i) {
+    const cCollisionAABBTriangle &t = m_triangles[i];
+    cVector3d p;
+    double d2;
+    if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+    if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+    have = true;
+    best = d2;
+    bestSlot = t.m_slot;
+    hitIndex = i;
+    point = p;
+  }
+  if (have) squareDistance = best;
+  return have;
+}
+
+bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex,
+                               cVector3d &point, double &squareDistance) const {
+  // a zero, infinite or undefined length fails every triangle's parallel test
+  if (!(lengthSq > 0.0 && lengthSq < std::numeric_limits<double>::infinity())) return false;
+  double reachA = 0.0, reachD = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    reachA = std::max(reachA, std::fabs(a[k]));
+    reachD = std::max(reachD, std::fabs(direction[k]));
+  }
+  if (m_nodes.empty() || !(reachA <= kFloatRange) || !(reachD <= kFloatRange) || !(reachD > 1e-18))
+    return queryScan(a, direction, lengthSq, hitIndex, point, squareDistance);
+
+  // the segment in single precision: per axis the near and far planes' origin,
+  // widened by the query's padding, and the inverse direction (a zero component
+  // becomes a tiny one: the ray moves by far less than the padding)
+  const float pad = kQueryPadRelative * static_cast<float>(reachA + reachD);
+  float originNear[3], originFar[3], inv[3];
+  int nearRow[3], farRow[3];
+  for (int k = 0; k < 3; ++k) {
+    const float o = static_cast<float>(a[k]);
+    float d = static_cast<float>(direction[k]);
+    if (std::fabs(d) < 1e-30f) d = direction[k] < 0.0 ? -1e-30f : 1e-30f;
+    inv[k] = 1.0f / d;
+    // towards +: enter at the minimum (origin moved up by the padding), leave at the maximum
+    nearRow[k] = inv[k] >= 0.0f ? k : 3 + k;
+    farRow[k] = inv[k] >= 0.0f ? 3 + k : k;
+    originNear[k] = inv[k] >= 0.0f ? o + pad : o - pad;
+    originFar[k] = inv[k] >= 0.0f ? o - pad : o + pad;
+  }
+
+  bool have = false;
+  double best = lengthSq;
+  uint32_t bestSlot = 0;
+  float reach = Reach(best, lengthSq);
+
+  struct Entry {
+    uint32_t ref;
+    float entry;
+  };
+  Entry stack[kStackSize];
+  int top = 0;
+  // the lines of a node, or of a leaf's triangles
+  auto Prefetch = [this](uint32_t ref) {
+    const char *p;
+    size_t bytes;
+    if (cCollisionAABBNode::isLeaf(ref)) {
+      p = reinterpret_cast<const char *>(&m_triangles[cCollisionAABBNode::leafFirst(ref)]);
+      bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
+    } else {
+      p = reinterpret_cast<const char *>(&m_nodes[ref]);
+      bytes = sizeof(cCollisionAABBNode);
+    }
+    for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
+    __builtin_prefetch(p + bytes - 1);
+  };
+  stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
+
+#if defined(__SSE2__)
+  const __m128 onx = _mm_set1_ps(originNear[0]), ony = _mm_set1_ps(originNear[1]), onz = _mm_set1_ps(originNear[2]);
+  const __m128 ofx = _mm_set1_ps(originFar[0]), ofy = _mm_set1_ps(originFar[1]), ofz = _mm_set1_ps(originFar[2]);
+  const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
+  const __m128 zero = _mm_setzero_ps();
+#endif
+
+  while (top > 0) {
+    const Entry e = stack[--top];
+    // strictly beyond the best hit: nothing in there can win
+    if (e.entry > reach) continue;
+    if (cCollisionAABBNode::isLeaf(e.ref)) {
+      const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
+      for (uint32_t i = first; i < end; ++i) {
+        const cCollisionAABBTriangle &t = m_triangles[i];
+        cVector3d p;
+        double d2;
+        if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+        if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+        have = true;
+        best = d2;
+        bestSlot = t.m_slot;
+        hitIndex = i;
+        point = p;
+        reach = Reach(best, lengthSq);
+      }
+      continue;
+    }
+
+    const cCollisionAABBNode &node = m_nodes[e.ref];
+    float entry[kWidth];
+    int mask = 0;
+#if defined(__SSE2__)
+    const __m128 within = _mm_set1_ps(reach);
+    for (int g = 0; g < kWidth; g += 4) {
+      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
+      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
+      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);
+      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[0]] + g), ofx), ix);
+      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[1]] + g), ofy), iy);
+      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[2]] + g), ofz), iz);
+      const __m128 tn = _mm_max_ps(_mm_max_ps(nx, ny), nz);
+      const __m128 tf = _mm_min_ps(_mm_min_ps(fx, fy), fz);
+      const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, zero)), _mm_cmple_ps(tn, within));
+      mask |= _mm_movemask_ps(ok) << g;
+      _mm_storeu_ps(entry + g, tn);
+    }
+#else
+    for (int c = 0; c < kWidth; ++c) {
+      float tn = -std::numeric_limits<float>::infinity(), tf = std::numeric_limits<float>::infinity();
+      for (int k = 0; k < 3; ++k) {
+        tn = std::max(tn, (node.m_box[nearRow[k]][c] - originNear[k]) * inv[k]);
+        tf = std::min(tf, (node.m_box[farRow[k]][c] - originFar[k]) * inv[k]);
+      }
+      entry[c] = tn;
+      if (tn <= tf && tf >= 0.0f && tn <= reach) mask |= 1 << c;
+    }
+#endif
+    if (mask == 0) continue;
+
+    // nearest child on top of the stack; every child's memory starts loading now
+    Entry hits[kWidth];
+    int n = 0;
+    for (int c = 0; c < kWidth; ++c) {
+      if (!(mask & (1 << c)) || node.m_child[c] == cCollisionAABBNode::kEmpty) continue;
+      const uint32_t ref = node.m_child[c];
+      Prefetch(ref);
+      Entry h{ref, entry[c]};
+      int j = n++;
+      while (j > 0 && hits[j - 1].entry < h.entry) {
+        hits[j] = hits[j - 1];
+        --j;
+      }
+      hits[j] = h;
+    }
+    for (int j = 0; j < n; ++j) stack[top++] = hits[j];
+  }
+  if (have) squareDistance = best;
+  return have;
+}
+
 bool cCollisionAABB::computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
                                       cVector3d &point, double &squareDistance, int callNumber) {
   cVector3d direction = b - a;
   const double lengthSq = direction.lengthsq();
 
   // the later queries of a proxy step look only around the last triangle hit
-  if (m_neighborQueries && callNumber > 1 && m_top != nullptr && m_lastHitTriangle != nullptr &&
+  if (m_neighborQueries && callNumber > 1 && hasTree() && m_lastHitTriangle != nullptr &&
       m_lastHitTriangle->m_adjacent != nullptr) {
     return queryNeighbors(a, direction, lengthSq, object, triangle, point, squareDistance);
   }
 
-  if (m_top == nullptr) {
+  if (!hasTree()) {
     if (callNumber != -1) m_lastHitTriangle = nullptr;
     return false;
   }
 
-  cCollisionAABBBox segmentBox;
-  SegmentBox(a, b, segmentBox);
   squareDistance = lengthSq;
-  cTriangle *hitTri = nullptr;
-  const bool hit = m_top->computeCollision(a, direction, segmentBox, hitTri, point, squareDistance);
+  uint32_t index = 0;
+  const bool hit = queryTree(a, direction, lengthSq, index, point, squareDistance);
+  cTriangle *hitTri = hit ? m_triangles[index].m_tri : nullptr;
   if (hit) {
     triangle = hitTri;
     object = hitTri->m_parentNode;
