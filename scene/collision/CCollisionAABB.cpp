@@ -12,10 +12,13 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -32,6 +35,8 @@ constexpr float kQueryPadRelative = 4e-6f;
 constexpr uint32_t kMaxLeaf = 8;
 // ranges this small are leaves without weighing a split
 constexpr uint32_t kSmallLeaf = 4;
+// ranges up to this size split at the median, larger ones by the heuristic
+constexpr uint32_t kMedianSplit = 24;
 constexpr float kTraversalCost = 1.0f;
 constexpr float kTriangleCost = 1.0f;
 constexpr int kBins = 16;
@@ -40,6 +45,11 @@ constexpr int kBins = 16;
 constexpr int kHeuristicDepth = 32;
 constexpr int kWidth = cCollisionAABBNode::kWidth;
 constexpr int kStackSize = 512;
+// trees over this many triangles are built by up to this many threads
+constexpr size_t kParallelBuild = 50000;
+constexpr unsigned int kMaxBuildThreads = 4;
+// 0: as many as the machine has, up to the limit
+std::atomic<unsigned int> g_buildThreads(0);
 
 float RoundDown(double v) {
   float f = static_cast<float>(v);
@@ -52,32 +62,98 @@ float RoundUp(double v) {
   return f;
 }
 
+// four floats, in one register where the target has them; lane 3 is ignored by
+// the boxes (a prim keeps its record's index there)
+struct alignas(16) V4 {
+#if defined(__SSE2__)
+  __m128 v;
+  static V4 load(const float *p) { return V4{_mm_load_ps(p)}; }
+  static V4 splat(float f) { return V4{_mm_set1_ps(f)}; }
+  void store(float *p) const { _mm_store_ps(p, v); }
+  friend V4 operator+(V4 a, V4 b) { return V4{_mm_add_ps(a.v, b.v)}; }
+  friend V4 operator-(V4 a, V4 b) { return V4{_mm_sub_ps(a.v, b.v)}; }
+  friend V4 operator*(V4 a, V4 b) { return V4{_mm_mul_ps(a.v, b.v)}; }
+  friend V4 min(V4 a, V4 b) { return V4{_mm_min_ps(a.v, b.v)}; }
+  friend V4 max(V4 a, V4 b) { return V4{_mm_max_ps(a.v, b.v)}; }
+  // the first three lanes truncated to integers, without a trip through memory
+  void truncate3(int *out) const {
+    const __m128i i = _mm_cvttps_epi32(v);
+    out[0] = _mm_cvtsi128_si32(i);
+    out[1] = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 0x55));
+    out[2] = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 0xaa));
+  }
+#else
+  float v[4];
+  static V4 load(const float *p) { return V4{{p[0], p[1], p[2], p[3]}}; }
+  static V4 splat(float f) { return V4{{f, f, f, f}}; }
+  void store(float *p) const {
+    for (int i = 0; i < 4; ++i) p[i] = v[i];
+  }
+  template <typename F>
+  static V4 map(V4 a, V4 b, F f) {
+    return V4{{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
+  }
+  friend V4 operator+(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x + y; });
+  }
+  friend V4 operator-(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x - y; });
+  }
+  friend V4 operator*(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x * y; });
+  }
+  friend V4 min(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return y < x ? y : x; });
+  }
+  friend V4 max(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return y > x ? y : x; });
+  }
+  void truncate3(int *out) const {
+    for (int i = 0; i < 3; ++i) out[i] = static_cast<int>(v[i]);
+  }
+#endif
+};
+
 struct Box {
-  float lo[3], hi[3];
-  void clear() {
-    for (int k = 0; k < 3; ++k) {
-      lo[k] = std::numeric_limits<float>::max();
-      hi[k] = -std::numeric_limits<float>::max();
-    }
+  V4 lo, hi;
+  static Box empty() {
+    return Box{V4::splat(std::numeric_limits<float>::max()), V4::splat(-std::numeric_limits<float>::max())};
   }
   void grow(const Box &b) {
-    for (int k = 0; k < 3; ++k) {
-      lo[k] = std::min(lo[k], b.lo[k]);
-      hi[k] = std::max(hi[k], b.hi[k]);
-    }
+    lo = min(lo, b.lo);
+    hi = max(hi, b.hi);
   }
   float area() const {
-    const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
-    if (!(dx >= 0.0f)) return 0.0f;
-    return dx * dy + dy * dz + dz * dx;
+    alignas(16) float d[4];
+    (hi - lo).store(d);
+    if (!(d[0] >= 0.0f)) return 0.0f;
+    return d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
+  }
+  float lower(int k) const {
+    alignas(16) float f[4];
+    lo.store(f);
+    return f[k];
+  }
+  float upper(int k) const {
+    alignas(16) float f[4];
+    hi.store(f);
+    return f[k];
   }
 };
 
-// one triangle during the build: its padded box and where its record is
-struct Prim {
-  Box box;
-  uint32_t index;
-  float centre(int k) const { return box.lo[k] + box.hi[k]; }
+// one triangle during the build: its padded box, and in lane 3 of the minimum the
+// index of its record
+struct alignas(16) Prim {
+  float lo[4];
+  float hi[4];
+  Box box() const { return Box{V4::load(lo), V4::load(hi)}; }
+  // twice the box's centre
+  V4 centre() const { return V4::load(lo) + V4::load(hi); }
+  uint32_t index() const {
+    uint32_t i;
+    std::memcpy(&i, &lo[3], sizeof i);
+    return i;
+  }
 };
 
 struct Range {
@@ -90,19 +166,20 @@ class Builder {
  public:
   Builder(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) : m_prims(prims), m_nodes(nodes) {}
 
-  // the node over r, returning its index; its subtree follows it in the array
-  uint32_t buildNode(const Range &r, int depth) {
+  // the children of a node over r: the largest is opened until the node is full or
+  // none can be split; final marks those that must be leaves
+  int openKids(const Range &r, int depth, Range *kids, bool *final) {
     m_depth = std::max(m_depth, depth + 1);
-    Range kids[kWidth] = {};
-    bool final[kWidth] = {};
+    float areas[kWidth] = {};
     int n = 1;
     kids[0] = r;
-    // open the largest child until the node is full or none can be split
+    final[0] = false;
+    areas[0] = r.box.area();
     while (n < kWidth) {
       int pick = -1;
       for (int i = 0; i < n; ++i) {
         if (final[i]) continue;
-        if (pick < 0 || kids[i].box.area() > kids[pick].box.area()) pick = i;
+        if (pick < 0 || areas[i] > areas[pick]) pick = i;
       }
       if (pick < 0) break;
       Range left, right;
@@ -111,29 +188,46 @@ class Builder {
         continue;
       }
       kids[pick] = left;
+      areas[pick] = left.box.area();
       kids[n] = right;
+      areas[n] = right.box.area();
       final[n] = false;
       ++n;
     }
+    for (int c = 0; c < n; ++c) final[c] = final[c] || kids[c].count() <= kMaxLeaf;
+    return n;
+  }
 
+  // a node over those children, their references yet empty; returns its index
+  uint32_t addNode(const Range *kids, int n, int depth) {
     const uint32_t index = static_cast<uint32_t>(m_nodes.size());
     m_nodes.emplace_back();
     cCollisionAABBNode &node = m_nodes.back();
     node.m_level = depth;
     for (int c = 0; c < kWidth; ++c) {
+      alignas(16) float lo[4] = {1e30f, 1e30f, 1e30f, 1e30f}, hi[4] = {1e30f, 1e30f, 1e30f, 1e30f};
+      if (c < n) {
+        kids[c].box.lo.store(lo);
+        kids[c].box.hi.store(hi);
+      }
       for (int k = 0; k < 3; ++k) {
-        node.m_box[k][c] = c < n ? kids[c].box.lo[k] : 1e30f;
-        node.m_box[3 + k][c] = c < n ? kids[c].box.hi[k] : 1e30f;
+        node.m_box[k][c] = lo[k];
+        node.m_box[3 + k][c] = hi[k];
       }
       node.m_child[c] = cCollisionAABBNode::kEmpty;
     }
+    return index;
+  }
+
+  // the node over r, returning its index; its subtree follows it in the array
+  uint32_t buildNode(const Range &r, int depth) {
+    Range kids[kWidth] = {};
+    bool final[kWidth] = {};
+    const int n = openKids(r, depth, kids, final);
+    const uint32_t index = addNode(kids, n, depth);
     for (int c = 0; c < n; ++c) {
-      uint32_t ref;
-      if (final[c] || kids[c].count() <= kMaxLeaf) {
-        ref = cCollisionAABBNode::leaf(kids[c].begin, kids[c].count());
-      } else {
-        ref = buildNode(kids[c], depth + 1);
-      }
+      const uint32_t ref =
+          final[c] ? cCollisionAABBNode::leaf(kids[c].begin, kids[c].count()) : buildNode(kids[c], depth + 1);
       m_nodes[index].m_child[c] = ref;
     }
     return index;
@@ -147,63 +241,72 @@ class Builder {
     const uint32_t count = r.count();
     if (count <= kSmallLeaf) return false;
     Prim *p = m_prims.data();
+    if (count <= kMedianSplit) return splitAtMedian(r, left, right);
 
     // bin the centres on each axis and sweep for the cheapest split
-    float cmin[3], cmax[3];
-    for (int k = 0; k < 3; ++k) {
-      cmin[k] = std::numeric_limits<float>::max();
-      cmax[k] = -std::numeric_limits<float>::max();
-    }
+    Box centres = Box::empty();
     for (uint32_t i = r.begin; i < r.end; ++i) {
-      for (int k = 0; k < 3; ++k) {
-        const float c = p[i].centre(k);
-        cmin[k] = std::min(cmin[k], c);
-        cmax[k] = std::max(cmax[k], c);
-      }
+      const V4 c = p[i].centre();
+      centres.lo = min(centres.lo, c);
+      centres.hi = max(centres.hi, c);
+    }
+    alignas(16) float cmin[4], cmax[4];
+    centres.lo.store(cmin);
+    centres.hi.store(cmax);
+
+    // small ranges take fewer bins: their sweeps would cost more than their binning
+    const int bins = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, count / 4)));
+    alignas(16) float scale[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+      const float extent = cmax[k] - cmin[k];
+      scale[k] = extent > 0.0f ? static_cast<float>(bins) * (1.0f - 1e-6f) / extent : 0.0f;
     }
     int bestAxis = -1, bestBin = 0;
     float bestCost = std::numeric_limits<float>::infinity();
-    Box bestLeft, bestRight;
-    bestLeft.clear();
-    bestRight.clear();
-    float scale[3];
-    // small ranges take fewer bins: their sweeps would cost more than their binning
-    const int bins = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, count / 4)));
+    Box bestLeft = Box::empty(), bestRight = Box::empty();
     if (depth < kHeuristicDepth) {
-      for (int k = 0; k < 3; ++k) {
-        const float extent = cmax[k] - cmin[k];
-        scale[k] = extent > 0.0f ? static_cast<float>(bins) * (1.0f - 1e-6f) / extent : 0.0f;
-      }
-      Box binBoxes[3][kBins];
-      uint32_t counts[3][kBins] = {};
-      for (int k = 0; k < 3; ++k)
-        for (int b = 0; b < bins; ++b) binBoxes[k][b].clear();
+      // two sets of bins, alternate triangles into each: neighbours in the array
+      // often share a bin, and one set would make each wait for the previous
+      Box binBoxes[2][3][kBins];
+      uint32_t counts[2][3][kBins] = {};
+      for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 3; ++k)
+          for (int b = 0; b < bins; ++b) binBoxes[h][k][b] = Box::empty();
+      const V4 lo4 = centres.lo, scale4 = V4::load(scale), top = V4::splat(static_cast<float>(bins - 1));
       for (uint32_t i = r.begin; i < r.end; ++i) {
+        const Box box = p[i].box();
+        int f[3];
+        min(max((p[i].centre() - lo4) * scale4, V4::splat(0.0f)), top).truncate3(f);
+        const int h = static_cast<int>(i & 1);
         for (int k = 0; k < 3; ++k) {
-          if (scale[k] == 0.0f) continue;
-          const int b = binOf(p[i].centre(k), cmin[k], scale[k], bins);
-          binBoxes[k][b].grow(p[i].box);
-          ++counts[k][b];
+          const int b = f[k];
+          binBoxes[h][k][b].grow(box);
+          ++counts[h][k][b];
+        }
+      }
+      for (int k = 0; k < 3; ++k) {
+        for (int b = 0; b < bins; ++b) {
+          binBoxes[0][k][b].grow(binBoxes[1][k][b]);
+          counts[0][k][b] += counts[1][k][b];
         }
       }
       for (int k = 0; k < 3; ++k) {
         if (scale[k] == 0.0f) continue;
         Box rightBoxes[kBins];
         uint32_t rightCounts[kBins];
-        Box acc;
-        acc.clear();
+        Box acc = Box::empty();
         uint32_t accCount = 0;
         for (int b = bins - 1; b > 0; --b) {
-          acc.grow(binBoxes[k][b]);
-          accCount += counts[k][b];
+          acc.grow(binBoxes[0][k][b]);
+          accCount += counts[0][k][b];
           rightBoxes[b] = acc;
           rightCounts[b] = accCount;
         }
-        acc.clear();
+        acc = Box::empty();
         accCount = 0;
         for (int b = 1; b < bins; ++b) {
-          acc.grow(binBoxes[k][b - 1]);
-          accCount += counts[k][b - 1];
+          acc.grow(binBoxes[0][k][b - 1]);
+          accCount += counts[0][k][b - 1];
           if (accCount == 0 || rightCounts[b] == 0) continue;
           const float cost =
               acc.area() * static_cast<float>(accCount) + rightBoxes[b].area() * static_cast<float>(rightCounts[b]);
@@ -225,9 +328,12 @@ class Builder {
           static_cast<float>(count) * kTriangleCost <= kTraversalCost + kTriangleCost * bestCost / area)
         return false;
       const int axis = bestAxis;
-      const float lo = cmin[axis], s = scale[axis];
-      Prim *mid = std::partition(p + r.begin, p + r.end,
-                                 [&](const Prim &q) { return binOf(q.centre(axis), lo, s, bins) < bestBin; });
+      const float lo = cmin[axis], s = scale[axis], last = static_cast<float>(bins - 1);
+      // the same arithmetic as the binning, so each triangle goes where it was counted
+      Prim *mid = std::partition(p + r.begin, p + r.end, [&](const Prim &q) {
+        const float c = q.lo[axis] + q.hi[axis];
+        return static_cast<int>(std::min(std::max((c - lo) * s, 0.0f), last)) < bestBin;
+      });
       const uint32_t m = static_cast<uint32_t>(mid - p);
       left = Range{r.begin, m, bestLeft};
       right = Range{m, r.end, bestRight};
@@ -242,15 +348,33 @@ class Builder {
     return true;
   }
 
-  static int binOf(float c, float lo, float scale, int bins) {
-    const int b = static_cast<int>((c - lo) * scale);
-    return std::min(std::max(b, 0), bins - 1);
+  // a small range: halves across the longest extent of its centres, which costs
+  // far less than weighing bins
+  bool splitAtMedian(const Range &r, Range &left, Range &right) {
+    Prim *p = m_prims.data();
+    Box centres = Box::empty();
+    for (uint32_t i = r.begin; i < r.end; ++i) {
+      const V4 c = p[i].centre();
+      centres.lo = min(centres.lo, c);
+      centres.hi = max(centres.hi, c);
+    }
+    alignas(16) float extent[4];
+    (centres.hi - centres.lo).store(extent);
+    const int axis = extent[0] >= extent[1] && extent[0] >= extent[2] ? 0 : (extent[1] >= extent[2] ? 1 : 2);
+    const uint32_t m = r.begin + r.count() / 2;
+    std::nth_element(p + r.begin, p + m, p + r.end, [axis](const Prim &x, const Prim &y) {
+      const float cx = x.lo[axis] + x.hi[axis], cy = y.lo[axis] + y.hi[axis];
+      // equal centres by record, so the order never depends on the library's choices
+      return cx < cy || (cx == cy && x.index() < y.index());
+    });
+    left = Range{r.begin, m, boxOf(r.begin, m)};
+    right = Range{m, r.end, boxOf(m, r.end)};
+    return true;
   }
 
   Box boxOf(uint32_t begin, uint32_t end) const {
-    Box b;
-    b.clear();
-    for (uint32_t i = begin; i < end; ++i) b.grow(m_prims[i].box);
+    Box b = Box::empty();
+    for (uint32_t i = begin; i < end; ++i) b.grow(m_prims[i].box());
     return b;
   }
 
@@ -258,6 +382,73 @@ class Builder {
   std::vector<cCollisionAABBNode> &m_nodes;
   int m_depth = 0;
 };
+
+// the whole tree into nodes, returning its depth (-1 when memory ran out). A large
+// one is built by several threads, one subtree of the root each; every subtree is
+// the same whoever builds it, and they are laid out in the root's order, so the
+// tree is the one a single thread builds.
+int BuildTree(std::vector<Prim> &prims, const Box &all, std::vector<cCollisionAABBNode> &nodes) {
+  const Range whole{0, static_cast<uint32_t>(prims.size()), all};
+  const unsigned int wanted = g_buildThreads.load();
+  const unsigned int threads = std::min(wanted > 0 ? wanted : std::thread::hardware_concurrency(), kMaxBuildThreads);
+  if (prims.size() < kParallelBuild || threads < 2) {
+    Builder builder(prims, nodes);
+    builder.buildNode(whole, 0);
+    return builder.depth();
+  }
+
+  Builder top(prims, nodes);
+  Range kids[kWidth] = {};
+  bool final[kWidth] = {};
+  const int n = top.openKids(whole, 0, kids, final);
+  top.addNode(kids, n, 0);
+  std::vector<cCollisionAABBNode> sub[kWidth];
+  int depths[kWidth] = {};
+  std::atomic<int> next(0);
+  std::atomic<bool> failed(false);
+  auto work = [&] {
+    for (int c = next++; c < n; c = next++) {
+      if (final[c]) continue;
+      try {
+        Builder builder(prims, sub[c]);
+        builder.buildNode(kids[c], 1);
+        depths[c] = builder.depth();
+      } catch (const std::bad_alloc &) {
+        failed = true;
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned int t = 1; t < threads; ++t) {
+    // no thread to be had: this one does the rest
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::exception &) {
+      break;
+    }
+  }
+  work();
+  for (std::thread &h : helpers) h.join();
+  if (failed) return -1;
+
+  int depth = top.depth();
+  for (int c = 0; c < n; ++c) {
+    if (final[c]) {
+      nodes[0].m_child[c] = cCollisionAABBNode::leaf(kids[c].begin, kids[c].count());
+      continue;
+    }
+    const uint32_t offset = static_cast<uint32_t>(nodes.size());
+    nodes[0].m_child[c] = offset;
+    for (cCollisionAABBNode &node : sub[c]) {
+      for (uint32_t &ref : node.m_child) {
+        if (ref != cCollisionAABBNode::kEmpty && !cCollisionAABBNode::isLeaf(ref)) ref += offset;
+      }
+      nodes.push_back(node);
+    }
+    depth = std::max(depth, depths[c]);
+  }
+  return depth;
+}
 
 // a hit candidate against the best so far: closer, or as close from a lower slot
 // (the scan keeps the first in array order); the first hit must be strictly
@@ -281,6 +472,8 @@ cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighb
       m_depth(0) {}
 
 cCollisionAABB::~cCollisionAABB() { release(); }
+
+void cCollisionAABB::setBuildThreads(unsigned int threads) { g_buildThreads = threads; }
 
 void cCollisionAABB::release() {
   std::vector<cCollisionAABBNode>().swap(m_nodes);
@@ -339,8 +532,7 @@ void cCollisionAABB::initialize() {
     }
 
     std::vector<Prim> prims(records.size());
-    Box all;
-    all.clear();
+    Box all = Box::empty();
     for (size_t i = 0; i < records.size(); ++i) {
       const cCollisionAABBTriangle &r = records[i];
       Prim &p = prims[i];
@@ -350,27 +542,32 @@ void cCollisionAABB::initialize() {
         // which the padding covers
         const double lo = std::min(r.m_v0[k], std::min(v1[k], v2[k]));
         const double hi = std::max(r.m_v0[k], std::max(v1[k], v2[k]));
-        p.box.lo[k] = RoundDown(lo - m_pad);
-        p.box.hi[k] = RoundUp(hi + m_pad);
+        p.lo[k] = RoundDown(lo - m_pad);
+        p.hi[k] = RoundUp(hi + m_pad);
       }
-      p.index = static_cast<uint32_t>(i);
-      all.grow(p.box);
+      const uint32_t index = static_cast<uint32_t>(i);
+      std::memcpy(&p.lo[3], &index, sizeof index);
+      p.hi[3] = 0.0f;
+      all.grow(p.box());
     }
 
     std::vector<cCollisionAABBNode> nodes;
-    nodes.reserve(records.size() / 2 + 1);
-    Builder builder(prims, nodes);
-    builder.buildNode(Range{0, static_cast<uint32_t>(prims.size()), all}, 0);
-    if (builder.depth() * (kWidth - 1) + 1 > kStackSize) {
+    nodes.reserve(records.size() / 8 + 1);
+    const int depth = BuildTree(prims, all, nodes);
+    if (depth < 0) {
+      release();
+      return;
+    }
+    if (depth * (kWidth - 1) + 1 > kStackSize) {
       m_triangles.swap(records);
       return;
     }
 
     // the records in leaf order
     m_triangles.resize(records.size());
-    for (size_t i = 0; i < prims.size(); ++i) m_triangles[i] = records[prims[i].index];
+    for (size_t i = 0; i < prims.size(); ++i) m_triangles[i] = records[prims[i].index()];
     m_nodes.swap(nodes);
-    m_depth = builder.depth();
+    m_depth = depth;
   } catch (const std::bad_alloc &) {
     release();
   }

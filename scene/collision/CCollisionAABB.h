@@ -32,6 +32,10 @@ class cCollisionAABB : public cGenericCollision {
   bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle, cVector3d &point,
                         double &squareDistance, int callNumber) override;
 
+  // threads for the builds of large trees (0, the default: as many as the machine
+  // has, up to four); the tree is the same with any number
+  static void setBuildThreads(unsigned int threads);
+
   // whether the last build left a tree (some triangle was allocated)
   bool hasTree() const { return m_leafCount > 0; }
   unsigned int getLeafCount() const { return m_leafCount; }

@@ -405,19 +405,40 @@ TEST_F(CollisionTest, TreeCoversEveryAllocatedTriangleOnceWithConsistentBoxes) {
     EXPECT_EQ(seen[s], (mesh.m_triangleSlots[s].m_inUse && s != degenerate) ? 1 : 0) << "slot " << s;
 }
 
+// the same tree from every build, whatever the number of threads building it
+void ExpectSameTree(const cCollisionAABB &a, const cCollisionAABB &b) {
+  ASSERT_EQ(a.m_nodes.size(), b.m_nodes.size());
+  ASSERT_EQ(a.m_triangles.size(), b.m_triangles.size());
+  ASSERT_EQ(a.getDepth(), b.getDepth());
+  for (size_t i = 0; i < a.m_nodes.size(); ++i) {
+    ASSERT_EQ(std::memcmp(a.m_nodes[i].m_box, b.m_nodes[i].m_box, sizeof a.m_nodes[i].m_box), 0) << "node " << i;
+    ASSERT_EQ(std::memcmp(a.m_nodes[i].m_child, b.m_nodes[i].m_child, sizeof a.m_nodes[i].m_child), 0) << "node " << i;
+    ASSERT_EQ(a.m_nodes[i].m_level, b.m_nodes[i].m_level);
+  }
+  for (size_t i = 0; i < a.m_triangles.size(); ++i) ASSERT_EQ(a.m_triangles[i].m_slot, b.m_triangles[i].m_slot);
+}
+
 TEST_F(CollisionTest, ABuildIsTheSameEveryTime) {
   bench::MakeSoup(mesh, 5000, 4);
   BuildDetectors();
   cCollisionAABB again(&mesh.m_triangleSlots, false);
   again.initialize();
-  ASSERT_EQ(again.m_nodes.size(), tree->m_nodes.size());
-  ASSERT_EQ(again.m_triangles.size(), tree->m_triangles.size());
-  for (size_t i = 0; i < again.m_nodes.size(); ++i) {
-    ASSERT_EQ(std::memcmp(again.m_nodes[i].m_box, tree->m_nodes[i].m_box, sizeof again.m_nodes[i].m_box), 0);
-    ASSERT_EQ(std::memcmp(again.m_nodes[i].m_child, tree->m_nodes[i].m_child, sizeof again.m_nodes[i].m_child), 0);
+  ExpectSameTree(again, *tree);
+}
+
+TEST_F(CollisionTest, ALargeTreeIsTheSameWithAnyNumberOfBuildThreads) {
+  // large enough for the build to share out the root's subtrees
+  bench::MakeSphere(mesh, 60000);
+  cCollisionAABB::setBuildThreads(1);
+  BuildDetectors();
+  for (unsigned int threads : {2u, 3u, 4u}) {
+    cCollisionAABB::setBuildThreads(threads);
+    cCollisionAABB other(&mesh.m_triangleSlots, false);
+    other.initialize();
+    ExpectSameTree(other, *tree);
   }
-  for (size_t i = 0; i < again.m_triangles.size(); ++i)
-    ASSERT_EQ(again.m_triangles[i].m_slot, tree->m_triangles[i].m_slot);
+  cCollisionAABB::setBuildThreads(0);
+  for (unsigned int seed : Seeds()) CompareOnRandomSegments(seed, SegmentsPerSeed() / 30);
 }
 
 TEST_F(CollisionTest, DuplicatesTieByArrayOrderInTheScanAndTheTree) {
