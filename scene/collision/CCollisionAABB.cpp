@@ -32,9 +32,9 @@ constexpr double kPadRelative = 1e-6;
 // rounding of the segment to single precision and of the slab test
 constexpr float kQueryPadRelative = 4e-6f;
 // triangles per leaf at most, and the surface-area heuristic's costs
-constexpr uint32_t kMaxLeaf = 8;
+constexpr uint32_t kMaxLeaf = 4;
 // ranges this small are leaves without weighing a split
-constexpr uint32_t kSmallLeaf = 4;
+constexpr uint32_t kSmallLeaf = 2;
 // ranges up to this size split at the median, larger ones by the heuristic
 constexpr uint32_t kMedianSplit = 24;
 constexpr float kTraversalCost = 1.0f;
@@ -702,6 +702,15 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
     __builtin_prefetch(p + bytes - 1);
   };
+  // the next waiting subtree that can still hold a winner: one whose entry lies
+  // strictly beyond the best hit so far cannot
+  auto pop = [&](Entry &next) {
+    while (top > 0) {
+      next = stack[--top];
+      if (next.entry <= reach) return true;
+    }
+    return false;
+  };
   stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
 
 #if defined(__SSE2__)
@@ -711,10 +720,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   const __m128 zero = _mm_setzero_ps();
 #endif
 
-  while (top > 0) {
-    const Entry e = stack[--top];
-    // strictly beyond the best hit: nothing in there can win
-    if (e.entry > reach) continue;
+  Entry e = stack[--top];
+  for (;;) {
     if (cCollisionAABBNode::isLeaf(e.ref)) {
       const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
       for (uint32_t i = first; i < end; ++i) {
@@ -730,6 +737,7 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
         point = p;
         reach = Reach(best, lengthSq);
       }
+      if (!pop(e)) break;
       continue;
     }
 
@@ -762,24 +770,40 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       if (tn <= tf && tf >= 0.0f && tn <= reach) mask |= 1 << c;
     }
 #endif
-    if (mask == 0) continue;
-
-    // nearest child on top of the stack; every child's memory starts loading now
+    // an empty child's box lies at 1e30 on every axis: its entry is beyond any
+    // reach, or its exit behind the start, so it is never in the mask
+    if (mask == 0) {
+      if (!pop(e)) break;
+      continue;
+    }
+    int c = __builtin_ctz(static_cast<unsigned int>(mask));
+    mask &= mask - 1;
+    if (mask == 0) {
+      // one child: straight on
+      e = Entry{node.m_child[c], entry[c]};
+      continue;
+    }
+    // several: the nearest is next, the others wait on the stack farthest first,
+    // their memory loading meanwhile
     Entry hits[kWidth];
     int n = 0;
-    for (int c = 0; c < kWidth; ++c) {
-      if (!(mask & (1 << c)) || node.m_child[c] == cCollisionAABBNode::kEmpty) continue;
-      const uint32_t ref = node.m_child[c];
-      Prefetch(ref);
-      Entry h{ref, entry[c]};
+    for (;;) {
+      const Entry h{node.m_child[c], entry[c]};
       int j = n++;
       while (j > 0 && hits[j - 1].entry < h.entry) {
         hits[j] = hits[j - 1];
         --j;
       }
       hits[j] = h;
+      if (mask == 0) break;
+      c = __builtin_ctz(static_cast<unsigned int>(mask));
+      mask &= mask - 1;
     }
-    for (int j = 0; j < n; ++j) stack[top++] = hits[j];
+    for (int j = 0; j < n - 1; ++j) {
+      Prefetch(hits[j].ref);
+      stack[top++] = hits[j];
+    }
+    e = hits[n - 1];
   }
   if (have) squareDistance = best;
   return have;

@@ -44,9 +44,11 @@ inline bool cCollisionTriangleIsDegenerate(const cVector3d &e1, const cVector3d 
 // from a along direction (directionSquare its squared length). Accepts a hit up to
 // and including boundSquareDistance; callers decide strictness and ties. Every
 // detector runs this one body, so their answers agree to the last bit.
-inline bool cCollisionSegmentTriangle(const cVector3d &v0, const cVector3d &e1, const cVector3d &e2, const cVector3d &a,
-                                      const cVector3d &direction, double directionSquare, double boundSquareDistance,
-                                      cVector3d &point, double &squareDistance) {
+__attribute__((always_inline)) inline bool cCollisionSegmentTriangle(const cVector3d &v0, const cVector3d &e1,
+                                                                     const cVector3d &e2, const cVector3d &a,
+                                                                     const cVector3d &direction, double directionSquare,
+                                                                     double boundSquareDistance, cVector3d &point,
+                                                                     double &squareDistance) {
   const cVector3d n = e1.cross(e2);
 
   // parallel to the face: the angle's cosine, not a length^3
