@@ -450,6 +450,78 @@ int BuildTree(std::vector<Prim> &prims, const Box &all, std::vector<cCollisionAA
   return depth;
 }
 
+#if defined(__SSE2__)
+// two lanes of doubles: the triangle test on two triangles at once, with exactly
+// the operations of cCollisionSegmentTriangle in the same order, so each lane's
+// results are bit for bit the scalar test's
+struct D2 {
+  __m128d v;
+  friend D2 operator+(D2 a, D2 b) { return D2{_mm_add_pd(a.v, b.v)}; }
+  friend D2 operator-(D2 a, D2 b) { return D2{_mm_sub_pd(a.v, b.v)}; }
+  friend D2 operator*(D2 a, D2 b) { return D2{_mm_mul_pd(a.v, b.v)}; }
+  friend D2 operator/(D2 a, D2 b) { return D2{_mm_div_pd(a.v, b.v)}; }
+};
+inline D2 Splat(double x) { return D2{_mm_set1_pd(x)}; }
+struct V3D2 {
+  D2 x, y, z;
+  friend V3D2 operator+(const V3D2 &a, const V3D2 &b) { return V3D2{a.x + b.x, a.y + b.y, a.z + b.z}; }
+  friend V3D2 operator-(const V3D2 &a, const V3D2 &b) { return V3D2{a.x - b.x, a.y - b.y, a.z - b.z}; }
+  friend V3D2 operator*(const V3D2 &a, D2 s) { return V3D2{a.x * s, a.y * s, a.z * s}; }
+  D2 dot(const V3D2 &b) const { return x * b.x + y * b.y + z * b.z; }
+  V3D2 cross(const V3D2 &b) const { return V3D2{y * b.z - z * b.y, z * b.x - x * b.z, x * b.y - y * b.x}; }
+  D2 lengthsq() const { return x * x + y * y + z * z; }
+};
+inline V3D2 Pair(const cVector3d &p, const cVector3d &q) {
+  return V3D2{D2{_mm_set_pd(q.x, p.x)}, D2{_mm_set_pd(q.y, p.y)}, D2{_mm_set_pd(q.z, p.z)}};
+}
+inline V3D2 Splat(const cVector3d &p) { return V3D2{Splat(p.x), Splat(p.y), Splat(p.z)}; }
+
+// the test on triangles t0 and t1; bit k of the result: lane k passed every step
+// but the angle, which the caller finishes where x > 0 (rare: a segment running
+// with the normal)
+inline int TestPair(const cCollisionAABBTriangle &t0, const cCollisionAABBTriangle &t1, const V3D2 &a,
+                    const V3D2 &direction, D2 directionSquare, D2 bound, double *xOut, double *nSquareOut,
+                    cVector3d *points, double *d2Out) {
+  const V3D2 v0 = Pair(t0.m_v0, t1.m_v0), e1 = Pair(t0.m_e1, t1.m_e1), e2 = Pair(t0.m_e2, t1.m_e2);
+  const V3D2 n = e1.cross(e2);
+  const D2 x = n.dot(direction);
+  const D2 nSquare = n.lengthsq();
+  __m128d ok = _mm_cmpgt_pd(
+      (x * x).v, (Splat(kCollisionParallelEpsilon) * Splat(kCollisionParallelEpsilon) * nSquare * directionSquare).v);
+  const D2 t = (v0 - a).dot(n) / x;
+  ok = _mm_and_pd(ok, _mm_cmpge_pd((t + Splat(kCollisionEpsilon)).v, _mm_setzero_pd()));
+  const D2 q = e1.dot(e1);
+  const D2 r2 = e2.dot(e2);
+  const D2 s2 = e1.dot(e2);
+  const D2 u = q * r2 - s2 * s2;
+  const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+  ok = _mm_and_pd(ok, _mm_cmpgt_pd(_mm_and_pd(u.v, absMask), (Splat(kCollisionEpsilon) * q * r2).v));
+  const V3D2 p = a + direction * t;
+  const V3D2 w = p - v0;
+  const D2 we1 = w.dot(e1);
+  const D2 we2 = w.dot(e2);
+  const D2 s = (we1 * r2 - we2 * s2) / u;
+  const D2 r = (we2 * q - s2 * we1) / u;
+  ok = _mm_and_pd(ok, _mm_cmpge_pd(s.v, _mm_set1_pd(-kCollisionEpsilon)));
+  ok = _mm_and_pd(ok, _mm_cmpge_pd(r.v, _mm_set1_pd(-kCollisionEpsilon)));
+  ok = _mm_and_pd(ok, _mm_cmple_pd((s + r).v, _mm_set1_pd(kCollisionBarycentricLimit)));
+  const D2 d2 = (a - (v0 + e1 * s + e2 * r)).lengthsq();
+  ok = _mm_and_pd(ok, _mm_cmple_pd(d2.v, bound.v));
+  const int mask = _mm_movemask_pd(ok);
+  if (mask == 0) return 0;
+  alignas(16) double px[2], py[2], pz[2];
+  _mm_store_pd(px, p.x.v);
+  _mm_store_pd(py, p.y.v);
+  _mm_store_pd(pz, p.z.v);
+  _mm_store_pd(xOut, x.v);
+  _mm_store_pd(nSquareOut, nSquare.v);
+  _mm_store_pd(d2Out, d2.v);
+  points[0].set(px[0], py[0], pz[0]);
+  points[1].set(px[1], py[1], pz[1]);
+  return mask;
+}
+#endif
+
 // a hit candidate against the best so far: closer, or as close from a lower slot
 // (the scan keeps the first in array order); the first hit must be strictly
 // within the segment's length
@@ -681,6 +753,10 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   double best = lengthSq;
   uint32_t bestSlot = 0;
   float reach = Reach(best, lengthSq);
+#if defined(__SSE2__)
+  const V3D2 a2 = Splat(a), direction2 = Splat(direction);
+  const D2 lengthSq2 = Splat(lengthSq);
+#endif
 
   struct Entry {
     uint32_t ref;
@@ -724,7 +800,34 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   for (;;) {
     if (cCollisionAABBNode::isLeaf(e.ref)) {
       const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
-      for (uint32_t i = first; i < end; ++i) {
+      uint32_t i = first;
+#if defined(__SSE2__)
+      // two at a time, then the last one alone
+      for (; i + 1 < end; i += 2) {
+        double x[2], nSquare[2], d2[2];
+        cVector3d p[2];
+        const int mask =
+            TestPair(m_triangles[i], m_triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x, nSquare, p, d2);
+        for (int k = 0; k < 2; ++k) {
+          if (!(mask & (1 << k))) continue;
+          // the angle, as the scalar test takes it
+          if (x[k] > 0.0) {
+            const double cosTheta = x[k] / std::sqrt(nSquare[k] * lengthSq);
+            if (cosTheta > 1.0) continue;
+            if (cosTheta >= 0.26 && std::acos(cosTheta) < kCollisionMinAngle) continue;
+          }
+          const cCollisionAABBTriangle &t = m_triangles[i + k];
+          if (!Better(have, d2[k], t.m_slot, best, bestSlot)) continue;
+          have = true;
+          best = d2[k];
+          bestSlot = t.m_slot;
+          hitIndex = i + k;
+          point = p[k];
+          reach = Reach(best, lengthSq);
+        }
+      }
+#endif
+      for (; i < end; ++i) {
         const cCollisionAABBTriangle &t = m_triangles[i];
         cVector3d p;
         double d2;
