@@ -530,8 +530,11 @@ inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t be
   return d2 < best || (d2 == best && slot < bestSlot);
 }
 
-// the farthest ray parameter at which a box can still hold a hit as close as best
-inline float Reach(double best, double lengthSq) { return RoundUp(std::sqrt(best / lengthSq) * (1.0 + 1e-5)); }
+// the farthest ray parameter at which a box can still hold a hit as close as best;
+// the margin dwarfs the rounding to single precision
+inline float Reach(double best, double lengthSq) {
+  return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
+}
 
 }  // namespace
 
