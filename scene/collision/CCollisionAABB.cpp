@@ -46,19 +46,31 @@ constexpr int kHeuristicDepth = 32;
 constexpr int kWidth = cCollisionAABBNode::kWidth;
 constexpr int kStackSize = 512;
 // trees over this many triangles are built by up to this many threads
-constexpr size_t kParallelBuild = 50000;
+constexpr size_t kParallelBuild = 8192;
 constexpr unsigned int kMaxBuildThreads = 4;
 // 0: as many as the machine has, up to the limit
 std::atomic<unsigned int> g_buildThreads(0);
 
+// the float next to f towards minus or plus infinity (f finite), without a
+// library call: the build rounds every box corner
+float NextDown(float f) {
+  if (f == 0.0f) return -std::numeric_limits<float>::denorm_min();
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  bits = f > 0.0f ? bits - 1 : bits + 1;
+  std::memcpy(&f, &bits, sizeof bits);
+  return f;
+}
+float NextUp(float f) { return -NextDown(-f); }
+
 float RoundDown(double v) {
   float f = static_cast<float>(v);
-  if (static_cast<double>(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+  if (static_cast<double>(f) > v) f = std::isinf(f) ? std::numeric_limits<float>::max() : NextDown(f);
   return f;
 }
 float RoundUp(double v) {
   float f = static_cast<float>(v);
-  if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  if (static_cast<double>(f) < v) f = std::isinf(f) ? -std::numeric_limits<float>::max() : NextUp(f);
   return f;
 }
 
@@ -159,8 +171,25 @@ struct alignas(16) Prim {
 struct Range {
   uint32_t begin, end;
   Box box;
+  // the bounds of the triangles' (doubled) centres
+  Box centres;
   uint32_t count() const { return end - begin; }
 };
+
+inline void GrowPoint(Box &b, V4 c) {
+  b.lo = min(b.lo, c);
+  b.hi = max(b.hi, c);
+}
+
+// the range of prims [begin, end) with its bounds
+Range RangeOf(const std::vector<Prim> &prims, uint32_t begin, uint32_t end) {
+  Range r{begin, end, Box::empty(), Box::empty()};
+  for (uint32_t i = begin; i < end; ++i) {
+    r.box.grow(prims[i].box());
+    GrowPoint(r.centres, prims[i].centre());
+  }
+  return r;
+}
 
 class Builder {
  public:
@@ -244,12 +273,7 @@ class Builder {
     if (count <= kMedianSplit) return splitAtMedian(r, left, right);
 
     // bin the centres on each axis and sweep for the cheapest split
-    Box centres = Box::empty();
-    for (uint32_t i = r.begin; i < r.end; ++i) {
-      const V4 c = p[i].centre();
-      centres.lo = min(centres.lo, c);
-      centres.hi = max(centres.hi, c);
-    }
+    const Box &centres = r.centres;
     alignas(16) float cmin[4], cmax[4];
     centres.lo.store(cmin);
     centres.hi.store(cmax);
@@ -330,21 +354,31 @@ class Builder {
       const int axis = bestAxis;
       const float lo = cmin[axis], s = scale[axis], last = static_cast<float>(bins - 1);
       // the same arithmetic as the binning, so each triangle goes where it was counted
-      Prim *mid = std::partition(p + r.begin, p + r.end, [&](const Prim &q) {
-        const float c = q.lo[axis] + q.hi[axis];
-        return static_cast<int>(std::min(std::max((c - lo) * s, 0.0f), last)) < bestBin;
-      });
-      const uint32_t m = static_cast<uint32_t>(mid - p);
-      left = Range{r.begin, m, bestLeft};
-      right = Range{m, r.end, bestRight};
+      // the triangles going left stay, the others swap with the last unprocessed
+      // one; each is looked at once, and the sides' centres are gathered on the way
+      Box leftCentres = Box::empty(), rightCentres = Box::empty();
+      uint32_t i = r.begin, j = r.end;
+      while (i < j) {
+        const float c = p[i].lo[axis] + p[i].hi[axis];
+        if (static_cast<int>(std::min(std::max((c - lo) * s, 0.0f), last)) < bestBin) {
+          GrowPoint(leftCentres, p[i].centre());
+          ++i;
+        } else {
+          --j;
+          std::swap(p[i], p[j]);
+          GrowPoint(rightCentres, p[j].centre());
+        }
+      }
+      left = Range{r.begin, i, bestLeft, leftCentres};
+      right = Range{i, r.end, bestRight, rightCentres};
       return true;
     }
 
     // every centre alike, or too deep: halves as the triangles lie
     if (count <= kMaxLeaf) return false;
     const uint32_t m = r.begin + count / 2;
-    left = Range{r.begin, m, boxOf(r.begin, m)};
-    right = Range{m, r.end, boxOf(m, r.end)};
+    left = rangeOf(r.begin, m);
+    right = rangeOf(m, r.end);
     return true;
   }
 
@@ -352,12 +386,7 @@ class Builder {
   // far less than weighing bins
   bool splitAtMedian(const Range &r, Range &left, Range &right) {
     Prim *p = m_prims.data();
-    Box centres = Box::empty();
-    for (uint32_t i = r.begin; i < r.end; ++i) {
-      const V4 c = p[i].centre();
-      centres.lo = min(centres.lo, c);
-      centres.hi = max(centres.hi, c);
-    }
+    const Box &centres = r.centres;
     alignas(16) float extent[4];
     (centres.hi - centres.lo).store(extent);
     const int axis = extent[0] >= extent[1] && extent[0] >= extent[2] ? 0 : (extent[1] >= extent[2] ? 1 : 2);
@@ -367,16 +396,12 @@ class Builder {
       // equal centres by record, so the order never depends on the library's choices
       return cx < cy || (cx == cy && x.index() < y.index());
     });
-    left = Range{r.begin, m, boxOf(r.begin, m)};
-    right = Range{m, r.end, boxOf(m, r.end)};
+    left = rangeOf(r.begin, m);
+    right = rangeOf(m, r.end);
     return true;
   }
 
-  Box boxOf(uint32_t begin, uint32_t end) const {
-    Box b = Box::empty();
-    for (uint32_t i = begin; i < end; ++i) b.grow(m_prims[i].box());
-    return b;
-  }
+  Range rangeOf(uint32_t begin, uint32_t end) const { return RangeOf(m_prims, begin, end); }
 
   std::vector<Prim> &m_prims;
   std::vector<cCollisionAABBNode> &m_nodes;
@@ -387,8 +412,8 @@ class Builder {
 // one is built by several threads, one subtree of the root each; every subtree is
 // the same whoever builds it, and they are laid out in the root's order, so the
 // tree is the one a single thread builds.
-int BuildTree(std::vector<Prim> &prims, const Box &all, std::vector<cCollisionAABBNode> &nodes) {
-  const Range whole{0, static_cast<uint32_t>(prims.size()), all};
+int BuildTree(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) {
+  const Range whole = RangeOf(prims, 0, static_cast<uint32_t>(prims.size()));
   const unsigned int wanted = g_buildThreads.load();
   const unsigned int threads = std::min(wanted > 0 ? wanted : std::thread::hardware_concurrency(), kMaxBuildThreads);
   if (prims.size() < kParallelBuild || threads < 2) {
@@ -559,7 +584,13 @@ void cCollisionAABB::release() {
 }
 
 void cCollisionAABB::initialize() {
-  release();
+  // a rebuild keeps the arrays' storage: rebuilding a mesh of the same size
+  // touches no fresh memory
+  m_nodes.clear();
+  m_triangles.clear();
+  m_rootBox.setEmpty();
+  m_leafCount = 0;
+  m_depth = 0;
   m_lastHitTriangle = nullptr;
   if (m_triangleArray == nullptr) return;
   std::vector<cTriangle> &tris = *m_triangleArray;
@@ -570,78 +601,75 @@ void cCollisionAABB::initialize() {
     for (const cTriangle &t : tris) count += t.m_inUse ? 1 : 0;
     if (count == 0) return;
 
-    // the triangles a segment can hit: a degenerate one fails every test
-    std::vector<cCollisionAABBTriangle> records;
-    records.reserve(count);
+    // the triangles a segment can hit (a degenerate one fails every test), each
+    // with its box rounded outward to single precision and its slot in lane 3
+    std::vector<Prim> prims;
+    prims.reserve(count);
     double largest = 0.0;
     bool finite = true;
     for (size_t s = 0; s < tris.size(); ++s) {
-      cTriangle &t = tris[s];
+      const cTriangle &t = tris[s];
       if (!t.m_inUse || t.m_parentNode == nullptr) continue;
       const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
-      const cVector3d &v0 = v[t.m_corner0].m_pos;
+      const cVector3d &v0 = v[t.m_corner0].m_pos, &v1 = v[t.m_corner1].m_pos, &v2 = v[t.m_corner2].m_pos;
       m_rootBox.enclose(v0);
-      m_rootBox.enclose(v[t.m_corner1].m_pos);
-      m_rootBox.enclose(v[t.m_corner2].m_pos);
-      const cVector3d e1 = v[t.m_corner1].m_pos - v0, e2 = v[t.m_corner2].m_pos - v0;
-      if (cCollisionTriangleIsDegenerate(e1, e2)) continue;
-      for (const unsigned int c : {t.m_corner0, t.m_corner1, t.m_corner2}) {
-        for (int k = 0; k < 3; ++k) {
-          const double x = std::fabs(v[c].m_pos[k]);
-          if (!(x <= kFloatRange)) finite = false;
-          largest = std::max(largest, x);
-        }
+      m_rootBox.enclose(v1);
+      m_rootBox.enclose(v2);
+      if (cCollisionTriangleIsDegenerate(v1 - v0, v2 - v0)) continue;
+      Prim p;
+      for (int k = 0; k < 3; ++k) {
+        const double lo = std::min(v0[k], std::min(v1[k], v2[k]));
+        const double hi = std::max(v0[k], std::max(v1[k], v2[k]));
+        const double far = std::max(-lo, hi);
+        if (!(far <= kFloatRange)) finite = false;
+        largest = std::max(largest, far);
+        p.lo[k] = RoundDown(lo);
+        p.hi[k] = RoundUp(hi);
       }
-      records.push_back(cCollisionAABBTriangle{v0, e1, e2, &t, static_cast<unsigned int>(s)});
+      const uint32_t slot = static_cast<uint32_t>(s);
+      std::memcpy(&p.lo[3], &slot, sizeof slot);
+      p.hi[3] = 0.0f;
+      prims.push_back(p);
     }
     m_rootBox.updateMidAndHalfSize();
     m_leafCount = count;
-    m_pad = largest * kPadRelative;
-    if (records.empty()) return;
+    if (prims.empty()) return;
 
-    // coordinates beyond single precision, or more triangles than a leaf can
-    // address: no boxes, every query scans
-    if (!finite || records.size() >= cCollisionAABBNode::kMaxTriangles - cCollisionAABBNode::kMaxLeafSize) {
-      m_triangles.swap(records);
-      return;
-    }
-
-    std::vector<Prim> prims(records.size());
-    Box all = Box::empty();
-    for (size_t i = 0; i < records.size(); ++i) {
-      const cCollisionAABBTriangle &r = records[i];
-      Prim &p = prims[i];
-      const cVector3d v1 = r.m_v0 + r.m_e1, v2 = r.m_v0 + r.m_e2;
-      for (int k = 0; k < 3; ++k) {
-        // the corners as the mesh holds them: v0 + e1 may differ from v1 by rounding,
-        // which the padding covers
-        const double lo = std::min(r.m_v0[k], std::min(v1[k], v2[k]));
-        const double hi = std::max(r.m_v0[k], std::max(v1[k], v2[k]));
-        p.lo[k] = RoundDown(lo - m_pad);
-        p.hi[k] = RoundUp(hi + m_pad);
+    // coordinates beyond single precision, too many triangles for a leaf to
+    // address, or a tree too deep for the query's stack: no boxes, every query scans
+    const bool boxes = finite && prims.size() < cCollisionAABBNode::kMaxTriangles - cCollisionAABBNode::kMaxLeafSize;
+    int depth = 0;
+    if (boxes) {
+      // every box padded far beyond the triangle test's slack and rounding
+      m_pad = largest * kPadRelative;
+      for (Prim &p : prims) {
+        for (int k = 0; k < 3; ++k) {
+          p.lo[k] = RoundDown(static_cast<double>(p.lo[k]) - m_pad);
+          p.hi[k] = RoundUp(static_cast<double>(p.hi[k]) + m_pad);
+        }
       }
-      const uint32_t index = static_cast<uint32_t>(i);
-      std::memcpy(&p.lo[3], &index, sizeof index);
-      p.hi[3] = 0.0f;
-      all.grow(p.box());
+      m_nodes.reserve(prims.size() / 8 + 1);
+      depth = BuildTree(prims, m_nodes);
+      if (depth < 0) {
+        release();
+        return;
+      }
+      if (depth * (kWidth - 1) + 1 > kStackSize) {
+        m_nodes.clear();
+        depth = 0;
+      }
     }
 
-    std::vector<cCollisionAABBNode> nodes;
-    nodes.reserve(records.size() / 8 + 1);
-    const int depth = BuildTree(prims, all, nodes);
-    if (depth < 0) {
-      release();
-      return;
+    // the triangles in leaf order: the corner and edges exactly as the scan
+    // computes them
+    m_triangles.reserve(prims.size());
+    for (const Prim &p : prims) {
+      const uint32_t slot = p.index();
+      cTriangle &t = tris[slot];
+      const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
+      const cVector3d &v0 = v[t.m_corner0].m_pos;
+      m_triangles.push_back(cCollisionAABBTriangle{v0, v[t.m_corner1].m_pos - v0, v[t.m_corner2].m_pos - v0, &t, slot});
     }
-    if (depth * (kWidth - 1) + 1 > kStackSize) {
-      m_triangles.swap(records);
-      return;
-    }
-
-    // the records in leaf order
-    m_triangles.resize(records.size());
-    for (size_t i = 0; i < prims.size(); ++i) m_triangles[i] = records[prims[i].index()];
-    m_nodes.swap(nodes);
     m_depth = depth;
   } catch (const std::bad_alloc &) {
     release();

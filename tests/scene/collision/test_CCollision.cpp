@@ -428,7 +428,7 @@ TEST_F(CollisionTest, ABuildIsTheSameEveryTime) {
 
 TEST_F(CollisionTest, ALargeTreeIsTheSameWithAnyNumberOfBuildThreads) {
   // large enough for the build to share out the root's subtrees
-  bench::MakeSphere(mesh, 60000);
+  bench::MakeSphere(mesh, 12000);
   cCollisionAABB::setBuildThreads(1);
   BuildDetectors();
   for (unsigned int threads : {2u, 3u, 4u}) {
