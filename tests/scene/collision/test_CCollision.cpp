@@ -62,7 +62,7 @@ std::vector<unsigned int> Seeds() {
 }
 int SegmentsPerSeed() {
   const char *env = std::getenv("TKX_SEED");
-  return (env != nullptr && *env != '\0') ? 40000 : 3000;
+  return (env != nullptr && *env != '\0') ? 40000 : 1500;
 }
 
 class CollisionTest : public ::testing::Test {
@@ -468,14 +468,14 @@ TEST_F(CollisionTest, DuplicatesTieByArrayOrderInTheScanAndTheTree) {
 // ---- the tree against the scan -------------------------------------------------------
 
 TEST_F(CollisionTest, TreeMatchesTheScanOnAClosedSphere) {
-  bench::MakeSphere(mesh, 3000);
+  bench::MakeSphere(mesh, 1500);
   BuildDetectors();
   for (unsigned int seed : Seeds()) CompareOnRandomSegments(seed, SegmentsPerSeed());
   EXPECT_GT(hits, SegmentsPerSeed() / 2);
 }
 
 TEST_F(CollisionTest, TreeMatchesTheScanOnAFlatGrid) {
-  MakeGrid(mesh, 40, 0.05);
+  MakeGrid(mesh, 28, 0.07);
   BuildDetectors();
   for (unsigned int seed : Seeds()) CompareOnRandomSegments(seed, SegmentsPerSeed());
   EXPECT_GT(hits, SegmentsPerSeed() / 4);
@@ -511,7 +511,7 @@ TEST_F(CollisionTest, TreeMatchesTheScanWithDuplicatedAndDegenerateTriangles) {
 }
 
 TEST_F(CollisionTest, TreeMatchesTheScanOnARandomSoup) {
-  bench::MakeSoup(mesh, 2000, 7);
+  bench::MakeSoup(mesh, 1500, 7);
   BuildDetectors();
   for (unsigned int seed : Seeds()) CompareOnRandomSegments(seed, SegmentsPerSeed());
   EXPECT_GT(hits, SegmentsPerSeed() / 4);
@@ -519,7 +519,7 @@ TEST_F(CollisionTest, TreeMatchesTheScanOnARandomSoup) {
 
 TEST_F(CollisionTest, TreeMatchesTheScanAtSharedCornersAndEdges) {
   // a fine grid: segments through its corners tie between up to six triangles
-  MakeGrid(mesh, 30, 0.04);
+  MakeGrid(mesh, 24, 0.05);
   countTies = true;
   BuildDetectors();
   for (unsigned int seed : Seeds()) CompareOnRandomSegments(seed, SegmentsPerSeed() / 2);
@@ -529,7 +529,7 @@ TEST_F(CollisionTest, TreeMatchesTheScanAtSharedCornersAndEdges) {
 TEST_F(CollisionTest, TreeMatchesTheScanOnTheProxysShortSegments) {
   // a small closed sphere and segments from just outside to just inside, and long
   // ones through it, as the haptic proxy and picking query it
-  bench::MakeSphere(mesh, 4000, 0.05);
+  bench::MakeSphere(mesh, 2000, 0.05);
   BuildDetectors();
   std::mt19937 rng(Seeds()[0] + 100);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -650,7 +650,7 @@ TEST(CollisionScaleTest, UniformScalingKeepsEveryHit) {
 }
 
 TEST_F(CollisionTest, RemovedTrianglesAreSeenByTheScanButNotByTheTree) {
-  bench::MakeSphere(mesh, 3000);
+  bench::MakeSphere(mesh, 1500);
   for (unsigned int i = 0; i < mesh.m_triangleSlots.size(); i += 5) mesh.removeTriangle(i);
   BuildDetectors();
   // the scan over the live triangles only, as the tree should answer
