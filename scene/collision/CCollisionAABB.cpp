@@ -233,6 +233,7 @@ class Builder {
     m_nodes.emplace_back();
     cCollisionAABBNode &node = m_nodes.back();
     node.m_level = depth;
+    node.m_count = n;
     for (int c = 0; c < kWidth; ++c) {
       alignas(16) float lo[4] = {1e30f, 1e30f, 1e30f, 1e30f}, hi[4] = {1e30f, 1e30f, 1e30f, 1e30f};
       if (c < n) {
@@ -880,7 +881,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     int mask = 0;
 #if defined(__SSE2__)
     const __m128 within = _mm_set1_ps(reach);
-    for (int g = 0; g < kWidth; g += 4) {
+    // groups of four, only those holding children
+    for (int g = 0; g < node.m_count; g += 4) {
       const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
       const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
       const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);

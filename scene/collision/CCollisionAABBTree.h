@@ -118,6 +118,8 @@ struct alignas(64) cCollisionAABBNode {
   uint32_t m_child[kWidth];
   // the node's depth, the root's 0
   int m_level;
+  // children in use: the first m_count
+  int m_count;
 
   static constexpr uint32_t kEmpty = 0xffffffffu;
   static constexpr uint32_t kLeafFlag = 0x80000000u;

@@ -195,10 +195,13 @@ class CollisionTest : public ::testing::Test {
           }
           break;
         }
-        case 5: {  // through a corner or an edge's midpoint, where triangles tie
+        case 5: {  // through a corner or an edge's midpoint, where triangles tie, in any
+                   // direction or along an axis (on the boxes' faces, with zero components)
           const cVector3d &v0 = t.getVertex(0)->m_pos, &v1 = t.getVertex(1)->m_pos;
           const cVector3d p = (rng() & 1) ? v0 : (v0 + v1) / 2.0;
-          const cVector3d d = randomDir() * (0.001 + 0.05 * std::fabs(u(rng)));
+          cVector3d axis(0, 0, 0);
+          axis[static_cast<int>(rng() % 3)] = (rng() & 1) ? 1.0 : -1.0;
+          const cVector3d d = ((rng() & 1) ? randomDir() : axis) * (0.001 + 0.05 * std::fabs(u(rng)));
           a = p + d;
           b = p - d;
           break;
