@@ -2,8 +2,8 @@
 // in the mesh's local frame. With neighbour queries on, the later queries of one
 // proxy step test only the triangles around the last one hit.
 //
-// The tree is four wide and flat: each node holds its children's boxes in single
-// precision, rounded outward and padded, so one query tests four boxes at once; it
+// The tree is eight wide and flat: each node holds its children's boxes in single
+// precision, rounded outward and padded, so a query tests four boxes at once; it
 // is split by the surface-area heuristic. The boxes only prune: a subtree is
 // skipped only when its entry point lies strictly beyond the best hit so far, and
 // every surviving triangle is tested in double precision with the scan's own
