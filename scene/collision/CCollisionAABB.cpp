@@ -506,8 +506,8 @@ inline V3D2 Splat(const cVector3d &p) { return V3D2{Splat(p.x), Splat(p.y), Spla
 // but the angle, which the caller finishes where x > 0 (rare: a segment running
 // with the normal)
 inline int TestPair(const cCollisionAABBTriangle &t0, const cCollisionAABBTriangle &t1, const V3D2 &a,
-                    const V3D2 &direction, D2 directionSquare, D2 bound, double *xOut, double *nSquareOut,
-                    cVector3d *points, double *d2Out) {
+                    const V3D2 &direction, D2 directionSquare, D2 bound, double *xOut, double *nSquareOut, double *px,
+                    double *py, double *pz, double *d2Out) {
   const V3D2 v0 = Pair(t0.m_v0, t1.m_v0), e1 = Pair(t0.m_e1, t1.m_e1), e2 = Pair(t0.m_e2, t1.m_e2);
   const V3D2 n = e1.cross(e2);
   const D2 x = n.dot(direction);
@@ -535,15 +535,12 @@ inline int TestPair(const cCollisionAABBTriangle &t0, const cCollisionAABBTriang
   ok = _mm_and_pd(ok, _mm_cmple_pd(d2.v, bound.v));
   const int mask = _mm_movemask_pd(ok);
   if (mask == 0) return 0;
-  alignas(16) double px[2], py[2], pz[2];
-  _mm_store_pd(px, p.x.v);
-  _mm_store_pd(py, p.y.v);
-  _mm_store_pd(pz, p.z.v);
-  _mm_store_pd(xOut, x.v);
-  _mm_store_pd(nSquareOut, nSquare.v);
-  _mm_store_pd(d2Out, d2.v);
-  points[0].set(px[0], py[0], pz[0]);
-  points[1].set(px[1], py[1], pz[1]);
+  _mm_storeu_pd(px, p.x.v);
+  _mm_storeu_pd(py, p.y.v);
+  _mm_storeu_pd(pz, p.z.v);
+  _mm_storeu_pd(xOut, x.v);
+  _mm_storeu_pd(nSquareOut, nSquare.v);
+  _mm_storeu_pd(d2Out, d2.v);
   return mask;
 }
 #endif
@@ -836,10 +833,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
 #if defined(__SSE2__)
       // two at a time, then the last one alone
       for (; i + 1 < end; i += 2) {
-        double x[2], nSquare[2], d2[2];
-        cVector3d p[2];
-        const int mask =
-            TestPair(m_triangles[i], m_triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x, nSquare, p, d2);
+        double x[2], nSquare[2], d2[2], px[2], py[2], pz[2];
+        const int mask = TestPair(m_triangles[i], m_triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x,
+                                  nSquare, px, py, pz, d2);
         for (int k = 0; k < 2; ++k) {
           if (!(mask & (1 << k))) continue;
           // the angle, as the scalar test takes it
@@ -854,7 +850,7 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
           best = d2[k];
           bestSlot = t.m_slot;
           hitIndex = i + k;
-          point = p[k];
+          point.set(px[k], py[k], pz[k]);
           reach = Reach(best, lengthSq);
         }
       }
