@@ -1,242 +1,703 @@
 #include "scene/collision/CCollisionAABB.h"
 
+#include "scene/graph/CDraw3D.h"
 #include "scene/mesh/CMesh.h"
 #include "scene/mesh/CTriangle.h"
 #include "scene/mesh/CVertex.h"
 
 #include <GL/gl.h>
 
-#include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <new>
+#include <thread>
 #include <utility>
 
 namespace {
 
-// the build's arrays are large and touched once each, so first-touch page faults
-// dominate a big build: arrays of 2 MiB and more ask for huge pages
-constexpr size_t kHugePage = size_t(2) << 20;
+// beyond this the single-precision boxes cannot hold the coordinates: scan instead
+constexpr double kFloatRange = 1e30;
+// boxes are padded by this much of the mesh's largest coordinate, far above the
+// triangle test's slack (1e-13 of an edge) and the rounding of its hit point
+constexpr double kPadRelative = 1e-6;
+// and each query widens them by this much of its own coordinates, far above the
+// rounding of the segment to single precision and of the slab test
+constexpr float kQueryPadRelative = 4e-6f;
+// triangles per leaf at most, and the surface-area heuristic's costs
+constexpr uint32_t kMaxLeaf = 4;
+// ranges this small are leaves without weighing a split
+constexpr uint32_t kSmallLeaf = 2;
+// ranges up to this size split at the median, larger ones by the heuristic
+constexpr uint32_t kMedianSplit = 24;
+constexpr float kTraversalCost = 1.0f;
+constexpr float kTriangleCost = 1.0f;
+constexpr int kBins = 16;
+// below this depth splits are by the heuristic, then by halves, which bounds the
+// depth and so the traversal stack
+constexpr int kHeuristicDepth = 32;
+constexpr int kWidth = cCollisionAABBNode::kWidth;
+constexpr int kStackSize = 512;
+// trees over this many triangles are built by up to this many threads
+constexpr size_t kParallelBuild = 8192;
+constexpr unsigned int kMaxBuildThreads = 4;
+// 0: as many as the machine has, up to the limit
+std::atomic<unsigned int> g_buildThreads(0);
 
-// raw storage for count objects of T, or null when memory runs out
-template <typename T>
-T *AllocateArray(size_t count) {
-  const size_t bytes = sizeof(T) * (count > 0 ? count : 1);
-  const size_t align = bytes >= kHugePage ? kHugePage : 64;
-  const size_t rounded = (bytes + align - 1) / align * align;
-  void *mem = std::aligned_alloc(align, rounded);
-  if (mem != nullptr && align == kHugePage) madvise(mem, rounded, MADV_HUGEPAGE);
-  return static_cast<T *>(mem);
+// the float next to f towards minus or plus infinity (f finite), without a
+// library call: the build rounds every box corner
+float NextDown(float f) {
+  if (f == 0.0f) return -std::numeric_limits<float>::denorm_min();
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  bits = f > 0.0f ? bits - 1 : bits + 1;
+  std::memcpy(&f, &bits, sizeof bits);
+  return f;
+}
+float NextUp(float f) { return -NextDown(-f); }
+
+float RoundDown(double v) {
+  float f = static_cast<float>(v);
+  if (static_cast<double>(f) > v) f = std::isinf(f) ? std::numeric_limits<float>::max() : NextDown(f);
+  return f;
+}
+float RoundUp(double v) {
+  float f = static_cast<float>(v);
+  if (static_cast<double>(f) < v) f = std::isinf(f) ? -std::numeric_limits<float>::max() : NextUp(f);
+  return f;
 }
 
-// count objects of T in aligned storage, or null when memory runs out
-template <typename T>
-cAlignedArray<T> NewArray(size_t count) {
-  T *a = AllocateArray<T>(count);
-  if (a == nullptr) return nullptr;
-  for (size_t i = 0; i < count; ++i) new (&a[i]) T();
-  return cAlignedArray<T>(a, cAlignedArrayDelete<T>{count});
-}
-
-// one allocated triangle during the build: its box and its slot. The partitions
-// move these small records instead of the leaves, which are filled once the order
-// is final.
-struct BuildItem {
-  cVector3d lo;
-  cVector3d hi;
-  unsigned int slot;
-};
-
-// the state of one build; the internal nodes are handed out in construction order
-// (depth first, low subtree before high subtree)
-struct BuildContext {
-  BuildItem *items;
-  cCollisionAABBLeaf *leaves;
-  cCollisionAABBInternal *nodes;
-  unsigned int nextFreeNode;
-};
-
-inline void Grow(cVector3d &lo, cVector3d &hi, const BuildItem &item) {
-  lo.x = std::min(lo.x, item.lo.x);
-  lo.y = std::min(lo.y, item.lo.y);
-  lo.z = std::min(lo.z, item.lo.z);
-  hi.x = std::max(hi.x, item.hi.x);
-  hi.y = std::max(hi.y, item.hi.y);
-  hi.z = std::max(hi.z, item.hi.z);
-}
-
-// the union of the boxes of count items
-void UnionOf(const BuildItem *items, unsigned int count, cVector3d &lo, cVector3d &hi) {
-  lo.set(1e50, 1e50, 1e50);
-  hi.set(-1e50, -1e50, -1e50);
-  for (unsigned int i = 0; i < count; ++i) Grow(lo, hi, items[i]);
-}
-
-// builds node over count items from first; lo and hi are the union of their boxes
-void BuildInternal(BuildContext &ctx, cCollisionAABBInternal &node, unsigned int count, unsigned int first, int depth,
-                   const cVector3d &lo, const cVector3d &hi) {
-  node.m_level = depth;
-  cCollisionAABBBox &box = node.m_box;
-  box.setBounds(lo, hi);
-
-  // split across the longest side; ties prefer x, then y
-  const cVector3d &ext = box.m_halfSize;
-  int axis = 2;
-  if (ext.x >= ext.y && ext.x >= ext.z) {
-    axis = 0;
-  } else if (ext.y >= ext.x && ext.y >= ext.z) {
-    axis = 1;
+// four floats, in one register where the target has them; lane 3 is ignored by
+// the boxes (a prim keeps its record's index there)
+struct alignas(16) V4 {
+#if defined(__SSE2__)
+  __m128 v;
+  static V4 load(const float *p) { return V4{_mm_load_ps(p)}; }
+  static V4 splat(float f) { return V4{_mm_set1_ps(f)}; }
+  void store(float *p) const { _mm_store_ps(p, v); }
+  friend V4 operator+(V4 a, V4 b) { return V4{_mm_add_ps(a.v, b.v)}; }
+  friend V4 operator-(V4 a, V4 b) { return V4{_mm_sub_ps(a.v, b.v)}; }
+  friend V4 operator*(V4 a, V4 b) { return V4{_mm_mul_ps(a.v, b.v)}; }
+  friend V4 min(V4 a, V4 b) { return V4{_mm_min_ps(a.v, b.v)}; }
+  friend V4 max(V4 a, V4 b) { return V4{_mm_max_ps(a.v, b.v)}; }
+  // the first three lanes truncated to integers, without a trip through memory
+  void truncate3(int *out) const {
+    const __m128i i = _mm_cvttps_epi32(v);
+    out[0] = _mm_cvtsi128_si32(i);
+    out[1] = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 0x55));
+    out[2] = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 0xaa));
   }
-  const double split = box.m_mid[axis];
+#else
+  float v[4];
+  static V4 load(const float *p) { return V4{{p[0], p[1], p[2], p[3]}}; }
+  static V4 splat(float f) { return V4{{f, f, f, f}}; }
+  void store(float *p) const {
+    for (int i = 0; i < 4; ++i) p[i] = v[i];
+  }
+  template <typename F>
+  static V4 map(V4 a, V4 b, F f) {
+    return V4{{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
+  }
+  friend V4 operator+(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x + y; });
+  }
+  friend V4 operator-(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x - y; });
+  }
+  friend V4 operator*(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return x * y; });
+  }
+  friend V4 min(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return y < x ? y : x; });
+  }
+  friend V4 max(V4 a, V4 b) {
+    return map(a, b, [](float x, float y) { return y > x ? y : x; });
+  }
+  void truncate3(int *out) const {
+    for (int i = 0; i < 3; ++i) out[i] = static_cast<int>(v[i]);
+  }
+#endif
+};
 
-  // leaves whose center lies below the split value move to the front; the others
-  // are swapped with the last unprocessed leaf. Each leaf is examined once, so the
-  // two sides' boxes are gathered on the way.
-  BuildItem *items = ctx.items + first;
-  cVector3d lowLo(1e50, 1e50, 1e50), lowHi(-1e50, -1e50, -1e50);
-  cVector3d highLo = lowLo, highHi = lowHi;
-  unsigned int i = 0, end = count;
-  while (i < end) {
-    const double center = (items[i].lo[axis] + items[i].hi[axis]) / 2.0;
-    if (center < split) {
-      Grow(lowLo, lowHi, items[i]);
-      ++i;
-    } else {
-      Grow(highLo, highHi, items[i]);
-      --end;
-      std::swap(items[i], items[end]);
+struct Box {
+  V4 lo, hi;
+  static Box empty() {
+    return Box{V4::splat(std::numeric_limits<float>::max()), V4::splat(-std::numeric_limits<float>::max())};
+  }
+  void grow(const Box &b) {
+    lo = min(lo, b.lo);
+    hi = max(hi, b.hi);
+  }
+  float area() const {
+    alignas(16) float d[4];
+    (hi - lo).store(d);
+    if (!(d[0] >= 0.0f)) return 0.0f;
+    return d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
+  }
+  float lower(int k) const {
+    alignas(16) float f[4];
+    lo.store(f);
+    return f[k];
+  }
+  float upper(int k) const {
+    alignas(16) float f[4];
+    hi.store(f);
+    return f[k];
+  }
+};
+
+// one triangle during the build: its padded box, and in lane 3 of the minimum the
+// index of its record
+struct alignas(16) Prim {
+  float lo[4];
+  float hi[4];
+  Box box() const { return Box{V4::load(lo), V4::load(hi)}; }
+  // twice the box's centre
+  V4 centre() const { return V4::load(lo) + V4::load(hi); }
+  uint32_t index() const {
+    uint32_t i;
+    std::memcpy(&i, &lo[3], sizeof i);
+    return i;
+  }
+};
+
+struct Range {
+  uint32_t begin, end;
+  Box box;
+  // the bounds of the triangles' (doubled) centres
+  Box centres;
+  uint32_t count() const { return end - begin; }
+};
+
+inline void GrowPoint(Box &b, V4 c) {
+  b.lo = min(b.lo, c);
+  b.hi = max(b.hi, c);
+}
+
+// the range of prims [begin, end) with its bounds
+Range RangeOf(const std::vector<Prim> &prims, uint32_t begin, uint32_t end) {
+  Range r{begin, end, Box::empty(), Box::empty()};
+  for (uint32_t i = begin; i < end; ++i) {
+    r.box.grow(prims[i].box());
+    GrowPoint(r.centres, prims[i].centre());
+  }
+  return r;
+}
+
+class Builder {
+ public:
+  Builder(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) : m_prims(prims), m_nodes(nodes) {}
+
+  // the children of a node over r: the largest is opened until the node is full or
+  // none can be split; final marks those that must be leaves
+  int openKids(const Range &r, int depth, Range *kids, bool *final) {
+    m_depth = std::max(m_depth, depth + 1);
+    float areas[kWidth] = {};
+    int n = 1;
+    kids[0] = r;
+    final[0] = false;
+    areas[0] = r.box.area();
+    while (n < kWidth) {
+      int pick = -1;
+      for (int i = 0; i < n; ++i) {
+        if (final[i]) continue;
+        if (pick < 0 || areas[i] > areas[pick]) pick = i;
+      }
+      if (pick < 0) break;
+      Range left, right;
+      if (!split(kids[pick], depth, left, right)) {
+        final[pick] = true;
+        continue;
+      }
+      kids[pick] = left;
+      areas[pick] = left.box.area();
+      kids[n] = right;
+      areas[n] = right.box.area();
+      final[n] = false;
+      ++n;
+    }
+    for (int c = 0; c < n; ++c) final[c] = final[c] || kids[c].count() <= kMaxLeaf;
+    return n;
+  }
+
+  // a node over those children, their references yet empty; returns its index
+  uint32_t addNode(const Range *kids, int n, int depth) {
+    const uint32_t index = static_cast<uint32_t>(m_nodes.size());
+    m_nodes.emplace_back();
+    cCollisionAABBNode &node = m_nodes.back();
+    node.m_level = depth;
+    node.m_count = n;
+    for (int c = 0; c < kWidth; ++c) {
+      alignas(16) float lo[4] = {1e30f, 1e30f, 1e30f, 1e30f}, hi[4] = {1e30f, 1e30f, 1e30f, 1e30f};
+      if (c < n) {
+        kids[c].box.lo.store(lo);
+        kids[c].box.hi.store(hi);
+      }
+      for (int k = 0; k < 3; ++k) {
+        node.m_box[k][c] = lo[k];
+        node.m_box[3 + k][c] = hi[k];
+      }
+      node.m_child[c] = cCollisionAABBNode::kEmpty;
+    }
+    return index;
+  }
+
+  // the node over r, returning its index; its subtree follows it in the array
+  uint32_t buildNode(const Range &r, int depth) {
+    Range kids[kWidth] = {};
+    bool final[kWidth] = {};
+    const int n = openKids(r, depth, kids, final);
+    const uint32_t index = addNode(kids, n, depth);
+    for (int c = 0; c < n; ++c) {
+      const uint32_t ref =
+          final[c] ? cCollisionAABBNode::leaf(kids[c].begin, kids[c].count()) : buildNode(kids[c], depth + 1);
+      m_nodes[index].m_child[c] = ref;
+    }
+    return index;
+  }
+
+  int depth() const { return m_depth; }
+
+ private:
+  // splits r in two when that is cheaper than a leaf (always above kMaxLeaf)
+  bool split(const Range &r, int depth, Range &left, Range &right) {
+    const uint32_t count = r.count();
+    if (count <= kSmallLeaf) return false;
+    Prim *p = m_prims.data();
+    if (count <= kMedianSplit) return splitAtMedian(r, left, right);
+
+    // bin the centres on each axis and sweep for the cheapest split
+    const Box &centres = r.centres;
+    alignas(16) float cmin[4], cmax[4];
+    centres.lo.store(cmin);
+    centres.hi.store(cmax);
+
+    // small ranges take fewer bins: their sweeps would cost more than their binning
+    const int bins = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, count / 4)));
+    alignas(16) float scale[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+      const float extent = cmax[k] - cmin[k];
+      scale[k] = extent > 0.0f ? static_cast<float>(bins) * (1.0f - 1e-6f) / extent : 0.0f;
+    }
+    int bestAxis = -1, bestBin = 0;
+    float bestCost = std::numeric_limits<float>::infinity();
+    Box bestLeft = Box::empty(), bestRight = Box::empty();
+    if (depth < kHeuristicDepth) {
+      // two sets of bins, alternate triangles into each: neighbours in the array
+      // often share a bin, and one set would make each wait for the previous
+      Box binBoxes[2][3][kBins];
+      uint32_t counts[2][3][kBins] = {};
+      for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 3; ++k)
+          for (int b = 0; b < bins; ++b) binBoxes[h][k][b] = Box::empty();
+      const V4 lo4 = centres.lo, scale4 = V4::load(scale), top = V4::splat(static_cast<float>(bins - 1));
+      for (uint32_t i = r.begin; i < r.end; ++i) {
+        const Box box = p[i].box();
+        int f[3];
+        min(max((p[i].centre() - lo4) * scale4, V4::splat(0.0f)), top).truncate3(f);
+        const int h = static_cast<int>(i & 1);
+        for (int k = 0; k < 3; ++k) {
+          const int b = f[k];
+          binBoxes[h][k][b].grow(box);
+          ++counts[h][k][b];
+        }
+      }
+      for (int k = 0; k < 3; ++k) {
+        for (int b = 0; b < bins; ++b) {
+          binBoxes[0][k][b].grow(binBoxes[1][k][b]);
+          counts[0][k][b] += counts[1][k][b];
+        }
+      }
+      for (int k = 0; k < 3; ++k) {
+        if (scale[k] == 0.0f) continue;
+        Box rightBoxes[kBins];
+        uint32_t rightCounts[kBins];
+        Box acc = Box::empty();
+        uint32_t accCount = 0;
+        for (int b = bins - 1; b > 0; --b) {
+          acc.grow(binBoxes[0][k][b]);
+          accCount += counts[0][k][b];
+          rightBoxes[b] = acc;
+          rightCounts[b] = accCount;
+        }
+        acc = Box::empty();
+        accCount = 0;
+        for (int b = 1; b < bins; ++b) {
+          acc.grow(binBoxes[0][k][b - 1]);
+          accCount += counts[0][k][b - 1];
+          if (accCount == 0 || rightCounts[b] == 0) continue;
+          const float cost =
+              acc.area() * static_cast<float>(accCount) + rightBoxes[b].area() * static_cast<float>(rightCounts[b]);
+          if (cost < bestCost) {
+            bestCost = cost;
+            bestAxis = k;
+            bestBin = b;
+            bestLeft = acc;
+            bestRight = rightBoxes[b];
+          }
+        }
+      }
+    }
+
+    if (bestAxis >= 0) {
+      // a leaf when its cost is no higher than the split's
+      const float area = r.box.area();
+      if (count <= kMaxLeaf && area > 0.0f &&
+          static_cast<float>(count) * kTriangleCost <= kTraversalCost + kTriangleCost * bestCost / area)
+        return false;
+      const int axis = bestAxis;
+      const float lo = cmin[axis], s = scale[axis], last = static_cast<float>(bins - 1);
+      // the same arithmetic as the binning, so each triangle goes where it was counted
+      // the triangles going left stay, the others swap with the last unprocessed
+      // one; each is looked at once, and the sides' centres are gathered on the way
+      Box leftCentres = Box::empty(), rightCentres = Box::empty();
+      uint32_t i = r.begin, j = r.end;
+      while (i < j) {
+        const float c = p[i].lo[axis] + p[i].hi[axis];
+        if (static_cast<int>(std::min(std::max((c - lo) * s, 0.0f), last)) < bestBin) {
+          GrowPoint(leftCentres, p[i].centre());
+          ++i;
+        } else {
+          --j;
+          std::swap(p[i], p[j]);
+          GrowPoint(rightCentres, p[j].centre());
+        }
+      }
+      left = Range{r.begin, i, bestLeft, leftCentres};
+      right = Range{i, r.end, bestRight, rightCentres};
+      return true;
+    }
+
+    // every centre alike, or too deep: halves as the triangles lie
+    if (count <= kMaxLeaf) return false;
+    const uint32_t m = r.begin + count / 2;
+    left = rangeOf(r.begin, m);
+    right = rangeOf(m, r.end);
+    return true;
+  }
+
+  // a small range: halves across the longest extent of its centres, which costs
+  // far less than weighing bins
+  bool splitAtMedian(const Range &r, Range &left, Range &right) {
+    Prim *p = m_prims.data();
+    const Box &centres = r.centres;
+    alignas(16) float extent[4];
+    (centres.hi - centres.lo).store(extent);
+    const int axis = extent[0] >= extent[1] && extent[0] >= extent[2] ? 0 : (extent[1] >= extent[2] ? 1 : 2);
+    const uint32_t m = r.begin + r.count() / 2;
+    std::nth_element(p + r.begin, p + m, p + r.end, [axis](const Prim &x, const Prim &y) {
+      const float cx = x.lo[axis] + x.hi[axis], cy = y.lo[axis] + y.hi[axis];
+      // equal centres by record, so the order never depends on the library's choices
+      return cx < cy || (cx == cy && x.index() < y.index());
+    });
+    left = rangeOf(r.begin, m);
+    right = rangeOf(m, r.end);
+    return true;
+  }
+
+  Range rangeOf(uint32_t begin, uint32_t end) const { return RangeOf(m_prims, begin, end); }
+
+  std::vector<Prim> &m_prims;
+  std::vector<cCollisionAABBNode> &m_nodes;
+  int m_depth = 0;
+};
+
+// the whole tree into nodes, returning its depth (-1 when memory ran out). A large
+// one is built by several threads, one subtree of the root each; every subtree is
+// the same whoever builds it, and they are laid out in the root's order, so the
+// tree is the one a single thread builds.
+int BuildTree(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) {
+  const Range whole = RangeOf(prims, 0, static_cast<uint32_t>(prims.size()));
+  const unsigned int wanted = g_buildThreads.load();
+  const unsigned int threads = std::min(wanted > 0 ? wanted : std::thread::hardware_concurrency(), kMaxBuildThreads);
+  if (prims.size() < kParallelBuild || threads < 2) {
+    Builder builder(prims, nodes);
+    builder.buildNode(whole, 0);
+    return builder.depth();
+  }
+
+  Builder top(prims, nodes);
+  Range kids[kWidth] = {};
+  bool final[kWidth] = {};
+  const int n = top.openKids(whole, 0, kids, final);
+  top.addNode(kids, n, 0);
+  std::vector<cCollisionAABBNode> sub[kWidth];
+  int depths[kWidth] = {};
+  std::atomic<int> next(0);
+  std::atomic<bool> failed(false);
+  auto work = [&] {
+    for (int c = next++; c < n; c = next++) {
+      if (final[c]) continue;
+      try {
+        Builder builder(prims, sub[c]);
+        builder.buildNode(kids[c], 1);
+        depths[c] = builder.depth();
+      } catch (const std::bad_alloc &) {
+        failed = true;
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned int t = 1; t < threads; ++t) {
+    // no thread to be had: this one does the rest
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::exception &) {
+      break;
     }
   }
-  unsigned int below = i;
-  if (below == 0 || below == count) {
-    // no split: half the leaves on each side, as they now lie
-    below = count / 2;
-    UnionOf(items, below, lowLo, lowHi);
-    UnionOf(items + below, count - below, highLo, highHi);
-  }
+  work();
+  for (std::thread &h : helpers) h.join();
+  if (failed) return -1;
 
-  if (below < 2) {
-    ctx.leaves[first].m_level = depth + 1;
-    ctx.leaves[first].m_parentNode = &node;
-    node.m_lowChild = &ctx.leaves[first];
-  } else {
-    cCollisionAABBInternal &low = ctx.nodes[ctx.nextFreeNode++];
-    low.m_parentNode = &node;
-    node.m_lowChild = &low;
-    BuildInternal(ctx, low, below, first, depth + 1, lowLo, lowHi);
+  int depth = top.depth();
+  for (int c = 0; c < n; ++c) {
+    if (final[c]) {
+      nodes[0].m_child[c] = cCollisionAABBNode::leaf(kids[c].begin, kids[c].count());
+      continue;
+    }
+    const uint32_t offset = static_cast<uint32_t>(nodes.size());
+    nodes[0].m_child[c] = offset;
+    for (cCollisionAABBNode &node : sub[c]) {
+      for (uint32_t &ref : node.m_child) {
+        if (ref != cCollisionAABBNode::kEmpty && !cCollisionAABBNode::isLeaf(ref)) ref += offset;
+      }
+      nodes.push_back(node);
+    }
+    depth = std::max(depth, depths[c]);
   }
-
-  const unsigned int above = count - below;
-  if (above == 1) {
-    ctx.leaves[first + below].m_level = depth + 1;
-    ctx.leaves[first + below].m_parentNode = &node;
-    node.m_highChild = &ctx.leaves[first + below];
-  } else {
-    cCollisionAABBInternal &high = ctx.nodes[ctx.nextFreeNode++];
-    high.m_parentNode = &node;
-    node.m_highChild = &high;
-    BuildInternal(ctx, high, above, first + below, depth + 1, highLo, highHi);
-  }
+  return depth;
 }
 
-// the squared distance bound and the box of the segment a..b, clamped to +-1e50
-void SegmentBox(const cVector3d &a, const cVector3d &b, cCollisionAABBBox &box) {
-  for (int k = 0; k < 3; ++k) {
-    box.m_lo[k] = std::min(std::max(std::min(a[k], b[k]), -1e50), 1e50);
-    box.m_hi[k] = std::min(std::max(std::max(a[k], b[k]), -1e50), 1e50);
-  }
-  box.updateMidAndHalfSize();
+#if defined(__SSE2__)
+// two lanes of doubles: the triangle test on two triangles at once, with exactly
+// the operations of cCollisionSegmentTriangle in the same order, so each lane's
+// results are bit for bit the scalar test's
+struct D2 {
+  __m128d v;
+  friend D2 operator+(D2 a, D2 b) { return D2{_mm_add_pd(a.v, b.v)}; }
+  friend D2 operator-(D2 a, D2 b) { return D2{_mm_sub_pd(a.v, b.v)}; }
+  friend D2 operator*(D2 a, D2 b) { return D2{_mm_mul_pd(a.v, b.v)}; }
+  friend D2 operator/(D2 a, D2 b) { return D2{_mm_div_pd(a.v, b.v)}; }
+};
+inline D2 Splat(double x) { return D2{_mm_set1_pd(x)}; }
+struct V3D2 {
+  D2 x, y, z;
+  friend V3D2 operator+(const V3D2 &a, const V3D2 &b) { return V3D2{a.x + b.x, a.y + b.y, a.z + b.z}; }
+  friend V3D2 operator-(const V3D2 &a, const V3D2 &b) { return V3D2{a.x - b.x, a.y - b.y, a.z - b.z}; }
+  friend V3D2 operator*(const V3D2 &a, D2 s) { return V3D2{a.x * s, a.y * s, a.z * s}; }
+  D2 dot(const V3D2 &b) const { return x * b.x + y * b.y + z * b.z; }
+  V3D2 cross(const V3D2 &b) const { return V3D2{y * b.z - z * b.y, z * b.x - x * b.z, x * b.y - y * b.x}; }
+  D2 lengthsq() const { return x * x + y * y + z * z; }
+};
+inline V3D2 Pair(const cVector3d &p, const cVector3d &q) {
+  return V3D2{D2{_mm_set_pd(q.x, p.x)}, D2{_mm_set_pd(q.y, p.y)}, D2{_mm_set_pd(q.z, p.z)}};
+}
+inline V3D2 Splat(const cVector3d &p) { return V3D2{Splat(p.x), Splat(p.y), Splat(p.z)}; }
+
+// the test on triangles t0 and t1; bit k of the result: lane k passed every step
+// but the angle, which the caller finishes where x > 0 (rare: a segment running
+// with the normal)
+inline int TestPair(const cCollisionAABBTriangle &t0, const cCollisionAABBTriangle &t1, const V3D2 &a,
+                    const V3D2 &direction, D2 directionSquare, D2 bound, double *xOut, double *nSquareOut, double *px,
+                    double *py, double *pz, double *d2Out) {
+  const V3D2 v0 = Pair(t0.m_v0, t1.m_v0), e1 = Pair(t0.m_e1, t1.m_e1), e2 = Pair(t0.m_e2, t1.m_e2);
+  const V3D2 n = e1.cross(e2);
+  const D2 x = n.dot(direction);
+  const D2 nSquare = n.lengthsq();
+  __m128d ok = _mm_cmpgt_pd(
+      (x * x).v, (Splat(kCollisionParallelEpsilon) * Splat(kCollisionParallelEpsilon) * nSquare * directionSquare).v);
+  const D2 t = (v0 - a).dot(n) / x;
+  ok = _mm_and_pd(ok, _mm_cmpge_pd((t + Splat(kCollisionEpsilon)).v, _mm_setzero_pd()));
+  const D2 q = e1.dot(e1);
+  const D2 r2 = e2.dot(e2);
+  const D2 s2 = e1.dot(e2);
+  const D2 u = q * r2 - s2 * s2;
+  const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+  ok = _mm_and_pd(ok, _mm_cmpgt_pd(_mm_and_pd(u.v, absMask), (Splat(kCollisionEpsilon) * q * r2).v));
+  const V3D2 p = a + direction * t;
+  const V3D2 w = p - v0;
+  const D2 we1 = w.dot(e1);
+  const D2 we2 = w.dot(e2);
+  const D2 s = (we1 * r2 - we2 * s2) / u;
+  const D2 r = (we2 * q - s2 * we1) / u;
+  ok = _mm_and_pd(ok, _mm_cmpge_pd(s.v, _mm_set1_pd(-kCollisionEpsilon)));
+  ok = _mm_and_pd(ok, _mm_cmpge_pd(r.v, _mm_set1_pd(-kCollisionEpsilon)));
+  ok = _mm_and_pd(ok, _mm_cmple_pd((s + r).v, _mm_set1_pd(kCollisionBarycentricLimit)));
+  const D2 d2 = (a - (v0 + e1 * s + e2 * r)).lengthsq();
+  ok = _mm_and_pd(ok, _mm_cmple_pd(d2.v, bound.v));
+  const int mask = _mm_movemask_pd(ok);
+  if (mask == 0) return 0;
+  _mm_storeu_pd(px, p.x.v);
+  _mm_storeu_pd(py, p.y.v);
+  _mm_storeu_pd(pz, p.z.v);
+  _mm_storeu_pd(xOut, x.v);
+  _mm_storeu_pd(nSquareOut, nSquare.v);
+  _mm_storeu_pd(d2Out, d2.v);
+  return mask;
+}
+#endif
+
+// a hit candidate against the best so far: closer, or as close from a lower slot
+// (the scan keeps the first in array order); the first hit must be strictly
+// within the segment's length
+inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t bestSlot) {
+  if (!have) return d2 < best;
+  return d2 < best || (d2 == best && slot < bestSlot);
+}
+
+// the farthest ray parameter at which a box can still hold a hit as close as best;
+// the margin dwarfs the rounding to single precision
+inline float Reach(double best, double lengthSq) {
+  return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
 }
 
 }  // namespace
 
 cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighbors)
     : m_triangleArray(triangles),
-      m_top(nullptr),
       m_leafCount(0),
       m_lastHitTriangle(nullptr),
-      m_neighborQueries(useNeighbors) {}
+      m_neighborQueries(useNeighbors),
+      m_pad(0.0),
+      m_depth(0) {}
 
 cCollisionAABB::~cCollisionAABB() { release(); }
 
+void cCollisionAABB::setBuildThreads(unsigned int threads) { g_buildThreads = threads; }
+
 void cCollisionAABB::release() {
-  m_top = nullptr;
-  m_nodeArray.reset();
-  m_leafArray.reset();
+  std::vector<cCollisionAABBNode>().swap(m_nodes);
+  std::vector<cCollisionAABBTriangle>().swap(m_triangles);
+  m_rootBox.setEmpty();
   m_leafCount = 0;
+  m_depth = 0;
 }
 
 void cCollisionAABB::initialize() {
-  release();
+  // a rebuild keeps the arrays' storage: rebuilding a mesh of the same size
+  // touches no fresh memory
+  m_nodes.clear();
+  m_triangles.clear();
+  m_rootBox.setEmpty();
+  m_leafCount = 0;
+  m_depth = 0;
   m_lastHitTriangle = nullptr;
   if (m_triangleArray == nullptr) return;
-
   std::vector<cTriangle> &tris = *m_triangleArray;
-  unsigned int count = 0;
-  for (const cTriangle &t : tris) {
-    if (t.m_inUse) ++count;
-  }
-  if (count == 0) return;
 
-  // out of memory: no tree, and every query misses; the items are plain records
-  // that the loop below fills, so their storage is left unconstructed
-  const cAlignedArray<BuildItem> itemArray(AllocateArray<BuildItem>(count));
-  cAlignedArray<cCollisionAABBLeaf> leaves = NewArray<cCollisionAABBLeaf>(count);
-  cAlignedArray<cCollisionAABBInternal> nodes = count > 1 ? NewArray<cCollisionAABBInternal>(count) : nullptr;
-  if (itemArray == nullptr || leaves == nullptr || (count > 1 && nodes == nullptr)) return;
-  BuildItem *items = itemArray.get();
+  // out of memory: no tree, and every query misses
+  try {
+    unsigned int count = 0;
+    for (const cTriangle &t : tris) count += t.m_inUse ? 1 : 0;
+    if (count == 0) return;
 
-  // the boxes of the allocated triangles, in triangle order, as the leaves fit them
-  unsigned int n = 0;
-  for (size_t s = 0; s < tris.size(); ++s) {
-    const cTriangle &t = tris[s];
-    if (!t.m_inUse) continue;
-    BuildItem &item = items[n++];
-    item.slot = static_cast<unsigned int>(s);
-    item.lo.set(1e50, 1e50, 1e50);
-    item.hi.set(-1e50, -1e50, -1e50);
-    if (t.m_parentNode == nullptr) continue;
-    const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
-    for (const unsigned int c : {t.m_corner0, t.m_corner1, t.m_corner2}) {
-      const cVector3d &p = v[c].m_pos;
+    // the triangles a segment can hit (a degenerate one fails every test), each
+    // with its box rounded outward to single precision and its slot in lane 3
+    std::vector<Prim> prims;
+    prims.reserve(count);
+    double largest = 0.0;
+    bool finite = true;
+    for (size_t s = 0; s < tris.size(); ++s) {
+      const cTriangle &t = tris[s];
+      if (!t.m_inUse || t.m_parentNode == nullptr) continue;
+      const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
+      const cVector3d &v0 = v[t.m_corner0].m_pos, &v1 = v[t.m_corner1].m_pos, &v2 = v[t.m_corner2].m_pos;
+      m_rootBox.enclose(v0);
+      m_rootBox.enclose(v1);
+      m_rootBox.enclose(v2);
+      if (cCollisionTriangleIsDegenerate(v1 - v0, v2 - v0)) continue;
+      Prim p;
       for (int k = 0; k < 3; ++k) {
-        if (p[k] < item.lo[k]) item.lo[k] = p[k];
-        if (p[k] > item.hi[k]) item.hi[k] = p[k];
+        const double lo = std::min(v0[k], std::min(v1[k], v2[k]));
+        const double hi = std::max(v0[k], std::max(v1[k], v2[k]));
+        const double far = std::max(-lo, hi);
+        if (!(far <= kFloatRange)) finite = false;
+        largest = std::max(largest, far);
+        p.lo[k] = RoundDown(lo);
+        p.hi[k] = RoundUp(hi);
+      }
+      const uint32_t slot = static_cast<uint32_t>(s);
+      std::memcpy(&p.lo[3], &slot, sizeof slot);
+      p.hi[3] = 0.0f;
+      prims.push_back(p);
+    }
+    m_rootBox.updateMidAndHalfSize();
+    m_leafCount = count;
+    if (prims.empty()) return;
+
+    // coordinates beyond single precision, too many triangles for a leaf to
+    // address, or a tree too deep for the query's stack: no boxes, every query scans
+    const bool boxes = finite && prims.size() < cCollisionAABBNode::kMaxTriangles - cCollisionAABBNode::kMaxLeafSize;
+    int depth = 0;
+    if (boxes) {
+      // every box padded far beyond the triangle test's slack and rounding
+      m_pad = largest * kPadRelative;
+      for (Prim &p : prims) {
+        for (int k = 0; k < 3; ++k) {
+          p.lo[k] = RoundDown(static_cast<double>(p.lo[k]) - m_pad);
+          p.hi[k] = RoundUp(static_cast<double>(p.hi[k]) + m_pad);
+        }
+      }
+      m_nodes.reserve(prims.size() / 8 + 1);
+      depth = BuildTree(prims, m_nodes);
+      if (depth < 0) {
+        release();
+        return;
+      }
+      if (depth * (kWidth - 1) + 1 > kStackSize) {
+        m_nodes.clear();
+        depth = 0;
       }
     }
-  }
 
-  m_leafCount = count;
-  m_leafArray = std::move(leaves);
-  m_nodeArray = std::move(nodes);
-  if (count == 1) {
-    m_top = &m_leafArray[0];
-  } else {
-    // one node more than a binary tree over count leaves needs
-    BuildContext ctx{items, m_leafArray.get(), m_nodeArray.get(), 1};
-    cVector3d lo, hi;
-    UnionOf(items, count, lo, hi);
-    BuildInternal(ctx, m_nodeArray[0], count, 0, 0, lo, hi);
-    m_top = &m_nodeArray[0];
+    // the triangles in leaf order: the corner and edges exactly as the scan
+    // computes them
+    m_triangles.reserve(prims.size());
+    for (const Prim &p : prims) {
+      const uint32_t slot = p.index();
+      cTriangle &t = tris[slot];
+      const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
+      const cVector3d &v0 = v[t.m_corner0].m_pos;
+      m_triangles.push_back(cCollisionAABBTriangle{v0, v[t.m_corner1].m_pos - v0, v[t.m_corner2].m_pos - v0, &t, slot});
+    }
+    m_depth = depth;
+  } catch (const std::bad_alloc &) {
+    release();
   }
+}
 
-  // the leaves take the triangles in their final order
-  for (unsigned int i = 0; i < count; ++i) {
-    m_leafArray[i].m_tri = &tris[items[i].slot];
-    m_leafArray[i].m_box.setBounds(items[i].lo, items[i].hi);
+void cCollisionAABB::renderNode(uint32_t index, int depth) const {
+  const cCollisionAABBNode &node = m_nodes[index];
+  const int level = node.m_level + 1;
+  for (int c = 0; c < kWidth; ++c) {
+    const uint32_t ref = node.m_child[c];
+    if (ref == cCollisionAABBNode::kEmpty) continue;
+    if (depth < 0 || depth == level) {
+      cDrawWireBox(node.m_box[0][c], node.m_box[3][c], node.m_box[1][c], node.m_box[4][c], node.m_box[2][c],
+                   node.m_box[5][c]);
+    }
+    if (!cCollisionAABBNode::isLeaf(ref) && (depth < 0 || level < depth)) renderNode(ref, depth);
   }
-  // every node below the root recorded its parent as it was built
-  m_top->setParent(nullptr, 0);
 }
 
 void cCollisionAABB::render() {
-  if (m_top == nullptr) return;
+  if (!hasTree()) return;
   glDisable(GL_LIGHTING);
   glLineWidth(1.0f);
   glColor4fv(m_drawMaterial.m_ambientColor.data());
-  m_top->render(m_drawDepth);
+  if (m_drawDepth <= 0) {
+    const cCollisionAABBBox &b = m_rootBox;
+    cDrawWireBox(b.m_lo.x, b.m_hi.x, b.m_lo.y, b.m_hi.y, b.m_lo.z, b.m_hi.z);
+  }
+  if (!m_nodes.empty() && m_drawDepth != 0) renderNode(0, m_drawDepth);
   glEnable(GL_LIGHTING);
 }
 
@@ -266,27 +727,240 @@ bool cCollisionAABB::queryNeighbors(cVector3d &a, const cVector3d &direction, do
   return true;
 }
 
+bool cCollisionAABB::queryScan(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex,
+                               cVector3d &point, double &squareDistance) const {
+  bool have = false;
+  double best = lengthSq;
+  uint32_t bestSlot = 0;
+  for (uint32_t i = 0; i < m_triangles.size(); ++i) {
+    const cCollisionAABBTriangle &t = m_triangles[i];
+    cVector3d p;
+    double d2;
+    if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+    if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+    have = true;
+    best = d2;
+    bestSlot = t.m_slot;
+    hitIndex = i;
+    point = p;
+  }
+  if (have) squareDistance = best;
+  return have;
+}
+
+bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex,
+                               cVector3d &point, double &squareDistance) const {
+  // a zero, infinite or undefined length fails every triangle's parallel test
+  if (!(lengthSq > 0.0 && lengthSq < std::numeric_limits<double>::infinity())) return false;
+  double reachA = 0.0, reachD = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    reachA = std::max(reachA, std::fabs(a[k]));
+    reachD = std::max(reachD, std::fabs(direction[k]));
+  }
+  if (m_nodes.empty() || !(reachA <= kFloatRange) || !(reachD <= kFloatRange) || !(reachD > 1e-18))
+    return queryScan(a, direction, lengthSq, hitIndex, point, squareDistance);
+
+  // the segment in single precision: per axis the near and far planes' origin,
+  // widened by the query's padding, and the inverse direction (a zero component
+  // becomes a tiny one: the ray moves by far less than the padding)
+  const float pad = kQueryPadRelative * static_cast<float>(reachA + reachD);
+  float originNear[3], originFar[3], inv[3];
+  int nearRow[3], farRow[3];
+  for (int k = 0; k < 3; ++k) {
+    const float o = static_cast<float>(a[k]);
+    float d = static_cast<float>(direction[k]);
+    if (std::fabs(d) < 1e-30f) d = direction[k] < 0.0 ? -1e-30f : 1e-30f;
+    inv[k] = 1.0f / d;
+    // towards +: enter at the minimum (origin moved up by the padding), leave at the maximum
+    nearRow[k] = inv[k] >= 0.0f ? k : 3 + k;
+    farRow[k] = inv[k] >= 0.0f ? 3 + k : k;
+    originNear[k] = inv[k] >= 0.0f ? o + pad : o - pad;
+    originFar[k] = inv[k] >= 0.0f ? o - pad : o + pad;
+  }
+
+  bool have = false;
+  double best = lengthSq;
+  uint32_t bestSlot = 0;
+  float reach = Reach(best, lengthSq);
+#if defined(__SSE2__)
+  const V3D2 a2 = Splat(a), direction2 = Splat(direction);
+  const D2 lengthSq2 = Splat(lengthSq);
+#endif
+
+  struct Entry {
+    uint32_t ref;
+    float entry;
+  };
+  Entry stack[kStackSize];
+  int top = 0;
+  // the lines of a node, or of a leaf's triangles
+  auto Prefetch = [this](uint32_t ref) {
+    const char *p;
+    size_t bytes;
+    if (cCollisionAABBNode::isLeaf(ref)) {
+      p = reinterpret_cast<const char *>(&m_triangles[cCollisionAABBNode::leafFirst(ref)]);
+      bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
+    } else {
+      p = reinterpret_cast<const char *>(&m_nodes[ref]);
+      bytes = sizeof(cCollisionAABBNode);
+    }
+    for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
+    __builtin_prefetch(p + bytes - 1);
+  };
+  // the next waiting subtree that can still hold a winner: one whose entry lies
+  // strictly beyond the best hit so far cannot
+  auto pop = [&](Entry &next) {
+    while (top > 0) {
+      next = stack[--top];
+      if (next.entry <= reach) return true;
+    }
+    return false;
+  };
+  stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
+
+#if defined(__SSE2__)
+  const __m128 onx = _mm_set1_ps(originNear[0]), ony = _mm_set1_ps(originNear[1]), onz = _mm_set1_ps(originNear[2]);
+  const __m128 ofx = _mm_set1_ps(originFar[0]), ofy = _mm_set1_ps(originFar[1]), ofz = _mm_set1_ps(originFar[2]);
+  const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
+  const __m128 zero = _mm_setzero_ps();
+#endif
+
+  Entry e = stack[--top];
+  for (;;) {
+    if (cCollisionAABBNode::isLeaf(e.ref)) {
+      const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
+      uint32_t i = first;
+#if defined(__SSE2__)
+      // two at a time, then the last one alone
+      for (; i + 1 < end; i += 2) {
+        double x[2], nSquare[2], d2[2], px[2], py[2], pz[2];
+        const int mask = TestPair(m_triangles[i], m_triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x,
+                                  nSquare, px, py, pz, d2);
+        for (int k = 0; k < 2; ++k) {
+          if (!(mask & (1 << k))) continue;
+          // the angle, as the scalar test takes it
+          if (x[k] > 0.0) {
+            const double cosTheta = x[k] / std::sqrt(nSquare[k] * lengthSq);
+            if (cosTheta > 1.0) continue;
+            if (cosTheta >= 0.26 && std::acos(cosTheta) < kCollisionMinAngle) continue;
+          }
+          const cCollisionAABBTriangle &t = m_triangles[i + k];
+          if (!Better(have, d2[k], t.m_slot, best, bestSlot)) continue;
+          have = true;
+          best = d2[k];
+          bestSlot = t.m_slot;
+          hitIndex = i + k;
+          point.set(px[k], py[k], pz[k]);
+          reach = Reach(best, lengthSq);
+        }
+      }
+#endif
+      for (; i < end; ++i) {
+        const cCollisionAABBTriangle &t = m_triangles[i];
+        cVector3d p;
+        double d2;
+        if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+        if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+        have = true;
+        best = d2;
+        bestSlot = t.m_slot;
+        hitIndex = i;
+        point = p;
+        reach = Reach(best, lengthSq);
+      }
+      if (!pop(e)) break;
+      continue;
+    }
+
+    const cCollisionAABBNode &node = m_nodes[e.ref];
+    float entry[kWidth];
+    int mask = 0;
+#if defined(__SSE2__)
+    const __m128 within = _mm_set1_ps(reach);
+    // groups of four, only those holding children
+    for (int g = 0; g < node.m_count; g += 4) {
+      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
+      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
+      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);
+      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[0]] + g), ofx), ix);
+      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[1]] + g), ofy), iy);
+      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[2]] + g), ofz), iz);
+      const __m128 tn = _mm_max_ps(_mm_max_ps(nx, ny), nz);
+      const __m128 tf = _mm_min_ps(_mm_min_ps(fx, fy), fz);
+      const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, zero)), _mm_cmple_ps(tn, within));
+      mask |= _mm_movemask_ps(ok) << g;
+      _mm_storeu_ps(entry + g, tn);
+    }
+#else
+    for (int c = 0; c < kWidth; ++c) {
+      float tn = -std::numeric_limits<float>::infinity(), tf = std::numeric_limits<float>::infinity();
+      for (int k = 0; k < 3; ++k) {
+        tn = std::max(tn, (node.m_box[nearRow[k]][c] - originNear[k]) * inv[k]);
+        tf = std::min(tf, (node.m_box[farRow[k]][c] - originFar[k]) * inv[k]);
+      }
+      entry[c] = tn;
+      if (tn <= tf && tf >= 0.0f && tn <= reach) mask |= 1 << c;
+    }
+#endif
+    // an empty child's box lies at 1e30 on every axis: its entry is beyond any
+    // reach, or its exit behind the start, so it is never in the mask
+    if (mask == 0) {
+      if (!pop(e)) break;
+      continue;
+    }
+    int c = __builtin_ctz(static_cast<unsigned int>(mask));
+    mask &= mask - 1;
+    if (mask == 0) {
+      // one child: straight on
+      e = Entry{node.m_child[c], entry[c]};
+      continue;
+    }
+    // several: the nearest is next, the others wait on the stack farthest first,
+    // their memory loading meanwhile
+    Entry hits[kWidth];
+    int n = 0;
+    for (;;) {
+      const Entry h{node.m_child[c], entry[c]};
+      int j = n++;
+      while (j > 0 && hits[j - 1].entry < h.entry) {
+        hits[j] = hits[j - 1];
+        --j;
+      }
+      hits[j] = h;
+      if (mask == 0) break;
+      c = __builtin_ctz(static_cast<unsigned int>(mask));
+      mask &= mask - 1;
+    }
+    for (int j = 0; j < n - 1; ++j) {
+      Prefetch(hits[j].ref);
+      stack[top++] = hits[j];
+    }
+    e = hits[n - 1];
+  }
+  if (have) squareDistance = best;
+  return have;
+}
+
 bool cCollisionAABB::computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
                                       cVector3d &point, double &squareDistance, int callNumber) {
   cVector3d direction = b - a;
   const double lengthSq = direction.lengthsq();
 
   // the later queries of a proxy step look only around the last triangle hit
-  if (m_neighborQueries && callNumber > 1 && m_top != nullptr && m_lastHitTriangle != nullptr &&
+  if (m_neighborQueries && callNumber > 1 && hasTree() && m_lastHitTriangle != nullptr &&
       m_lastHitTriangle->m_adjacent != nullptr) {
     return queryNeighbors(a, direction, lengthSq, object, triangle, point, squareDistance);
   }
 
-  if (m_top == nullptr) {
+  if (!hasTree()) {
     if (callNumber != -1) m_lastHitTriangle = nullptr;
     return false;
   }
 
-  cCollisionAABBBox segmentBox;
-  SegmentBox(a, b, segmentBox);
   squareDistance = lengthSq;
-  cTriangle *hitTri = nullptr;
-  const bool hit = m_top->computeCollision(a, direction, segmentBox, hitTri, point, squareDistance);
+  uint32_t index = 0;
+  const bool hit = queryTree(a, direction, lengthSq, index, point, squareDistance);
+  cTriangle *hitTri = hit ? m_triangles[index].m_tri : nullptr;
   if (hit) {
     triangle = hitTri;
     object = hitTri->m_parentNode;

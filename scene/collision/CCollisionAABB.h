@@ -1,29 +1,22 @@
-// Collision detection with a binary tree of axis-aligned boxes over a mesh's
-// triangles, in the mesh's local frame. With neighbour queries on, the later
-// queries of one proxy step test only the triangles around the last one hit.
+// Collision detection with a tree of axis-aligned boxes over a mesh's triangles,
+// in the mesh's local frame. With neighbour queries on, the later queries of one
+// proxy step test only the triangles around the last one hit.
+//
+// The tree is eight wide and flat: each node holds its children's boxes in single
+// precision, rounded outward and padded, so a query tests four boxes at once; it
+// is split by the surface-area heuristic. The boxes only prune: a subtree is
+// skipped only when its entry point lies strictly beyond the best hit so far, and
+// every surviving triangle is tested in double precision with the scan's own
+// test. Equal distances go to the lowest slot, so the answer is the scan's.
 #ifndef SCENE_CCOLLISIONAABB_H
 #define SCENE_CCOLLISIONAABB_H
 
+#include "scene/collision/CCollisionAABBBox.h"
 #include "scene/collision/CCollisionAABBTree.h"
 #include "scene/collision/CGenericCollision.h"
 
-#include <cstddef>
-#include <cstdlib>
-#include <memory>
+#include <cstdint>
 #include <vector>
-
-// releases an array the tree built in aligned storage (see the source file): its
-// objects are destroyed, then the block is freed
-template <typename T>
-struct cAlignedArrayDelete {
-  size_t m_count = 0;
-  void operator()(T *a) const {
-    for (size_t i = 0; i < m_count; ++i) a[i].~T();
-    std::free(a);
-  }
-};
-template <typename T>
-using cAlignedArray = std::unique_ptr<T[], cAlignedArrayDelete<T>>;
 
 class cCollisionAABB : public cGenericCollision {
  public:
@@ -39,26 +32,47 @@ class cCollisionAABB : public cGenericCollision {
   bool computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle, cVector3d &point,
                         double &squareDistance, int callNumber) override;
 
-  cCollisionAABBNode *getRoot() const { return m_top; }
+  // threads for the builds of large trees (0, the default: as many as the machine
+  // has, up to four); the tree is the same with any number
+  static void setBuildThreads(unsigned int threads);
+
+  // whether the last build left a tree (some triangle was allocated)
+  bool hasTree() const { return m_leafCount > 0; }
   unsigned int getLeafCount() const { return m_leafCount; }
   cTriangle *getLastHitTriangle() const { return m_lastHitTriangle; }
+  // levels of nodes below the root box (0 without nodes)
+  int getDepth() const { return m_depth; }
 
   // the mesh's triangle slots, not owned
   std::vector<cTriangle> *m_triangleArray;
-  // one leaf per allocated triangle
-  cAlignedArray<cCollisionAABBLeaf> m_leafArray;
-  // the internal nodes, root first; empty with fewer than two leaves
-  cAlignedArray<cCollisionAABBInternal> m_nodeArray;
-  // the single leaf, or the first internal node
-  cCollisionAABBNode *m_top;
+  // the nodes, root first, each before its subtree; empty without a tree, or when
+  // the mesh is too large for single-precision boxes (then every query scans)
+  std::vector<cCollisionAABBNode> m_nodes;
+  // the triangles that can be hit (allocated and not degenerate), leaf by leaf
+  std::vector<cCollisionAABBTriangle> m_triangles;
+  // the union of the triangles' boxes, drawn at depth 0
+  cCollisionAABBBox m_rootBox;
+  // number of allocated triangles at the last build
   unsigned int m_leafCount;
   cTriangle *m_lastHitTriangle;
   bool m_neighborQueries;
 
  private:
   void release();
+  void renderNode(uint32_t index, int depth) const;
   bool queryNeighbors(cVector3d &a, const cVector3d &direction, double lengthSq, cGenericObject *&object,
                       cTriangle *&triangle, cVector3d &point, double &squareDistance);
+  // the closest hit of the segment, ties to the lowest slot; index into m_triangles
+  bool queryTree(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex, cVector3d &point,
+                 double &squareDistance) const;
+  // the same answer by testing every triangle, for segments or meshes out of the
+  // boxes' single-precision range
+  bool queryScan(const cVector3d &a, const cVector3d &direction, double lengthSq, uint32_t &hitIndex, cVector3d &point,
+                 double &squareDistance) const;
+
+  // the padding of every box: far above the test's slack and rounding
+  double m_pad;
+  int m_depth;
 
   cCollisionAABB(const cCollisionAABB &) = delete;
   cCollisionAABB &operator=(const cCollisionAABB &) = delete;

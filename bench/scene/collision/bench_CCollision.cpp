@@ -6,6 +6,7 @@
 #include "scene/math/CVector3d.h"
 #include "scene/mesh/CMesh.h"
 #include "support/BenchMeshes.h"
+#include "support/CollisionCases.h"
 
 #include <benchmark/benchmark.h>
 
@@ -147,5 +148,68 @@ BENCHMARK_CAPTURE(BM_SpheresQuery, sphere_short, Body::kSphere, Reach::kShort)->
 BENCHMARK_CAPTURE(BM_SpheresQuery, sphere_long, Body::kSphere, Reach::kLong)->Arg(10000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SpheresQuery, soup_short, Body::kSoup, Reach::kShort)->Arg(10000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SpheresQuery, soup_long, Body::kSoup, Reach::kLong)->Arg(10000)->Arg(100000);
+
+}  // namespace
+
+// ---- side by side with a ray-tracing kernel (bench_CCollisionEmbree.cpp) -------------
+
+namespace {
+
+void BM_PairBuild(benchmark::State &state, int level, bench::CollisionWork work) {
+  const bench::CollisionCase &c = bench::GetCollisionCase(level, work);
+  cCollisionAABB tree(&c.mesh->m_triangleSlots, false);
+  for (auto _ : state) {
+    tree.initialize();
+    benchmark::ClobberMemory();
+  }
+  state.counters["triangles"] = static_cast<double>(tree.getLeafCount());
+}
+
+void BM_PairQuery(benchmark::State &state, int level, bench::CollisionWork work) {
+  const bench::CollisionCase &c = bench::GetCollisionCase(level, work);
+  cCollisionAABB tree(&c.mesh->m_triangleSlots, false);
+  tree.initialize();
+  int i = 0;
+  long hits = 0;
+  for (auto _ : state) {
+    cVector3d a = c.a[i], b = c.b[i];
+    cGenericObject *object = nullptr;
+    cTriangle *triangle = nullptr;
+    cVector3d point;
+    double d = 0.0;
+    hits += tree.computeCollision(a, b, object, triangle, point, d, 1) ? 1 : 0;
+    benchmark::DoNotOptimize(point);
+    if (++i == bench::CollisionCase::kSegments) i = 0;
+  }
+  state.counters["hit_rate"] = state.iterations() > 0 ? static_cast<double>(hits) / state.iterations() : 0.0;
+}
+
+// one mesh at a time: each kernel's build, then each kind of segment on both
+const bool g_pairRegistered = [] {
+  using bench::CollisionWork;
+  auto add = [](bool build, const char *kernel, CollisionWork w, int level,
+                void (*fn)(benchmark::State &, int, CollisionWork)) {
+    auto *b = benchmark::RegisterBenchmark(bench::CollisionBenchName(build, kernel, w, level).c_str(), fn, level, w);
+    if (build) b->Unit(benchmark::kMillisecond);
+  };
+  for (int level : bench::CollisionLevels()) {
+    for (CollisionWork body : {CollisionWork::kShort, CollisionWork::kSoup}) {
+      add(true, "ours", body, level, BM_PairBuild);
+#ifdef TKX_HAVE_EMBREE
+      add(true, "embree", body, level, bench::BM_EmbreeBuild);
+#endif
+      const std::vector<CollisionWork> works =
+          body == CollisionWork::kSoup ? std::vector<CollisionWork>{CollisionWork::kSoup}
+                                       : std::vector<CollisionWork>{CollisionWork::kShort, CollisionWork::kLong};
+      for (CollisionWork w : works) {
+        add(false, "ours", w, level, BM_PairQuery);
+#ifdef TKX_HAVE_EMBREE
+        add(false, "embree", w, level, bench::BM_EmbreeQuery);
+#endif
+      }
+    }
+  }
+  return true;
+}();
 
 }  // namespace
