@@ -61,6 +61,26 @@ class HapticDemoFelt : public HapticDemoHand {
 
   std::vector<Sample> Samples() const { return ReadMechanism(ReadFile(dir_ + "/bus.log")); }
 
+  // a grid of the view's middle from the last screenshot, and the share of it
+  // that changed visibly between two grids: what moved on the screen
+  std::vector<int> Middle() const {
+    std::vector<int> v;
+    for (int y = y0_ + h_ / 4; y < y0_ + h_ * 3 / 4; y += 3)
+      for (int x = x0_ + w_ / 2 - h_ / 4; x < x0_ + w_ / 2 + h_ / 4; x += 3) {
+        int r, g, b;
+        Pixel(x, y, &r, &g, &b);
+        v.push_back(r + g + b);
+      }
+    return v;
+  }
+  static double Changed(const std::vector<int> &a, const std::vector<int> &b) {
+    if (a.empty() || a.size() != b.size()) return 1.0;
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (std::abs(a[i] - b[i]) > 30) ++n;
+    return static_cast<double>(n) / a.size();
+  }
+
   // the samples from index `from` on logged while the hand held still at target,
   // after the first of each hold (the effector may still be settling)
   std::vector<Sample> HeldAt(const cVec &target, size_t from = 0) const {

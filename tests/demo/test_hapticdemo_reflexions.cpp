@@ -15,28 +15,6 @@ using namespace underx;
 class HapticDemoReflexions : public HapticDemoFelt {
  protected:
   HapticDemoReflexions() : HapticDemoFelt("reflexions") {}
-
-  // a grid of the screen's middle from the last screenshot
-  std::vector<int> Middle() const {
-    std::vector<int> v;
-    for (int y = y0_ + h_ / 4; y < y0_ + h_ * 3 / 4; y += 3) {
-      for (int x = x0_ + w_ / 2 - h_ / 4; x < x0_ + w_ / 2 + h_ / 4; x += 3) {
-        int r, g, b;
-        Pixel(x, y, &r, &g, &b);
-        v.push_back(r + g + b);
-      }
-    }
-    return v;
-  }
-
-  // the share of grid points that changed visibly
-  static double Changed(const std::vector<int> &a, const std::vector<int> &b) {
-    if (a.empty() || a.size() != b.size()) return 1.0;
-    int n = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-      if (std::abs(a[i] - b[i]) > 30) ++n;
-    return static_cast<double>(n) / a.size();
-  }
 };
 
 TEST_F(HapticDemoReflexions, APushTurnsTheRingsAndEscapeLeavesNoForce) {

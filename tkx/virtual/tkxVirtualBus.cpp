@@ -12,7 +12,6 @@
 #include "tkx/virtual/tkxVirtualTrace.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,13 +120,8 @@ class Logger {
     LogClock();
     logOn.store(true, std::memory_order_relaxed);
     if (!threadStarted_) {
-      pthread_attr_t attr;
-      pthread_attr_init(&attr);
-      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-      pthread_t thread;
       // without the thread, lines still reach the file at every immediate event
-      threadStarted_ = pthread_create(&thread, &attr, &Logger::Run, this) == 0;
-      pthread_attr_destroy(&attr);
+      threadStarted_ = detail::StartDetachedThread(&Logger::Run, this);
     }
     return true;
   }

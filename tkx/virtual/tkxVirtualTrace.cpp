@@ -71,13 +71,8 @@ class Tracer {
     WriteAll(header, sizeof header - 1);
     traceOn.store(true, std::memory_order_release);
     if (!threadStarted_) {
-      pthread_attr_t attr;
-      pthread_attr_init(&attr);
-      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-      pthread_t thread;
       // without the thread, records still reach the file at every flush
-      threadStarted_ = pthread_create(&thread, &attr, &Tracer::Run, this) == 0;
-      pthread_attr_destroy(&attr);
+      threadStarted_ = detail::StartDetachedThread(&Tracer::Run, this);
     }
     return true;
   }
@@ -209,6 +204,16 @@ void TraceExchange(int device, const MechanismState &m) {
 
 void TraceFlush() {
   if (TraceEnabled()) TheTracer().Drain();
+}
+
+bool StartDetachedThread(void *(*run)(void *), void *arg) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const bool started = pthread_create(&thread, &attr, run, arg) == 0;
+  pthread_attr_destroy(&attr);
+  return started;
 }
 
 }  // namespace detail

@@ -30,6 +30,9 @@ bool TraceEnabled();
 void TraceExchange(int device, const MechanismState &state);
 // writes every record taken so far (not for exchanges)
 void TraceFlush();
+// starts run(arg) on a detached thread, as the log's and the trace's writers are;
+// false when no thread could be made
+bool StartDetachedThread(void *(*run)(void *), void *arg);
 
 }  // namespace detail
 
