@@ -916,8 +916,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       continue;
     }
     // several: the nearest is next, the others wait on the stack farthest first,
-    // their memory loading meanwhile
-    Entry hits[kWidth];
+    // their memory loading meanwhile. They are sorted in place on the stack (the
+    // nearest one slot past its top: the depth check leaves room), so nothing is copied
+    Entry *hits = stack + top;
     int n = 0;
     for (;;) {
       const Entry h{node.m_child[c], entry[c]};
@@ -931,10 +932,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       c = __builtin_ctz(static_cast<unsigned int>(mask));
       mask &= mask - 1;
     }
-    for (int j = 0; j < n - 1; ++j) {
-      Prefetch(hits[j].ref);
-      stack[top++] = hits[j];
-    }
+    for (int j = 0; j < n - 1; ++j) Prefetch(hits[j].ref);
+    top += n - 1;
     e = hits[n - 1];
   }
   if (have) squareDistance = best;
