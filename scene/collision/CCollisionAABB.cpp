@@ -638,6 +638,10 @@ inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t be
 // the farthest ray parameter at which a box can still hold a hit as close as best;
 // the margin dwarfs the rounding to single precision
 inline float Reach(double best, double lengthSq) {
+  // in single precision, whose three roundings are far inside the margin, unless
+  // the ratio is too small for it to hold
+  const float ratio = static_cast<float>(best / lengthSq);
+  if (ratio >= 1e-30f) return std::sqrt(ratio) * (1.0f + 1e-5f);
   return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
 }
 
@@ -882,7 +886,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   bool have = false;
   double best = lengthSq;
   uint32_t bestSlot = 0;
-  float reach = Reach(best, lengthSq);
+  // best / lengthSq is exactly 1 here
+  float reach = static_cast<float>(1.0 + 1e-5);
 #if defined(__SSE2__)
   const V3D2 a2 = Splat(a), direction2 = Splat(direction);
   const D2 lengthSq2 = Splat(lengthSq);
@@ -1021,8 +1026,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     int mask = 0;
 #if defined(__SSE2__)
     const __m128 within = _mm_set1_ps(reach);
-    // groups of four, only those holding children
-    for (int g = 0; g < node.m_count; g += 4) {
+    // both groups of four, whatever the count: waiting for it and guessing it would
+    // cost more than the second group's test
+    for (int g = 0; g < kWidth; g += 4) {
       const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
       const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
       const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);
