@@ -28,11 +28,17 @@ constexpr double kFloatRange = 1e30;
 // boxes are padded by this much of the mesh's largest coordinate, far above the
 // triangle test's slack (1e-13 of an edge) and the rounding of its hit point
 constexpr double kPadRelative = 1e-6;
+// meshes and segments within this reach get the single-precision rejection: the
+// products of its bounds neither overflow nor lose more to underflow than its floor
+constexpr double kFilterRange = 0x1p20;
+// 128 units of single precision's last place
+constexpr float kFilterError = 0x1p-17f;
 // and each query widens them by this much of its own coordinates, far above the
 // rounding of the segment to single precision and of the slab test
 constexpr float kQueryPadRelative = 4e-6f;
-// triangles per leaf at most, and the surface-area heuristic's costs
-constexpr uint32_t kMaxLeaf = 4;
+// triangles per leaf at most (the single-precision rejection takes four at a
+// time, so a leaf of eight costs little beside a node), and the heuristic's costs
+constexpr uint32_t kMaxLeaf = 8;
 // ranges this small are leaves without weighing a split
 constexpr uint32_t kSmallLeaf = 2;
 // ranges up to this size split at the median, larger ones by the heuristic
@@ -543,6 +549,82 @@ inline int TestPair(const cCollisionAABBTriangle &t0, const cCollisionAABBTriang
   _mm_storeu_pd(d2Out, d2.v);
   return mask;
 }
+
+// the segment for the single-precision rejection: its start and direction, the
+// bound's factor for the direction, and its largest coordinates' magnitudes
+struct FilterSegment {
+  __m128 ax, ay, az, dx, dy, dz;
+  // the error bounds' factor times the direction's magnitude, and a's and d's
+  // magnitudes summed
+  __m128 error, span;
+};
+
+// the four triangles at f against the segment, in single precision, on the
+// algebra of the exact test's answer: with T = a - v0, P = d x e2, Q = T x e1 and
+// D = e1.P, its barycentric coordinates are T.P / D and d.Q / D and its ray
+// parameter e2.Q / D. Each of these is computed in floats, and each with a bound on
+// its rounding: 128 units of the last place of the product of its factors'
+// magnitudes (twice what the operations can lose, and the factors' own rounding
+// to floats included), plus a floor far above what underflow can lose within
+// kFilterRange. A lane is rejected only when D's sign is certain and some test of
+// the exact one fails by four such bounds and more than its slack (1e-13) beyond
+// doubt; the exact test's own rounding is 2^29 times finer, so it fails too. Bit
+// k of the result: lane k must go to the exact test.
+inline int FilterFour(const cCollisionAABBFilter *f, const FilterSegment &q, __m128 reach) {
+  __m128 v0x = _mm_load_ps(f[0].m_v0), v0y = _mm_load_ps(f[1].m_v0), v0z = _mm_load_ps(f[2].m_v0),
+         corner = _mm_load_ps(f[3].m_v0);
+  _MM_TRANSPOSE4_PS(v0x, v0y, v0z, corner);
+  __m128 e1x = _mm_load_ps(f[0].m_e1), e1y = _mm_load_ps(f[1].m_e1), e1z = _mm_load_ps(f[2].m_e1),
+         edge = _mm_load_ps(f[3].m_e1);
+  _MM_TRANSPOSE4_PS(e1x, e1y, e1z, edge);
+  __m128 e2x = _mm_load_ps(f[0].m_e2), e2y = _mm_load_ps(f[1].m_e2), e2z = _mm_load_ps(f[2].m_e2),
+         unused = _mm_load_ps(f[3].m_e2);
+  _MM_TRANSPOSE4_PS(e2x, e2y, e2z, unused);
+  (void)unused;
+
+  const __m128 tx = _mm_sub_ps(q.ax, v0x), ty = _mm_sub_ps(q.ay, v0y), tz = _mm_sub_ps(q.az, v0z);
+  const __m128 px = _mm_sub_ps(_mm_mul_ps(q.dy, e2z), _mm_mul_ps(q.dz, e2y));
+  const __m128 py = _mm_sub_ps(_mm_mul_ps(q.dz, e2x), _mm_mul_ps(q.dx, e2z));
+  const __m128 pz = _mm_sub_ps(_mm_mul_ps(q.dx, e2y), _mm_mul_ps(q.dy, e2x));
+  const __m128 qx = _mm_sub_ps(_mm_mul_ps(ty, e1z), _mm_mul_ps(tz, e1y));
+  const __m128 qy = _mm_sub_ps(_mm_mul_ps(tz, e1x), _mm_mul_ps(tx, e1z));
+  const __m128 qz = _mm_sub_ps(_mm_mul_ps(tx, e1y), _mm_mul_ps(ty, e1x));
+  auto Dot = [](__m128 x0, __m128 y0, __m128 z0, __m128 x1, __m128 y1, __m128 z1) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x0, x1), _mm_mul_ps(y0, y1)), _mm_mul_ps(z0, z1));
+  };
+  const __m128 d = Dot(e1x, e1y, e1z, px, py, pz);
+  // the others with D's sign taken out
+  const __m128 signBit = _mm_set1_ps(-0.0f);
+  const __m128 sign = _mm_and_ps(d, signBit);
+  const __m128 dAbs = _mm_andnot_ps(signBit, d);
+  const __m128 s = _mm_xor_ps(Dot(tx, ty, tz, px, py, pz), sign);
+  const __m128 r = _mm_xor_ps(Dot(q.dx, q.dy, q.dz, qx, qy, qz), sign);
+  const __m128 t = _mm_xor_ps(Dot(e2x, e2y, e2z, qx, qy, qz), sign);
+
+  // the bounds: |a| + |d| + |v0| stands for T's magnitude
+  const __m128 floor = _mm_set1_ps(0x1p-96f);
+  const __m128 span = _mm_add_ps(q.span, corner);
+  const __m128 base = _mm_mul_ps(q.error, edge);
+  const __m128 errorS = _mm_add_ps(_mm_mul_ps(base, span), floor);
+  const __m128 errorD = _mm_add_ps(_mm_mul_ps(base, edge), floor);
+  const __m128 errorT =
+      _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(kFilterError), span), _mm_mul_ps(edge, edge)), floor);
+  const __m128 four = _mm_set1_ps(4.0f);
+  const __m128 dMax = _mm_add_ps(dAbs, errorD);
+  const __m128 below = _mm_sub_ps(_mm_setzero_ps(), _mm_mul_ps(_mm_set1_ps(1e-12f), dMax));
+
+  const __m128 certain = _mm_cmpgt_ps(dAbs, _mm_add_ps(errorD, errorD));
+  // a barycentric coordinate below zero, or the third one (1 - s - r)
+  __m128 out = _mm_cmplt_ps(_mm_add_ps(s, _mm_mul_ps(four, errorS)), below);
+  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(r, _mm_mul_ps(four, errorS)), below));
+  const __m128 third = _mm_sub_ps(_mm_sub_ps(dAbs, s), r);
+  const __m128 errorThird = _mm_add_ps(errorD, _mm_add_ps(errorS, errorS));
+  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(third, _mm_mul_ps(four, errorThird)), below));
+  // the plane behind a, or beyond the reach of the best hit so far
+  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(t, _mm_mul_ps(four, errorT)), below));
+  out = _mm_or_ps(out, _mm_cmpgt_ps(_mm_sub_ps(t, _mm_mul_ps(four, errorT)), _mm_mul_ps(reach, dMax)));
+  return ~_mm_movemask_ps(_mm_and_ps(certain, out)) & 15;
+}
 #endif
 
 // a hit candidate against the best so far: closer, or as close from a lower slot
@@ -556,6 +638,10 @@ inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t be
 // the farthest ray parameter at which a box can still hold a hit as close as best;
 // the margin dwarfs the rounding to single precision
 inline float Reach(double best, double lengthSq) {
+  // in single precision, whose three roundings are far inside the margin, unless
+  // the ratio is too small for it to hold
+  const float ratio = static_cast<float>(best / lengthSq);
+  if (ratio >= 1e-30f) return std::sqrt(ratio) * (1.0f + 1e-5f);
   return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
 }
 
@@ -576,6 +662,7 @@ void cCollisionAABB::setBuildThreads(unsigned int threads) { g_buildThreads = th
 void cCollisionAABB::release() {
   std::vector<cCollisionAABBNode>().swap(m_nodes);
   std::vector<cCollisionAABBTriangle>().swap(m_triangles);
+  std::vector<cCollisionAABBFilter>().swap(m_filters);
   m_rootBox.setEmpty();
   m_leafCount = 0;
   m_depth = 0;
@@ -586,6 +673,7 @@ void cCollisionAABB::initialize() {
   // touches no fresh memory
   m_nodes.clear();
   m_triangles.clear();
+  m_filters.clear();
   m_rootBox.setEmpty();
   m_leafCount = 0;
   m_depth = 0;
@@ -667,6 +755,23 @@ void cCollisionAABB::initialize() {
       const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
       const cVector3d &v0 = v[t.m_corner0].m_pos;
       m_triangles.push_back(cCollisionAABBTriangle{v0, v[t.m_corner1].m_pos - v0, v[t.m_corner2].m_pos - v0, &t, slot});
+    }
+    if (!m_nodes.empty() && largest <= kFilterRange) {
+      m_filters.resize(m_triangles.size() + 3, cCollisionAABBFilter{});
+      for (size_t i = 0; i < m_triangles.size(); ++i) {
+        const cCollisionAABBTriangle &t = m_triangles[i];
+        cCollisionAABBFilter &f = m_filters[i];
+        double corner = 0.0, edge = 0.0;
+        for (int k = 0; k < 3; ++k) {
+          f.m_v0[k] = static_cast<float>(t.m_v0[k]);
+          f.m_e1[k] = static_cast<float>(t.m_e1[k]);
+          f.m_e2[k] = static_cast<float>(t.m_e2[k]);
+          corner = std::max(corner, std::fabs(t.m_v0[k]));
+          edge = std::max(edge, std::max(std::fabs(t.m_e1[k]), std::fabs(t.m_e2[k])));
+        }
+        f.m_v0[3] = RoundUp(corner);
+        f.m_e1[3] = RoundUp(edge);
+      }
     }
     m_depth = depth;
   } catch (const std::bad_alloc &) {
@@ -781,10 +886,24 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   bool have = false;
   double best = lengthSq;
   uint32_t bestSlot = 0;
-  float reach = Reach(best, lengthSq);
+  // best / lengthSq is exactly 1 here
+  float reach = static_cast<float>(1.0 + 1e-5);
 #if defined(__SSE2__)
   const V3D2 a2 = Splat(a), direction2 = Splat(direction);
   const D2 lengthSq2 = Splat(lengthSq);
+  // the single-precision rejection, for meshes and segments within its range
+  const bool filter = !m_filters.empty() && reachA + reachD <= kFilterRange;
+  FilterSegment segment;
+  segment.ax = _mm_set1_ps(static_cast<float>(a.x));
+  segment.ay = _mm_set1_ps(static_cast<float>(a.y));
+  segment.az = _mm_set1_ps(static_cast<float>(a.z));
+  segment.dx = _mm_set1_ps(static_cast<float>(direction.x));
+  segment.dy = _mm_set1_ps(static_cast<float>(direction.y));
+  segment.dz = _mm_set1_ps(static_cast<float>(direction.z));
+  segment.error = _mm_set1_ps(kFilterError * RoundUp(reachD));
+  segment.span = _mm_set1_ps(RoundUp(reachA + reachD));
+#else
+  const bool filter = false;
 #endif
 
   struct Entry {
@@ -794,12 +913,18 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   Entry stack[kStackSize];
   int top = 0;
   // the lines of a node, or of a leaf's triangles
-  auto Prefetch = [this](uint32_t ref) {
+  auto Prefetch = [this, filter](uint32_t ref) {
     const char *p;
     size_t bytes;
     if (cCollisionAABBNode::isLeaf(ref)) {
-      p = reinterpret_cast<const char *>(&m_triangles[cCollisionAABBNode::leafFirst(ref)]);
-      bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
+      // with the filter only its lines are read unless a triangle passes it
+      if (filter) {
+        p = reinterpret_cast<const char *>(&m_filters[cCollisionAABBNode::leafFirst(ref)]);
+        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBFilter);
+      } else {
+        p = reinterpret_cast<const char *>(&m_triangles[cCollisionAABBNode::leafFirst(ref)]);
+        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
+      }
     } else {
       p = reinterpret_cast<const char *>(&m_nodes[ref]);
       bytes = sizeof(cCollisionAABBNode);
@@ -831,6 +956,30 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
       uint32_t i = first;
 #if defined(__SSE2__)
+      if (filter) {
+        // four at a time through the filter, the few that pass it to the exact test
+        for (; i < end; i += 4) {
+          int pass = FilterFour(&m_filters[i], segment, _mm_set1_ps(reach));
+          if (end - i < 4) pass &= (1 << (end - i)) - 1;
+          while (pass != 0) {
+            const uint32_t j = i + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned int>(pass)));
+            pass &= pass - 1;
+            const cCollisionAABBTriangle &t = m_triangles[j];
+            cVector3d p;
+            double d2;
+            if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+            if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+            have = true;
+            best = d2;
+            bestSlot = t.m_slot;
+            hitIndex = j;
+            point = p;
+            reach = Reach(best, lengthSq);
+          }
+        }
+        if (!pop(e)) break;
+        continue;
+      }
       // two at a time, then the last one alone
       for (; i + 1 < end; i += 2) {
         double x[2], nSquare[2], d2[2], px[2], py[2], pz[2];
@@ -877,8 +1026,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     int mask = 0;
 #if defined(__SSE2__)
     const __m128 within = _mm_set1_ps(reach);
-    // groups of four, only those holding children
-    for (int g = 0; g < node.m_count; g += 4) {
+    // both groups of four, whatever the count: waiting for it and guessing it would
+    // cost more than the second group's test
+    for (int g = 0; g < kWidth; g += 4) {
       const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
       const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
       const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);
@@ -916,8 +1066,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       continue;
     }
     // several: the nearest is next, the others wait on the stack farthest first,
-    // their memory loading meanwhile
-    Entry hits[kWidth];
+    // their memory loading meanwhile. They are sorted in place on the stack (the
+    // nearest one slot past its top: the depth check leaves room), so nothing is copied
+    Entry *hits = stack + top;
     int n = 0;
     for (;;) {
       const Entry h{node.m_child[c], entry[c]};
@@ -931,10 +1082,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       c = __builtin_ctz(static_cast<unsigned int>(mask));
       mask &= mask - 1;
     }
-    for (int j = 0; j < n - 1; ++j) {
-      Prefetch(hits[j].ref);
-      stack[top++] = hits[j];
-    }
+    for (int j = 0; j < n - 1; ++j) Prefetch(hits[j].ref);
+    top += n - 1;
     e = hits[n - 1];
   }
   if (have) squareDistance = best;

@@ -50,6 +50,9 @@ class cCollisionAABB : public cGenericCollision {
   std::vector<cCollisionAABBNode> m_nodes;
   // the triangles that can be hit (allocated and not degenerate), leaf by leaf
   std::vector<cCollisionAABBTriangle> m_triangles;
+  // the same in single precision, and three zeroed past the end so four can always
+  // be read at once; empty when the mesh is too large for it
+  std::vector<cCollisionAABBFilter> m_filters;
   // the union of the triangles' boxes, drawn at depth 0
   cCollisionAABBBox m_rootBox;
   // number of allocated triangles at the last build

@@ -107,6 +107,16 @@ struct cCollisionAABBTriangle {
   unsigned int m_slot;
 };
 
+// the same triangle in single precision, for the query's first rejection, which
+// lets a triangle go only when the exact test surely fails it. Lane 3 of the
+// corner holds the magnitude of its largest coordinate, lane 3 of the first edge
+// that of the edges' largest coordinate: the rounding bounds grow with both
+struct alignas(16) cCollisionAABBFilter {
+  float m_v0[4];
+  float m_e1[4];
+  float m_e2[4];
+};
+
 // a node of the eight-wide tree: the boxes of its up to eight children, single
 // precision rounded outward and padded, laid out axis by axis so one query tests
 // four at once; and per child a reference: an internal node's index, or a leaf's

@@ -607,6 +607,51 @@ TEST_F(CollisionTest, CoordinatesBeyondSinglePrecisionStillMatchTheScan) {
   }
 }
 
+// segments through points just inside and just outside a triangle's edge, by less
+// than the test's slack up to far more, on spheres near the origin, far from it
+// (where single precision holds little of a triangle) and tiny (where its bounds
+// come near underflow): the tree's quick rejections never drop a hit the scan finds
+TEST_F(CollisionTest, TreeMatchesTheScanAcrossEdgesAtAnyScaleAndOffset) {
+  std::mt19937 rng(Seeds()[0] + 200);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double offsets[] = {-1e-3, -1e-7, -1e-12, -1e-13, -1e-15, 0.0, 1e-15, 1e-13, 1e-12, 1e-7, 1e-3};
+  struct Place {
+    double scale;
+    cVector3d centre;
+  };
+  for (const Place &place :
+       {Place{1.0, cVector3d(0, 0, 0)}, Place{1e-2, cVector3d(3e5, -2e5, 1e5)}, Place{1e-12, cVector3d(0, 0, 0)},
+        Place{1e-9, cVector3d(1e-6, 0, 0)}, Place{1e3, cVector3d(0, 0, 0)}}) {
+    mesh.clear();
+    bench::MakeSphere(mesh, 1500, 1.0);
+    for (cVertex &v : mesh.m_vertexSlots) v.m_pos = v.m_pos * place.scale + place.centre;
+    BuildDetectors();
+    ASSERT_FALSE(tree->m_nodes.empty());
+    hits = 0;
+    for (int i = 0; i < 600; ++i) {
+      const cTriangle &t = mesh.m_triangleSlots[rng() % mesh.m_triangleSlots.size()];
+      if (!t.m_inUse) continue;
+      const int k = static_cast<int>(rng() % 3);
+      const cVector3d &p0 = t.getVertex(k)->m_pos, &p1 = t.getVertex((k + 1) % 3)->m_pos,
+                      &p2 = t.getVertex((k + 2) % 3)->m_pos;
+      const cVector3d edge = p1 - p0;
+      cVector3d n = edge.cross(p2 - p0);
+      if (n.lengthsq() == 0.0) continue;
+      n = cNormalize(n);
+      // in the face's plane, across the edge, away from the third corner
+      cVector3d out = cNormalize(edge.cross(n));
+      if (out.dot(p2 - p0) > 0.0) out = out * -1.0;
+      const double w = 0.5 + 0.45 * u(rng);
+      const cVector3d p = p0 + edge * w + out * (offsets[rng() % 11] * edge.length());
+      const cVector3d tilt = cVector3d(u(rng), u(rng), u(rng)) * (0.3 * edge.length());
+      const cVector3d d = n * edge.length() + tilt;
+      ExpectSameAnswer(p + d, p - d);
+      if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(hits, 300) << "scale " << place.scale;
+  }
+}
+
 // one sphere of about 1200 triangles at radius 1, then the same sphere and the same
 // segments scaled uniformly: the thresholds are relative to the triangle, so every
 // scale hits the same triangles at the same (scaled) points, in the tree and the scan
