@@ -6,6 +6,7 @@
 // turned so that the effector frame is the device's (its 30 degree rest turn
 // undone), which places thumb and finger where this test works them out.
 #include "FeltUnderX.h"
+#include "PoluxUnderX.h"
 
 #include <cstdio>
 #include <sstream>
@@ -13,19 +14,7 @@
 namespace underx {
 namespace {
 
-// the stylus angles that undo the rest turn of the unoffset stylus
-const double kR2 = -0.5235987755982988;
-// the gripper: wide open (the finger's stop, 0.6 rad) and shut, in metres of arc
-const double kOpen = 0.6 * 0.0525, kShut = 0.0;
-
-// the finger point relative to the effector with the finger opened by angle a,
-// as the pinch gripper's geometry gives it (right hand, effector frame)
-cVec Finger(double a) {
-  const double psi = 0.6108652381980153, beta = 2.6633724385433464, r = 0.0525, x = 0.0525;
-  const double phi = beta - a;
-  return {r * std::cos(psi + phi) + x * std::cos(psi), r * std::sin(psi + phi) + x * std::sin(psi), 0.0};
-}
-const cVec kThumb(0.0, -0.02, 0.0);
+using namespace polux;
 
 double Dot(const cVec &a, const cVec &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 

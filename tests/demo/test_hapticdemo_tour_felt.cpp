@@ -6,6 +6,7 @@
 // output folder: TKX_TOUR_OUT, or the test's artefacts. scripts/demo --tour runs
 // this binary and draws the plots and the page from that folder.
 #include "FeltUnderX.h"
+#include "PoluxUnderX.h"
 
 #include <sys/stat.h>
 
@@ -536,19 +537,11 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
 
 // ---- a polux.7: the gripper as the button, the demos' gripper forms ----
 
-// the stylus angle that undoes the unoffset stylus's rest turn; the gripper wide
-// open (its 0.6 rad stop) and shut, metres of arc at the 52.5 mm finger
-const double kPoluxR2 = -0.5235987755982988;
-const double kOpen = 0.6 * 0.0525, kShut = 0.0;
-
-// the finger point relative to the effector, the finger opened by angle a
-// (right hand, effector frame), and the thumb's
-cVec Finger(double a) {
-  const double psi = 0.6108652381980153, beta = 2.6633724385433464, r = 0.0525, x = 0.0525;
-  const double phi = beta - a;
-  return {r * std::cos(psi + phi) + x * std::cos(psi), r * std::sin(psi + phi) + x * std::sin(psi), 0.0};
-}
-const cVec kThumb(0.0, -0.02, 0.0);
+using polux::Finger;
+using polux::kOpen;
+using polux::kShut;
+using polux::kThumb;
+const double kPoluxR2 = polux::kR2;
 
 TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
   prefix_ = "polux7-";
