@@ -9,6 +9,7 @@
 #include "tkx/virtual/tkxVirtualFalcon.h"
 #include "tkx/virtual/tkxVirtualHand.h"
 #include "tkx/virtual/tkxVirtualLog.h"
+#include "tkx/virtual/tkxVirtualPace.h"
 #include "tkx/virtual/tkxVirtualTrace.h"
 
 #include <fcntl.h>
@@ -89,11 +90,7 @@ void Pace(PaceSlot &slot) {
   double at;
   {
     std::lock_guard<std::mutex> lock(slot.mutex);
-    const double now = RealNow();
-    // a host that fell behind starts afresh instead of catching up in a burst
-    if (slot.next < now - period) slot.next = now;
-    at = slot.next;
-    slot.next = at + period;
+    at = NextPaceSlot(slot.next, RealNow(), period);
   }
   if (at <= RealNow()) return;
   timespec ts;
