@@ -1,10 +1,9 @@
-// The felt tour: one hand script takes a virtual trion.6 through the seven demos,
-// entering each from the menu with the device's button, doing its characteristic
-// gesture, and leaving with Escape. The per-exchange trace (TKX_VIRTUAL_TRACE)
-// gives one measured fact per demo. Every demo leaves a screenshot at its telling
-// moment, its stretch of the trace (decimated) and a line on what is felt in the
-// output folder: TKX_TOUR_OUT, or the test's artefacts. scripts/demo --tour runs
-// this binary and draws the plots and the page from that folder.
+// The felt tour: one hand script takes a virtual device (a trion.6, then a polux.7
+// and a Falcon) through the seven demos, entering each from the menu with the
+// device's button, doing its characteristic gesture, and leaving with Escape. The per-exchange trace
+// (TKX_VIRTUAL_TRACE) gives one measured fact per demo. Every demo leaves a screenshot at its telling moment, its
+// stretch of the trace (decimated) and a line on what is felt in the output folder: TKX_TOUR_OUT, or the test's
+// artefacts. scripts/demo --tour runs this binary and draws the plots and the page from that folder.
 #include "FeltUnderX.h"
 #include "PoluxUnderX.h"
 
@@ -55,6 +54,148 @@ struct Leg {
   double gesture;     // the demo is shown: the gesture starts
   double end;         // the gesture is over: Escape
   double shot;        // the telling moment
+};
+
+// the keys of the hand script, in absolute seconds; on a gripper the grip and the
+// stylus angle every key carries, and closing the gripper is the button
+struct Script {
+  std::vector<HandKey> keys;
+  double grip = 0.0, shut = 0.0, r2 = 0.0;
+  bool gripperButton = false;
+  void At(double t, const cVec &p, int button = 0) {
+    HandKey k{t, p.x, p.y, p.z, gripperButton ? 0 : button};
+    k.gripper = gripperButton && button ? shut : grip;
+    k.r2 = r2;
+    keys.push_back(k);
+  }
+  // over panel y, the button down and up: the demo opens
+  // (x moves no cursor: it places the hand in depth for the demo that opens)
+  void Press(double t, const cVec &p) {
+    At(t + 0.5, p);
+    At(t + 1.5, p);
+    At(t + 1.6, p, 1);
+    At(t + 2.4, p, 1);
+    At(t + 2.5, p);
+  }
+};
+
+// ---- the places of the tool-driven demos, on a trion's reach; a device that
+// reaches k times as far finds them at k times the distance ----
+
+// nano: the relief turned 40 degrees about y, halved into the device
+const double kC40 = std::cos(0.6981317008), kS40 = std::sin(0.6981317008);
+const cVec kNanoUp(kC40, 0, kS40), kNanoAlong(-kS40, 0, kC40);
+cVec NanoAt(double h, double y, double z, double k) {
+  return (kNanoUp * h + cVec(0, y, 0) + kNanoAlong * z) * (0.5 * k);
+}
+const double kNanoRow = 0.4 * 4.0 / 127.0, kNanoLevel = 0.018;
+// audio: the tool in the record's tilted scene
+cVec RecordAt(double x, double y, double z, double k) { return cVec((x + 0.1) / 2.0, y / 2.0, z / 2.0) * k; }
+
+// where the press that opens a panel puts the hand in depth: the audio demo's tool
+// comes in above the record when pressed a little high, the nano demo's in front
+// of the relief when pressed nearer the user
+cVec PressAt(int panel, double y, double k) {
+  return cVec(panel == 1 ? 0.05 * k : 0.0, y, panel == 3 ? 0.02 * k : 0.0);
+}
+
+// above the row, down to a level between atoms' tops and the ground, stroke along
+// it, lift (9 s)
+void NanoGesture(Script &s, double g, double k) {
+  s.At(g + 1.0, NanoAt(0.07, -0.15, kNanoRow, k));
+  s.At(g + 2.0, NanoAt(0.07, -0.15, kNanoRow, k));
+  s.At(g + 3.0, NanoAt(kNanoLevel, -0.15, kNanoRow, k));
+  s.At(g + 7.5, NanoAt(kNanoLevel, 0.15, kNanoRow, k));
+  s.At(g + 8.5, NanoAt(0.07, 0.15, kNanoRow, k));
+  s.At(g + 9.0, NanoAt(0.07, 0.15, kNanoRow, k));
+}
+
+// above the record, pressed in, rubbed along it, lifted away (10 s)
+void AudioGesture(Script &s, double g, double k) {
+  const cVec above = RecordAt(-0.03, 0.08, 0.04, k), in = RecordAt(-0.03, 0.08, 0.009, k);
+  s.At(g + 1.0, above);
+  s.At(g + 2.0, above);
+  s.At(g + 3.0, in);
+  s.At(g + 4.0, in);
+  s.At(g + 6.0, RecordAt(0.05, 0.08, 0.009, k));
+  s.At(g + 6.8, RecordAt(0.05, 0.08, 0.07, k));
+  s.At(g + 10.0, RecordAt(0.05, 0.08, 0.07, k));
+}
+
+// the plastic tile stroked there and back at one depth, then the silicone (12.5 s)
+void TexturesGesture(Script &s, double g, const cVec &plastic, const cVec &silicone, double depth, double lift,
+                     double half) {
+  double w = g + 0.5;
+  for (const cVec &m : {plastic, silicone}) {
+    s.At(w, cVec(lift, m.y - half, m.z));
+    s.At(w + 0.8, cVec(depth, m.y - half, m.z));
+    s.At(w + 2.8, cVec(depth, m.y + half, m.z));
+    s.At(w + 4.8, cVec(depth, m.y - half, m.z));
+    s.At(w + 5.5, cVec(lift, m.y - half, m.z));
+    w += 6.0;
+  }
+}
+
+// up first, over the sheet's middle (whose scale is fixed), pressed to two
+// depths, released (10 s); contact begins near z = 0.0015
+void DynamicsGesture(Script &s, double g, double panelY) {
+  const double dx = 0.05 / 6.5, dy = 0.07 / 6.5, dContact = 0.01 / 6.5;
+  const cVec above(dx, dy, 0.2 / 6.5), press1(dx, dy, dContact - 0.008), press2(dx, dy, dContact - 0.018);
+  s.At(g + 0.5, cVec(0, panelY, above.z));
+  s.At(g + 1.5, above);
+  s.At(g + 3.5, above);
+  s.At(g + 4.5, press1);
+  s.At(g + 6.0, press1);
+  s.At(g + 7.0, press2);
+  s.At(g + 8.5, press2);
+  s.At(g + 9.5, above);
+  s.At(g + 10.0, above);
+}
+
+// from beside the rings (whose scale is fixed) a quick flick onto the inner ring's
+// face along their axis, 10 degrees off x, and away, which leaves the rings
+// turning on; the same flick stopping short of the rings at x = `near`, which
+// swings the bar alike and turns nothing; then onto the face slowly, held there,
+// and back (12 s)
+void ReflexionsGesture(Script &s, double g, const cVec &beside, double near, double panelY) {
+  const cVec push(0.0075 * 0.9848077530121095, 0.0075 * 0.17364817766748877, 0);
+  s.At(g, cVec(beside.x, panelY, 0));
+  s.At(g + 1.0, beside);
+  s.At(g + 3.0, beside);
+  s.At(g + 3.3, push);
+  s.At(g + 3.6, beside);
+  s.At(g + 4.7, beside);
+  s.At(g + 5.0, cVec(near, beside.y, beside.z));
+  s.At(g + 5.3, beside);
+  s.At(g + 6.5, beside);
+  s.At(g + 8.0, push);
+  s.At(g + 10.0, push);
+  s.At(g + 10.5, beside);
+  s.At(g + 12.0, beside);
+}
+
+// a cusp of the tooth pressed, then the tooth taken with the button and carried (11 s)
+void ContactGesture(Script &s, double g, double k) {
+  const cVec above = cVec(0.0104, 0.0095, 0.08) * k, free = cVec(0.0104, 0.0095, 0.062) * k;
+  const cVec press = cVec(0.0104, 0.0095, 0.045) * k;
+  const cVec grab = cVec(0, 0, 0.075) * k, carried = cVec(0, 0.05, 0.095) * k;
+  s.At(g + 1.0, above);
+  s.At(g + 2.0, free);
+  s.At(g + 3.0, free);
+  s.At(g + 4.0, press);
+  s.At(g + 5.5, press);
+  s.At(g + 6.5, grab);
+  s.At(g + 7.0, grab);
+  s.At(g + 7.1, grab, 1);
+  s.At(g + 7.5, grab, 1);
+  s.At(g + 9.5, carried, 1);
+  s.At(g + 10.6, carried, 1);
+  s.At(g + 10.7, carried, 0);
+}
+
+// the rings' middle seen at the moments of the reflexions gesture
+struct RingsSeen {
+  std::vector<int> before, after, coastA, coastB, aloneA, aloneB;
 };
 
 class HapticDemoTourFelt : public HapticDemoFelt {
@@ -236,64 +377,194 @@ class HapticDemoTourFelt : public HapticDemoFelt {
     for (const Leg &leg : legs) KeepTrace(leg);
   }
 
+  // the push out of the relief varies along the stroke
+  void CheckNano(const Leg &leg) {
+    SCOPED_TRACE("nano");
+    const std::vector<Rec> stroke = Between(leg.gesture + 3.3, leg.gesture + 7.3);
+    ASSERT_GT(stroke.size(), 100u);
+    double lo = 1e9, hi = -1e9;
+    for (const Rec &r : stroke) {
+      const double f = Dot(r.force, kNanoUp);
+      lo = std::min(lo, f), hi = std::max(hi, f);
+    }
+    Felt(leg, Fmt("Stroked along a row of atoms at one depth, the push out of the surface varies by %.2f N: "
+                  "each atom lifts the tool, the ground between them lets it sink.",
+                  hi - lo));
+    EXPECT_GT(hi - lo, 0.3);
+  }
+
+  // the record holds the tool up while pressed, lets it go when lifted, and the
+  // two screens taken after the lift differ
+  void CheckAudio(const Leg &leg, const std::vector<int> &recordA, const std::vector<int> &recordB) {
+    SCOPED_TRACE("audio");
+    Rec pressed, lifted;
+    ASSERT_TRUE(MeanOver(leg.gesture + 3.2, leg.gesture + 4.0, &pressed));
+    ASSERT_TRUE(MeanOver(leg.gesture + 8.0, leg.end, &lifted));
+    const double turning = Changed(recordA, recordB);
+    Felt(leg, Fmt("Pressed straight in, the record holds the tool %.1f mm above the hand and stays still; rubbed "
+                  "along, it turns, and lifted clear it keeps turning (%.1f%% of the view changed in 0.3 s).",
+                  1000.0 * (pressed.effector.z - pressed.hand.z), 100.0 * turning));
+    EXPECT_GT(pressed.effector.z - pressed.hand.z, 0.0005);
+    EXPECT_LT((lifted.effector - lifted.hand).Length(), 0.0005);
+    EXPECT_GT(turning, 0.002) << "the record stood still after the hand lifted";
+  }
+
+  // pressed into a cusp, the tooth pushes back; carried, it touches nothing
+  void CheckContact(const Leg &leg, double gap, double least) {
+    SCOPED_TRACE("contact");
+    Rec free, press, carried;
+    ASSERT_TRUE(MeanOver(leg.gesture + 2.3, leg.gesture + 3.0, &free));
+    ASSERT_TRUE(MeanOver(leg.gesture + 4.5, leg.gesture + 5.5, &press));
+    ASSERT_TRUE(MeanOver(leg.gesture + 10.0, leg.end, &carried));
+    const double back = press.force.z - free.force.z;
+    Felt(leg, Fmt("Pressed into a cusp, the tooth holds the burr %.1f mm above the hand and pushes back with "
+                  "%.2f N; taken on the tool with the button, it is carried without contact force.",
+                  1000.0 * (press.effector.z - press.hand.z), back));
+    EXPECT_GT(press.effector.z - press.hand.z, gap);
+    EXPECT_GT(back, least);
+    EXPECT_LT((carried.effector - carried.hand).Length(), 0.001);
+  }
+
+  // flicked, the rings turn on after the bar has left, more than the bar's own
+  // swing shows; pushed onto the inner ring, the bar is held back and the rings
+  // turn: the screens before and after differ
+  void CheckReflexions(const Leg &leg, const RingsSeen &seen, double gap, double least) {
+    SCOPED_TRACE("reflexions");
+    Rec free, push;
+    ASSERT_TRUE(MeanOver(leg.gesture + 1.5, leg.gesture + 3.0, &free));
+    ASSERT_TRUE(MeanOver(leg.gesture + 8.5, leg.gesture + 10.0, &push));
+    const double back = push.force.x - free.force.x;
+    const double turned = Changed(seen.before, seen.after);
+    const double coasting = Changed(seen.coastA, seen.coastB), alone = Changed(seen.aloneA, seen.aloneB);
+    Felt(leg, Fmt("Flicked, the rings keep turning after the bar has left (%.1f%% of the view changed in the next "
+                  "moments); pushed onto the inner ring's face, the bar is held back with %.2f N and the rings turn "
+                  "under it (%.0f%% of the view changed in all).",
+                  100.0 * coasting, back, 100.0 * turned));
+    std::printf("reflexions: %.2f%% of the view changed while coasting, %.2f%% with the bar alone moving\n",
+                100.0 * coasting, 100.0 * alone);
+    EXPECT_GT(push.effector.x - push.hand.x, gap);
+    EXPECT_GT(back, least);
+    EXPECT_GT(turned, 0.01) << "the rings did not turn";
+    EXPECT_GT(coasting, 0.005) << "the rings stopped with the push";
+    // the bar still swings after a flick: what the rings add must stand out
+    EXPECT_LT(alone, coasting / 3.0) << "the view changes as much with the rings at rest";
+  }
+
+  // the bubble pushes back along `out` while pressed (from gesture + 5 s), then
+  // pops: the force drops at once, before the press ends at gesture + 9.5 s
+  void CheckGrasp(const Leg &leg, const cVec &out, const char *way) {
+    SCOPED_TRACE("grasp");
+    Rec free;
+    ASSERT_TRUE(MeanOver(leg.gesture + 4.0, leg.gesture + 5.0, &free));
+    const std::vector<Rec> press = Between(leg.gesture + 5.0, leg.end);
+    ASSERT_GT(press.size(), 100u);
+    size_t peak = 0;
+    for (size_t i = 0; i < press.size(); ++i)
+      if (Dot(press[i].force, out) > Dot(press[peak].force, out)) peak = i;
+    const double top = Dot(press[peak].force - free.force, out);
+    // the first moments after the pop, along the push: on a Falcon the gravity
+    // compensation alone changes the force by half a newton as the effector,
+    // let go, swings on
+    Rec after;
+    ASSERT_TRUE(MeanOver(press[peak].t + 0.005, press[peak].t + 0.05, &after));
+    const double rest = Dot(after.force - free.force, out);
+    Felt(leg, "Pressed " + std::string(way) +
+                  Fmt(", the water bubble pushes back up to %.2f N and pops: the force drops to %.2f N at once, %.1f s "
+                      "into the press.",
+                      top, rest, press[peak].t - (leg.gesture + 5.0)));
+    EXPECT_GT(top, 3.0);
+    EXPECT_LT(rest, 0.5);
+    EXPECT_LT(press[peak].t, leg.gesture + 9.5) << "the bubble did not pop before the press ended";
+  }
+
+  // the sideways force against the stroke, there and back, on each tile's middle:
+  // the silicone drags, the plastic does not. What the position alone adds to the
+  // motors is the same both ways and drops out.
+  void CheckTextures(const Leg &leg, const cVec &plastic, const cVec &silicone, double depth, double half,
+                     double margin) {
+    SCOPED_TRACE("textures");
+    auto drag = [&](const cVec &m, double from) -> double {
+      double sum[2] = {0, 0};
+      int n[2] = {0, 0};
+      const std::vector<Rec> rs = Between(from, from + 4.8);
+      for (size_t i = 1; i < rs.size(); ++i) {
+        const Rec &r = rs[i];
+        if (std::fabs(r.hand.x - depth) > 2e-4 || std::fabs(r.hand.z - m.z) > 2e-4) continue;
+        if (r.hand.y < m.y - half + margin || r.hand.y > m.y + half - margin) continue;
+        const int way = r.hand.y > rs[i - 1].hand.y ? 0 : 1;
+        sum[way] += r.force.y, ++n[way];
+      }
+      if (n[0] == 0 || n[1] == 0) return NAN;
+      return (sum[1] / n[1] - sum[0] / n[0]) / 2.0;
+    };
+    const double dPlastic = drag(plastic, leg.gesture + 1.3), dSilicone = drag(silicone, leg.gesture + 7.3);
+    Felt(leg, Fmt("Stroked there and back, the silicone drags against the stroke with %.2f N; the smooth plastic "
+                  "with %.2f N.",
+                  dSilicone, std::fabs(dPlastic)));
+    EXPECT_GT(dSilicone, 0.25);
+    EXPECT_LT(std::fabs(dPlastic), 0.15);
+  }
+
+  // the sheet pushes back harder at 18 mm than at 8 mm
+  void CheckDynamics(const Leg &leg, const char *first) {
+    SCOPED_TRACE("dynamics");
+    Rec free, p1, p2;
+    ASSERT_TRUE(MeanOver(leg.gesture + 2.5, leg.gesture + 3.5, &free));
+    ASSERT_TRUE(MeanOver(leg.gesture + 5.0, leg.gesture + 6.0, &p1));
+    ASSERT_TRUE(MeanOver(leg.gesture + 7.5, leg.gesture + 8.5, &p2));
+    const double f1 = p1.force.z - free.force.z, f2 = p2.force.z - free.force.z;
+    const std::string said =
+        Fmt("the sheet dents under the sphere and pushes back harder the deeper it goes: %.2f N "
+            "at 8 mm into it, %.2f N at 18 mm.",
+            f1, f2);
+    Felt(leg, *first != '\0' ? first + said : "The" + said.substr(3));
+    EXPECT_GT(f1, 0.2);
+    EXPECT_GT(f2, f1 + 0.3);
+  }
+
+  // the rings' middle before the gesture and after it, and at the same moments
+  // after the flick onto the rings and after the flick short of them
+  void WatchRings(const Leg &leg, RingsSeen *seen) {
+    auto grid = [&](double t, std::vector<int> *out) {
+      ASSERT_TRUE(WaitScript(t, 30.0));
+      Screenshot();
+      *out = Middle();
+    };
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 2.5, &seen->before));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 3.65, &seen->coastA));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 3.95, &seen->coastB));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 5.35, &seen->aloneA));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 5.65, &seen->aloneB));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 11.2, &seen->after));
+  }
+
+  // the record's middle, twice after the lift
+  void WatchRecord(const Leg &leg, std::vector<int> *a, std::vector<int> *b) {
+    ASSERT_TRUE(WaitScript(leg.gesture + 9.0, 30.0));
+    Screenshot();
+    *a = Middle();
+    Sleep(0.3);
+    Screenshot();
+    *b = Middle();
+  }
+
   std::string prefix_;
   std::string out_, trace_, felt_;
   std::vector<Rec> recs_;
   std::vector<std::string> lostLines_;
 };
 
-// the keys of the hand script, in absolute seconds; on a gripper the grip and the
-// stylus angle every key carries, and closing the gripper is the button
-struct Script {
-  std::vector<HandKey> keys;
-  double grip = 0.0, shut = 0.0, r2 = 0.0;
-  bool gripperButton = false;
-  void At(double t, const cVec &p, int button = 0) {
-    HandKey k{t, p.x, p.y, p.z, gripperButton ? 0 : button};
-    k.gripper = gripperButton && button ? shut : grip;
-    k.r2 = r2;
-    keys.push_back(k);
-  }
-  // over panel y, the button down and up: the demo opens
-  // (x moves no cursor: it places the hand in depth for the demo that opens)
-  void Press(double t, const cVec &p) {
-    At(t + 0.5, p);
-    At(t + 1.5, p);
-    At(t + 1.6, p, 1);
-    At(t + 2.4, p, 1);
-    At(t + 2.5, p);
-  }
-};
-
 TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
   // --- where things are, in device metres (see the single demos' tests) ---
-  // reflexions: the rings' axis 10 degrees off x; beside them, and on the inner face
-  const double c10 = 0.9848077530121095, s10 = 0.17364817766748877;
-  const cVec ringsBeside(0.08, 0, 0), ringsPush(0.0075 * c10, 0.0075 * s10, 0);
-  // nano: the relief turned 40 degrees about y, halved into the device
-  const double c40 = std::cos(0.6981317008), s40 = std::sin(0.6981317008);
-  const cVec up(c40, 0, s40), along(-s40, 0, c40);
-  auto nano = [&](double h, double y, double z) { return (up * h + cVec(0, y, 0) + along * z) * 0.5; };
-  const double row = 0.4 * 4.0 / 127.0, level = 0.018;
-  const cVec nanoAbove = nano(0.07, -0.15, row), nanoStart = nano(level, -0.15, row), nanoEnd = nano(level, 0.15, row);
-  const cVec nanoAway = nano(0.07, 0.15, row);
+  // reflexions: beside the rings
+  const cVec ringsBeside(0.08, 0, 0);
   // grasp: the bubble's top, entered from the side away from it
   const double bc = 0.1 / 3.0, btop = bc + 0.062 / 3.0;
   const cVec bLow(0, bc, 0), bSide(0.03, bc, 0), bSideUp(0.03, bc, btop + 0.016), bAbove(0, bc, btop + 0.016);
   const cVec bPopped(0, bc, btop - 0.03);
-  // audio: the tool in the record's tilted scene
-  auto rec = [](double x, double y, double z) { return cVec((x + 0.1) / 2.0, y / 2.0, z / 2.0); };
-  const cVec aAbove = rec(-0.03, 0.08, 0.04), aIn = rec(-0.03, 0.08, 0.009), aRubbed = rec(0.05, 0.08, 0.009);
-  const cVec aLifted = rec(0.05, 0.08, 0.07);
-  // contact: a cusp of the tooth, then the tooth taken and carried
-  const cVec tAbove(0.0104, 0.0095, 0.08), tFree(0.0104, 0.0095, 0.062), tPress(0.0104, 0.0095, 0.045);
-  const cVec tGrab(0, 0, 0.075), tCarried(0, 0.05, 0.095);
   // textures: the plastic (upper right) and silicone (lower left) tiles' middles
   const cVec plastic(0, 0.06, 0.06), silicone(0, -0.06, -0.06);
   const double tDepth = -0.006, tLift = 0.015, tHalf = 0.02;
-  // dynamics: over the sheet's middle, contact begins near z = 0.0015
-  const double dx = 0.05 / 6.5, dy = 0.07 / 6.5, dContact = 0.01 / 6.5;
-  const cVec dAbove(dx, dy, 0.2 / 6.5), dPress1(dx, dy, dContact - 0.008), dPress2(dx, dy, dContact - 0.018);
 
   // --- the legs: panel, names, enter, gesture start, end, telling moment ---
   std::vector<Leg> legs;
@@ -306,31 +577,15 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     double t = t0;
     auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
       legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
-      // the audio demo's tool comes in above the record when pressed a little high,
-      // the nano demo's in front of the relief when pressed nearer the user
-      s.Press(t, cVec(panel == 1 ? 0.05 : 0.0, PanelY(panel), panel == 3 ? 0.02 : 0.0));
+      s.Press(t, PressAt(panel, PanelY(panel), 1.0));
       const double g = t + 4.0;
       t = g + length + 3.5;
       return g;
     };
     // reflexions: beside, push onto the inner face, back beside
-    double g = leg(0, "reflexions", "Reflexions", 9.0, 8.5);
-    s.At(g, cVec(ringsBeside.x, PanelY(0), 0));
-    s.At(g + 1.0, ringsBeside);
-    s.At(g + 3.0, ringsBeside);
-    s.At(g + 4.5, ringsPush);
-    s.At(g + 6.5, ringsPush);
-    s.At(g + 7.0, ringsBeside);
-    s.At(g + 9.0, ringsBeside);
-    // nano: above the row, down to a level between atoms' tops and the ground,
-    // stroke along it, lift
-    g = leg(1, "nano", "Nano", 9.0, 5.0);
-    s.At(g + 1.0, nanoAbove);
-    s.At(g + 2.0, nanoAbove);
-    s.At(g + 3.0, nanoStart);
-    s.At(g + 7.5, nanoEnd);
-    s.At(g + 8.5, nanoAway);
-    s.At(g + 9.0, nanoAway);
+    double g = leg(0, "reflexions", "Reflexions", 12.0, 11.5);
+    ReflexionsGesture(s, g, ringsBeside, 0.035, PanelY(0));
+    NanoGesture(s, leg(1, "nano", "Nano", 9.0, 5.0), 1.0);
     // grasp: round the bubble, above it, press down slowly until it pops
     g = leg(2, "grasp", "Grasp", 11.0, 8.0);
     s.At(g + 1.0, bLow);
@@ -340,51 +595,10 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     s.At(g + 5.0, bAbove);
     s.At(g + 9.5, bPopped);
     s.At(g + 11.0, bPopped);
-    // audio: above the record, rub along it, lift away
-    g = leg(3, "audio", "Audio", 10.0, 9.5);
-    s.At(g + 1.0, aAbove);
-    s.At(g + 2.0, aAbove);
-    s.At(g + 3.0, aIn);
-    s.At(g + 4.0, aIn);
-    s.At(g + 6.0, aRubbed);
-    s.At(g + 6.8, aLifted);
-    s.At(g + 10.0, aLifted);
-    // contact: press a cusp, take the tooth and carry it
-    g = leg(4, "contact", "Contact", 11.0, 5.0);
-    s.At(g + 1.0, tAbove);
-    s.At(g + 2.0, tFree);
-    s.At(g + 3.0, tFree);
-    s.At(g + 4.0, tPress);
-    s.At(g + 5.5, tPress);
-    s.At(g + 6.5, tGrab);
-    s.At(g + 7.0, tGrab);
-    s.At(g + 7.1, tGrab, 1);
-    s.At(g + 7.5, tGrab, 1);
-    s.At(g + 9.5, tCarried, 1);
-    s.At(g + 10.6, tCarried, 1);
-    s.At(g + 10.7, tCarried, 0);
-    // textures: the plastic stroked there and back, then the silicone
-    g = leg(5, "textures", "Textures", 12.5, 11.0);
-    double w = g + 0.5;
-    for (const cVec &m : {plastic, silicone}) {
-      s.At(w, cVec(tLift, m.y - tHalf, m.z));
-      s.At(w + 0.8, cVec(tDepth, m.y - tHalf, m.z));
-      s.At(w + 2.8, cVec(tDepth, m.y + tHalf, m.z));
-      s.At(w + 4.8, cVec(tDepth, m.y - tHalf, m.z));
-      s.At(w + 5.5, cVec(tLift, m.y - tHalf, m.z));
-      w += 6.0;
-    }
-    // dynamics: up first, over the middle, two depths, release
-    g = leg(6, "dynamics", "Dynamics", 10.0, 7.5);
-    s.At(g + 0.5, cVec(0, PanelY(6), dAbove.z));
-    s.At(g + 1.5, dAbove);
-    s.At(g + 3.5, dAbove);
-    s.At(g + 4.5, dPress1);
-    s.At(g + 6.0, dPress1);
-    s.At(g + 7.0, dPress2);
-    s.At(g + 8.5, dPress2);
-    s.At(g + 9.5, dAbove);
-    s.At(g + 10.0, dAbove);
+    AudioGesture(s, leg(3, "audio", "Audio", 10.0, 9.5), 1.0);
+    ContactGesture(s, leg(4, "contact", "Contact", 11.0, 5.0), 1.0);
+    TexturesGesture(s, leg(5, "textures", "Textures", 12.5, 11.0), plastic, silicone, tDepth, tLift, tHalf);
+    DynamicsGesture(s, leg(6, "dynamics", "Dynamics", 10.0, 7.5), PanelY(6));
     // back to the middle of the menu
     s.At(t, cVec());
     s.At(t + 5.0, cVec());
@@ -393,149 +607,31 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
   };
   ASSERT_NO_FATAL_FAILURE(StartTour(build, {"TKX_VIRTUAL_DEVICES=61"}, {10.0, 30.0}));
 
-  std::vector<int> ringsBefore, ringsAfter, recordA, recordB;
+  std::vector<int> recordA, recordB;
+  RingsSeen ringsSeen;
   ASSERT_NO_FATAL_FAILURE(Drive(legs, [&](const Leg &leg) {
     if (leg.panel == 0) {
-      // the rings as they are before the push, and after it
-      ASSERT_TRUE(WaitScript(leg.gesture + 2.5, 30.0));
-      Screenshot();
-      ringsBefore = Middle();
-      ASSERT_TRUE(WaitScript(leg.gesture + 7.5, 30.0));
-      Screenshot();
-      ringsAfter = Middle();
+      ASSERT_NO_FATAL_FAILURE(WatchRings(leg, &ringsSeen));
     }
     if (leg.panel == 3) {
-      // the record after the lift, twice
-      ASSERT_TRUE(WaitScript(leg.gesture + 9.0, 30.0));
-      Screenshot();
-      recordA = Middle();
-      Sleep(0.3);
-      Screenshot();
-      recordB = Middle();
+      ASSERT_NO_FATAL_FAILURE(WatchRecord(leg, &recordA, &recordB));
     }
   }));
 
   // --- what was felt ---
   const Leg &rings = legs[0], &nanoLeg = legs[1], &grasp = legs[2], &audio = legs[3], &contact = legs[4],
             &textures = legs[5], &dynamics = legs[6];
-  {
-    SCOPED_TRACE("reflexions");
-    Rec free, push;
-    ASSERT_TRUE(MeanOver(rings.gesture + 1.5, rings.gesture + 3.0, &free));
-    ASSERT_TRUE(MeanOver(rings.gesture + 5.0, rings.gesture + 6.5, &push));
-    const double back = push.force.x - free.force.x;
-    const double turned = Changed(ringsBefore, ringsAfter);
-    Felt(rings, Fmt("Pushed onto the inner ring's face, the bar is held back with %.2f N, and the rings turn under "
-                    "the push and stay turned (%.0f%% of the view changed).",
-                    back, 100.0 * turned));
-    EXPECT_GT(push.effector.x - push.hand.x, 0.002);
-    EXPECT_GT(back, 0.5);
-    EXPECT_GT(turned, 0.01) << "the rings did not turn";
-  }
-  {
-    SCOPED_TRACE("nano");
-    const std::vector<Rec> stroke = Between(nanoLeg.gesture + 3.3, nanoLeg.gesture + 7.3);
-    ASSERT_GT(stroke.size(), 100u);
-    double lo = 1e9, hi = -1e9;
-    for (const Rec &r : stroke) {
-      const double f = Dot(r.force, up);
-      lo = std::min(lo, f), hi = std::max(hi, f);
-    }
-    Felt(nanoLeg, Fmt("Stroked along a row of atoms at one depth, the push out of the surface varies by %.2f N: "
-                      "each atom lifts the tool, the ground between them lets it sink.",
-                      hi - lo));
-    EXPECT_GT(hi - lo, 0.3);
-  }
-  {
-    SCOPED_TRACE("grasp");
-    Rec free;
-    ASSERT_TRUE(MeanOver(grasp.gesture + 4.0, grasp.gesture + 5.0, &free));
-    const std::vector<Rec> press = Between(grasp.gesture + 5.0, grasp.end);
-    ASSERT_GT(press.size(), 100u);
-    size_t peak = 0;
-    for (size_t i = 0; i < press.size(); ++i)
-      if (press[i].force.z > press[peak].force.z) peak = i;
-    const double top = press[peak].force.z - free.force.z;
-    Rec after;
-    ASSERT_TRUE(MeanOver(press[peak].t + 0.3, grasp.end, &after));
-    const double rest = (after.force - free.force).Length();
-    Felt(grasp, Fmt("Pressed down, the water bubble pushes back up to %.2f N and pops: the force drops to %.2f N "
-                    "at once, %.1f s into the press.",
-                    top, rest, press[peak].t - (grasp.gesture + 5.0)));
-    EXPECT_GT(top, 3.0);
-    EXPECT_LT(rest, 0.5);
-    EXPECT_LT(press[peak].t, grasp.gesture + 9.5) << "the bubble did not pop before the press ended";
-  }
-  {
-    SCOPED_TRACE("audio");
-    Rec pressed, lifted;
-    ASSERT_TRUE(MeanOver(audio.gesture + 3.2, audio.gesture + 4.0, &pressed));
-    ASSERT_TRUE(MeanOver(audio.gesture + 8.0, audio.end, &lifted));
-    const double turning = Changed(recordA, recordB);
-    Felt(audio, Fmt("Pressed straight in, the record holds the tool %.1f mm above the hand and stays still; rubbed "
-                    "along, it turns, and lifted clear it keeps turning (%.1f%% of the view changed in 0.3 s).",
-                    1000.0 * (pressed.effector.z - pressed.hand.z), 100.0 * turning));
-    EXPECT_GT(pressed.effector.z - pressed.hand.z, 0.0005);
-    EXPECT_LT((lifted.effector - lifted.hand).Length(), 0.0005);
-    EXPECT_GT(turning, 0.002) << "the record stood still after the hand lifted";
-  }
-  {
-    SCOPED_TRACE("contact");
-    Rec free, press, carried;
-    ASSERT_TRUE(MeanOver(contact.gesture + 2.3, contact.gesture + 3.0, &free));
-    ASSERT_TRUE(MeanOver(contact.gesture + 4.5, contact.gesture + 5.5, &press));
-    ASSERT_TRUE(MeanOver(contact.gesture + 10.0, contact.end, &carried));
-    const double back = press.force.z - free.force.z;
-    Felt(contact, Fmt("Pressed into a cusp, the tooth holds the burr %.1f mm above the hand and pushes back with "
-                      "%.2f N; taken on the tool with the button, it is carried without contact force.",
-                      1000.0 * (press.effector.z - press.hand.z), back));
-    EXPECT_GT(press.effector.z - press.hand.z, 0.002);
-    EXPECT_GT(back, 0.5);
-    EXPECT_LT((carried.effector - carried.hand).Length(), 0.001);
-  }
-  {
-    SCOPED_TRACE("textures");
-    // the sideways force against the stroke, there and back: what the position
-    // alone adds to the motors is the same both ways and drops out
-    auto drag = [&](const cVec &m, double from) -> double {
-      double sum[2] = {0, 0};
-      int n[2] = {0, 0};
-      const std::vector<Rec> rs = Between(from, from + 4.8);
-      for (size_t i = 1; i < rs.size(); ++i) {
-        const Rec &r = rs[i];
-        if (std::fabs(r.hand.x - tDepth) > 2e-4 || std::fabs(r.hand.z - m.z) > 2e-4) continue;
-        if (r.hand.y < m.y - tHalf + 0.004 || r.hand.y > m.y + tHalf - 0.004) continue;
-        const int way = r.hand.y > rs[i - 1].hand.y ? 0 : 1;
-        sum[way] += r.force.y, ++n[way];
-      }
-      if (n[0] == 0 || n[1] == 0) return NAN;
-      return (sum[1] / n[1] - sum[0] / n[0]) / 2.0;
-    };
-    const double dPlastic = drag(plastic, textures.gesture + 0.5 + 0.8);
-    const double dSilicone = drag(silicone, textures.gesture + 6.5 + 0.8);
-    Felt(textures, Fmt("Stroked there and back, the silicone drags against the stroke with %.2f N; the smooth "
-                       "plastic with %.2f N.",
-                       dSilicone, std::fabs(dPlastic)));
-    EXPECT_GT(dSilicone, 0.25);
-    EXPECT_LT(std::fabs(dPlastic), 0.15);
-  }
-  {
-    SCOPED_TRACE("dynamics");
-    Rec free, p1, p2;
-    ASSERT_TRUE(MeanOver(dynamics.gesture + 2.5, dynamics.gesture + 3.5, &free));
-    ASSERT_TRUE(MeanOver(dynamics.gesture + 5.0, dynamics.gesture + 6.0, &p1));
-    ASSERT_TRUE(MeanOver(dynamics.gesture + 7.5, dynamics.gesture + 8.5, &p2));
-    const double f1 = p1.force.z - free.force.z, f2 = p2.force.z - free.force.z;
-    Felt(dynamics, Fmt("The sheet dents under the sphere and pushes back harder the deeper it goes: %.2f N at 8 mm "
-                       "into it, %.2f N at 18 mm.",
-                       f1, f2));
-    EXPECT_GT(f1, 0.2);
-    EXPECT_GT(f2, f1 + 0.3);
-  }
+  CheckReflexions(rings, ringsSeen, 0.002, 0.5);
+  CheckNano(nanoLeg);
+  CheckGrasp(grasp, cVec(0, 0, 1), "down");
+  CheckAudio(audio, recordA, recordB);
+  CheckContact(contact, 0.002, 0.5);
+  CheckTextures(textures, plastic, silicone, tDepth, tHalf, 0.004);
+  CheckDynamics(dynamics, "");
   WriteFelt("trion6.txt");
 }
 
-// ---- a polux.7: the gripper as the button, the demos' gripper forms ----
+// ---- a polux.7: the gripper as the button, the demos' gripper forms first ----
 
 using polux::Finger;
 using polux::kOpen;
@@ -543,10 +639,15 @@ using polux::kShut;
 using polux::kThumb;
 const double kPoluxR2 = polux::kR2;
 
-TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
+TEST_F(HapticDemoTourFelt, Polux7SevenDemosTheGripperAsTheButton) {
   prefix_ = "polux7-";
   // the polux reaches 75 mm: the cursor crosses the window for 0.15 m
   metresPerWindow_ = 2.0 * 0.075;
+  // the tool-driven demos map its reach where the trion's goes
+  const double kPolux = 0.5;
+  const cVec plastic(0, 0.03, 0.03), silicone(0, -0.03, -0.03);
+  // its stiffer hand presses the tiles harder: half the depth
+  const double tDepth = -0.003, tLift = 0.0075, tHalf = 0.01;
   // reflexions: the finger's sphere swept along the rings' axis through the
   // outer ring's tube, the thumb's near the axis, out of reach
   const cVec axis(0.9848077530121095, 0.17364817766748877, 0);
@@ -577,7 +678,7 @@ TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
     double t = t0;
     auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
       legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
-      s.Press(t, cVec(0, PanelY(panel), 0));
+      s.Press(t, PressAt(panel, PanelY(panel), kPolux));
       const double g = t + 4.0;
       t = g + length + 3.5;
       return g;
@@ -609,6 +710,11 @@ TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
     s.At(g + 16.0, squeeze);
     s.grip = kOpen;
     s.At(g + 16.5, squeeze);
+    NanoGesture(s, leg(1, "nano", "Nano", 9.0, 5.0), kPolux);
+    AudioGesture(s, leg(3, "audio", "Audio", 10.0, 9.5), kPolux);
+    ContactGesture(s, leg(4, "contact", "Contact, the tooth taken by closing the gripper", 11.0, 5.0), kPolux);
+    TexturesGesture(s, leg(5, "textures", "Textures", 12.5, 11.0), plastic, silicone, tDepth, tLift, tHalf);
+    DynamicsGesture(s, leg(6, "dynamics", "Dynamics", 10.0, 7.5), PanelY(6));
     s.At(t, cVec());
     s.At(t + 5.0, cVec());
     WriteScript(s.keys);
@@ -616,7 +722,12 @@ TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
   };
   ASSERT_NO_FATAL_FAILURE(
       StartTour(build, {"TKX_VIRTUAL_DEVICES=35", "TKX_VIRTUAL_HAND_STIFFNESS=2000"}, {10.0, 30.0}));
-  ASSERT_NO_FATAL_FAILURE(Drive(legs, nullptr));
+  std::vector<int> recordA, recordB;
+  ASSERT_NO_FATAL_FAILURE(Drive(legs, [&](const Leg &leg) {
+    if (leg.panel == 3) {
+      ASSERT_NO_FATAL_FAILURE(WatchRecord(leg, &recordA, &recordB));
+    }
+  }));
 
   {
     SCOPED_TRACE("reflexions");
@@ -658,21 +769,30 @@ TEST_F(HapticDemoTourFelt, Polux7GripperFormsOfReflexionsAndGrasp) {
     EXPECT_LT(angle, 0.05);
     EXPECT_LT(std::fabs(torque), 0.02);
   }
+  CheckNano(legs[2]);
+  CheckAudio(legs[3], recordA, recordB);
+  CheckContact(legs[4], 0.001, 0.3);
+  CheckTextures(legs[5], plastic, silicone, tDepth, tHalf, 0.002);
+  CheckDynamics(legs[6], "");
   WriteFelt("polux7.txt");
 }
 
-// ---- a Falcon: homed first, then the sheet and the textures ----
+// ---- a Falcon: homed first, then the seven demos ----
 
-TEST_F(HapticDemoTourFelt, FalconHomedThenTheSheetAndTheTextures) {
+TEST_F(HapticDemoTourFelt, FalconHomedThenSevenDemos) {
   prefix_ = "falcon-";
+  // the tool-driven demos map the Falcon's reach where the trion's goes
+  const double kFalcon = 1.0 / 3.0;
   // the Falcon reaches 50 mm: the cursor crosses the window for 0.1 m
   metresPerWindow_ = 2.0 * 0.05;
-  // dynamics: its scale is fixed, the places are the trion's
-  const double dx = 0.05 / 6.5, dy = 0.07 / 6.5, dContact = 0.01 / 6.5;
-  const cVec dAbove(dx, dy, 0.2 / 6.5), dPress1(dx, dy, dContact - 0.008), dPress2(dx, dy, dContact - 0.018);
   // textures: the workspace spans the Falcon's reach, a third of the trion's
   const cVec plastic(0, 0.02, 0.02), silicone(0, -0.02, -0.02);
   const double tDepth = -0.006, tLift = 0.006, tHalf = 0.007;
+  // grasp: its scale is fixed; beside the bubble, away from the other shapes
+  const double bc = 0.1 / 3.0;
+  const cVec bAside(0.035, 0, 0), bBeside(0.035, bc, bc), bPopped(-0.01, bc, bc);
+  // reflexions: beside the rings within the Falcon's reach
+  const cVec ringsBeside(0.045, 0, 0);
 
   std::vector<Leg> legs;
   Script s;
@@ -687,31 +807,25 @@ TEST_F(HapticDemoTourFelt, FalconHomedThenTheSheetAndTheTextures) {
     double t = t0 + 2.5;
     auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
       legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
-      s.Press(t, cVec(0, PanelY(panel), 0));
+      s.Press(t, PressAt(panel, PanelY(panel), kFalcon));
       const double g = t + 4.0;
       t = g + length + 3.5;
       return g;
     };
-    double g = leg(6, "dynamics", "Dynamics", 10.0, 7.5);
-    s.At(g + 0.5, cVec(0, PanelY(6), dAbove.z));
-    s.At(g + 1.5, dAbove);
-    s.At(g + 3.5, dAbove);
-    s.At(g + 4.5, dPress1);
-    s.At(g + 6.0, dPress1);
-    s.At(g + 7.0, dPress2);
-    s.At(g + 8.5, dPress2);
-    s.At(g + 9.5, dAbove);
-    s.At(g + 10.0, dAbove);
-    g = leg(5, "textures", "Textures", 12.5, 11.0);
-    double w = g + 0.5;
-    for (const cVec &m : {plastic, silicone}) {
-      s.At(w, cVec(tLift, m.y - tHalf, m.z));
-      s.At(w + 0.8, cVec(tDepth, m.y - tHalf, m.z));
-      s.At(w + 2.8, cVec(tDepth, m.y + tHalf, m.z));
-      s.At(w + 4.8, cVec(tDepth, m.y - tHalf, m.z));
-      s.At(w + 5.5, cVec(tLift, m.y - tHalf, m.z));
-      w += 6.0;
-    }
+    DynamicsGesture(s, leg(6, "dynamics", "Dynamics", 10.0, 7.5), PanelY(6));
+    double g = 0.0;
+    TexturesGesture(s, leg(5, "textures", "Textures", 12.5, 11.0), plastic, silicone, tDepth, tLift, tHalf);
+    ContactGesture(s, leg(4, "contact", "Contact", 11.0, 5.0), kFalcon);
+    AudioGesture(s, leg(3, "audio", "Audio", 10.0, 9.5), kFalcon);
+    NanoGesture(s, leg(1, "nano", "Nano", 9.0, 5.0), kFalcon);
+    // grasp: the bubble's top is beyond the Falcon's reach; pressed from the side
+    g = leg(2, "grasp", "Grasp", 11.0, 8.0);
+    s.At(g + 1.0, bAside);
+    s.At(g + 2.5, bBeside);
+    s.At(g + 5.0, bBeside);
+    s.At(g + 9.5, bPopped);
+    s.At(g + 11.0, bPopped);
+    ReflexionsGesture(s, leg(0, "reflexions", "Reflexions", 12.0, 11.5), ringsBeside, 0.03, PanelY(0));
     s.At(t, cVec());
     s.At(t + 5.0, cVec());
     WriteScript(s.keys);
@@ -719,46 +833,24 @@ TEST_F(HapticDemoTourFelt, FalconHomedThenTheSheetAndTheTextures) {
   };
   // the firmware's upload at each open makes the menu come later
   ASSERT_NO_FATAL_FAILURE(StartTour(build, {"TKX_VIRTUAL_DEVICES=60"}, {20.0, 40.0}));
-  ASSERT_NO_FATAL_FAILURE(Drive(legs, nullptr));
+  std::vector<int> recordA, recordB;
+  RingsSeen rings;
+  ASSERT_NO_FATAL_FAILURE(Drive(legs, [&](const Leg &leg) {
+    if (leg.panel == 0) {
+      ASSERT_NO_FATAL_FAILURE(WatchRings(leg, &rings));
+    }
+    if (leg.panel == 3) {
+      ASSERT_NO_FATAL_FAILURE(WatchRecord(leg, &recordA, &recordB));
+    }
+  }));
 
-  {
-    SCOPED_TRACE("dynamics");
-    const Leg &d = legs[0];
-    Rec free, p1, p2;
-    ASSERT_TRUE(MeanOver(d.gesture + 2.5, d.gesture + 3.5, &free));
-    ASSERT_TRUE(MeanOver(d.gesture + 5.0, d.gesture + 6.0, &p1));
-    ASSERT_TRUE(MeanOver(d.gesture + 7.5, d.gesture + 8.5, &p2));
-    const double f1 = p1.force.z - free.force.z, f2 = p2.force.z - free.force.z;
-    Felt(d, Fmt("Homed by pulling it out first; the sheet pushes back harder the deeper it goes: %.2f N at 8 mm, "
-                "%.2f N at 18 mm.",
-                f1, f2));
-    EXPECT_GT(f1, 0.2);
-    EXPECT_GT(f2, f1 + 0.3);
-  }
-  {
-    SCOPED_TRACE("textures");
-    const Leg &tx = legs[1];
-    auto drag = [&](const cVec &m, double from) -> double {
-      double sum[2] = {0, 0};
-      int cnt[2] = {0, 0};
-      const std::vector<Rec> rs = Between(from, from + 4.8);
-      for (size_t i = 1; i < rs.size(); ++i) {
-        const Rec &r = rs[i];
-        if (std::fabs(r.hand.x - tDepth) > 2e-4 || std::fabs(r.hand.z - m.z) > 2e-4) continue;
-        if (r.hand.y < m.y - tHalf + 0.0015 || r.hand.y > m.y + tHalf - 0.0015) continue;
-        const int way = r.hand.y > rs[i - 1].hand.y ? 0 : 1;
-        sum[way] += r.force.y, ++cnt[way];
-      }
-      if (cnt[0] == 0 || cnt[1] == 0) return NAN;
-      return (sum[1] / cnt[1] - sum[0] / cnt[0]) / 2.0;
-    };
-    const double dPlastic = drag(plastic, tx.gesture + 1.3), dSilicone = drag(silicone, tx.gesture + 7.3);
-    Felt(tx, Fmt("Stroked there and back, the silicone drags against the stroke with %.2f N; the smooth plastic "
-                 "with %.2f N.",
-                 dSilicone, std::fabs(dPlastic)));
-    EXPECT_GT(dSilicone, 0.25);
-    EXPECT_LT(std::fabs(dPlastic), 0.15);
-  }
+  CheckDynamics(legs[0], "Homed by pulling it out first; ");
+  CheckTextures(legs[1], plastic, silicone, tDepth, tHalf, 0.0015);
+  CheckContact(legs[2], 0.001, 0.15);
+  CheckAudio(legs[3], recordA, recordB);
+  CheckNano(legs[4]);
+  CheckGrasp(legs[5], cVec(1, 0, 0), "from the side");
+  CheckReflexions(legs[6], rings, 0.001, 0.2);
   WriteFelt("falcon.txt");
 }
 
