@@ -74,6 +74,15 @@ float RoundDown(double v) {
   if (static_cast<double>(f) > v) f = std::isinf(f) ? std::numeric_limits<float>::max() : NextDown(f);
   return f;
 }
+// the same for v >= 0, without a branch: a query's magnitudes round either way
+float RoundUpPositive(double v) {
+  float f = static_cast<float>(v);
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  bits += static_cast<double>(f) < v ? 1u : 0u;
+  std::memcpy(&f, &bits, sizeof bits);
+  return f;
+}
 float RoundUp(double v) {
   float f = static_cast<float>(v);
   if (static_cast<double>(f) < v) f = std::isinf(f) ? -std::numeric_limits<float>::max() : NextUp(f);
@@ -876,11 +885,14 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     float d = static_cast<float>(direction[k]);
     if (std::fabs(d) < 1e-30f) d = direction[k] < 0.0 ? -1e-30f : 1e-30f;
     inv[k] = 1.0f / d;
-    // towards +: enter at the minimum (origin moved up by the padding), leave at the maximum
-    nearRow[k] = inv[k] >= 0.0f ? k : 3 + k;
-    farRow[k] = inv[k] >= 0.0f ? 3 + k : k;
-    originNear[k] = inv[k] >= 0.0f ? o + pad : o - pad;
-    originFar[k] = inv[k] >= 0.0f ? o - pad : o + pad;
+    // towards +: enter at the minimum (origin moved up by the padding), leave at the
+    // maximum. Without branches: the signs are the query's, and no guess holds them
+    const int down = std::signbit(inv[k]) ? 1 : 0;
+    nearRow[k] = k + 3 * down;
+    farRow[k] = k + 3 * (1 - down);
+    const float towards = std::copysign(pad, inv[k]);
+    originNear[k] = o + towards;
+    originFar[k] = o - towards;
   }
 
   bool have = false;
@@ -900,8 +912,8 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   segment.dx = _mm_set1_ps(static_cast<float>(direction.x));
   segment.dy = _mm_set1_ps(static_cast<float>(direction.y));
   segment.dz = _mm_set1_ps(static_cast<float>(direction.z));
-  segment.error = _mm_set1_ps(kFilterError * RoundUp(reachD));
-  segment.span = _mm_set1_ps(RoundUp(reachA + reachD));
+  segment.error = _mm_set1_ps(kFilterError * RoundUpPositive(reachD));
+  segment.span = _mm_set1_ps(RoundUpPositive(reachA + reachD));
 #else
   const bool filter = false;
 #endif
@@ -957,25 +969,28 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
       uint32_t i = first;
 #if defined(__SSE2__)
       if (filter) {
-        // four at a time through the filter, the few that pass it to the exact test
-        for (; i < end; i += 4) {
-          int pass = FilterFour(&m_filters[i], segment, _mm_set1_ps(reach));
-          if (end - i < 4) pass &= (1 << (end - i)) - 1;
-          while (pass != 0) {
-            const uint32_t j = i + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned int>(pass)));
-            pass &= pass - 1;
-            const cCollisionAABBTriangle &t = m_triangles[j];
-            cVector3d p;
-            double d2;
-            if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
-            if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
-            have = true;
-            best = d2;
-            bestSlot = t.m_slot;
-            hitIndex = j;
-            point = p;
-            reach = Reach(best, lengthSq);
-          }
+        // both groups of four through the filter at once (the lanes past the leaf
+        // read the next leaf's or the zeroed padding, and are dropped), the few that
+        // pass to the exact test in order
+        const uint32_t count = end - first;
+        const __m128 within = _mm_set1_ps(reach);
+        unsigned int pass = static_cast<unsigned int>(FilterFour(&m_filters[first], segment, within));
+        if (count > 4) pass |= static_cast<unsigned int>(FilterFour(&m_filters[first + 4], segment, within)) << 4;
+        pass &= (1u << count) - 1;
+        while (pass != 0) {
+          const uint32_t j = first + static_cast<uint32_t>(__builtin_ctz(pass));
+          pass &= pass - 1;
+          const cCollisionAABBTriangle &t = m_triangles[j];
+          cVector3d p;
+          double d2;
+          if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
+          if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
+          have = true;
+          best = d2;
+          bestSlot = t.m_slot;
+          hitIndex = j;
+          point = p;
+          reach = Reach(best, lengthSq);
         }
         if (!pop(e)) break;
         continue;

@@ -468,6 +468,114 @@ TEST_F(CollisionTest, DuplicatesTieByArrayOrderInTheScanAndTheTree) {
   EXPECT_EQ(Query(*brute, c, d).triangle, &mesh.m_triangleSlots[1]);
 }
 
+// every triangle below a node's child lies strictly inside the child's box, and
+// inside those of all the child's ancestors
+void ExpectBoxesHoldTheirTriangles(const cCollisionAABB &tree) {
+  int checked = 0;
+  std::function<void(uint32_t, const cVector3d &, const cVector3d &)> walk = [&](uint32_t ref, const cVector3d &lo,
+                                                                                 const cVector3d &hi) {
+    if (cCollisionAABBNode::isLeaf(ref)) {
+      const uint32_t first = cCollisionAABBNode::leafFirst(ref), end = first + cCollisionAABBNode::leafCount(ref);
+      for (uint32_t i = first; i < end; ++i) {
+        for (int c = 0; c < 3; ++c) {
+          const cVector3d &p = tree.m_triangles[i].m_tri->getVertex(c)->m_pos;
+          for (int k = 0; k < 3; ++k) {
+            ASSERT_LT(lo[k], p[k]) << "axis " << k;
+            ASSERT_GT(hi[k], p[k]) << "axis " << k;
+          }
+        }
+        ++checked;
+      }
+      return;
+    }
+    for (const Child &k : ChildrenOf(tree.m_nodes[ref])) {
+      cVector3d within = k.lo, upTo = k.hi;
+      for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(std::isfinite(k.lo[i]) && std::isfinite(k.hi[i]));
+        ASSERT_LE(k.lo[i], k.hi[i]);
+        within[i] = std::max(within[i], lo[i]);
+        upTo[i] = std::min(upTo[i], hi[i]);
+      }
+      walk(k.ref, within, upTo);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  };
+  const cVector3d far(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+                      std::numeric_limits<double>::max());
+  walk(0, far * -1.0, far);
+  EXPECT_EQ(static_cast<size_t>(checked), tree.m_triangles.size());
+}
+
+// single-precision boxes, rounded outward and padded, on flat meshes (an axis
+// without extent but the padding), meshes far from the origin (where single
+// precision holds little of a triangle), long thin triangles, huge and tiny
+// meshes: every box holds its triangles, and the tree answers as the scan
+TEST_F(CollisionTest, BoxesHoldTheirTrianglesAndMatchTheScanAtAnyPlaceAndShape) {
+  struct Shape {
+    const char *name;
+    std::function<void(cMesh &)> make;
+  };
+  const Shape shapes[] = {
+      {"flat grid", [](cMesh &m) { MakeGrid(m, 30, 0.05); }},
+      {"flat grid far out",
+       [](cMesh &m) {
+         MakeGrid(m, 30, 0.05);
+         for (cVertex &v : m.m_vertexSlots) v.m_pos += cVector3d(1e5, -3e4, 2e5);
+       }},
+      {"flat grid on its side",
+       [](cMesh &m) {
+         MakeGrid(m, 30, 0.05);
+         for (cVertex &v : m.m_vertexSlots) v.m_pos.set(7.0, v.m_pos.x, v.m_pos.y);
+       }},
+      {"needles far out",
+       [](cMesh &m) {
+         // long thin triangles along x, side by side: boxes with one long and two tiny sides
+         for (int i = 0; i < 400; ++i) {
+           const cVector3d o(-3e3, 1e-2 * i, 5e2 + 1e-4 * (i % 7));
+           m.newTriangle(o, o + cVector3d(6e3, 0, 0), o + cVector3d(3e3, 0.5, 1e-2));
+         }
+       }},
+      {"huge sphere", [](cMesh &m) { bench::MakeSphere(m, 1500, 1e25); }},
+      {"tiny sphere off the origin",
+       [](cMesh &m) {
+         bench::MakeSphere(m, 1500, 1e-12);
+         for (cVertex &v : m.m_vertexSlots) v.m_pos += cVector3d(3e-11, 0, -1e-11);
+       }},
+      {"soup", [](cMesh &m) { bench::MakeSoup(m, 3000, 5); }},
+  };
+  std::mt19937 rng(Seeds()[0] + 300);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (const Shape &shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    mesh.clear();
+    shape.make(mesh);
+    BuildDetectors();
+    ASSERT_FALSE(tree->m_nodes.empty());
+    ExpectBoxesHoldTheirTriangles(*tree);
+    if (HasFatalFailure()) return;
+    // segments through the faces at their own scale, and along the faces' planes
+    hits = 0;
+    int through = 0;
+    for (int i = 0; i < 800; ++i) {
+      const cTriangle &t = mesh.m_triangleSlots[rng() % mesh.m_triangleSlots.size()];
+      const cVector3d &v0 = t.getVertex(0)->m_pos, &v1 = t.getVertex(1)->m_pos, &v2 = t.getVertex(2)->m_pos;
+      const cVector3d n = (v1 - v0).cross(v2 - v0);
+      if (n.lengthsq() == 0.0) continue;
+      const double size = std::max((v1 - v0).length(), (v2 - v0).length());
+      const cVector3d p = PointOnFace(rng, t);
+      const cVector3d tilt = cVector3d(u(rng), u(rng), u(rng)) * (0.5 * size);
+      if (i % 4 == 3) {
+        ExpectSameAnswer(p - (v1 - v0) + tilt * 1e-3, p + (v1 - v0));
+      } else {
+        ExpectSameAnswer(p + cNormalize(n) * size + tilt, p - cNormalize(n) * size - tilt);
+        ++through;
+      }
+      if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(hits, through);
+  }
+}
+
 // ---- the tree against the scan -------------------------------------------------------
 
 TEST_F(CollisionTest, TreeMatchesTheScanOnAClosedSphere) {
