@@ -152,20 +152,20 @@ void DynamicsGesture(Script &s, double g, double panelY) {
   s.At(g + 10.0, above);
 }
 
-// from beside the rings (whose scale is fixed) a quick flick onto the inner ring's
-// face along their axis, 10 degrees off x, and away, which leaves the rings
+// from beside the rings (whose scale is fixed) a quick flick onto the rings' face
+// at `flick`, and away, which leaves the rings
 // turning on; the same flick stopping short of the rings at x = `near`, which
-// swings the bar alike and turns nothing; then onto the face slowly, held there,
-// and back (12 s)
-void ReflexionsGesture(Script &s, double g, const cVec &beside, double near, double panelY) {
-  const cVec push(0.0075 * 0.9848077530121095, 0.0075 * 0.17364817766748877, 0);
+// swings the bar alike and turns nothing; then onto the inner ring's face at
+// `push` slowly, held there, and back (12 s)
+void ReflexionsGesture(Script &s, double g, const cVec &beside, const cVec &flick, const cVec &push, double near,
+                       double panelY) {
   s.At(g, cVec(beside.x, panelY, 0));
   s.At(g + 1.0, beside);
   s.At(g + 3.0, beside);
-  s.At(g + 3.3, push);
+  s.At(g + 3.3, flick);
   s.At(g + 3.6, beside);
   s.At(g + 4.7, beside);
-  s.At(g + 5.0, cVec(near, beside.y, beside.z));
+  s.At(g + 5.0, cVec(near, flick.y, flick.z));
   s.At(g + 5.3, beside);
   s.At(g + 6.5, beside);
   s.At(g + 8.0, push);
@@ -195,7 +195,7 @@ void ContactGesture(Script &s, double g, double k) {
 
 // the rings' middle seen at the moments of the reflexions gesture
 struct RingsSeen {
-  std::vector<int> before, after, coastA, coastB, aloneA, aloneB;
+  std::vector<int> before, after, coastA, coastB, flicked, aloneA, aloneB;
 };
 
 // and the record's, twice after the lift
@@ -440,11 +440,13 @@ class HapticDemoTourFelt : public HapticDemoFelt {
     ASSERT_TRUE(MeanOver(leg.gesture + 1.5, leg.gesture + 3.0, &free));
     ASSERT_TRUE(MeanOver(leg.gesture + 8.5, leg.gesture + 10.0, &push));
     const double back = push.force.x - free.force.x;
-    const double turned = Changed(seen.before, seen.after);
+    // turned by the flick or by the push (a push along the axis may turn them
+    // back towards where they were)
+    const double turned = std::max(Changed(seen.before, seen.flicked), Changed(seen.before, seen.after));
     const double coasting = Changed(seen.coastA, seen.coastB), alone = Changed(seen.aloneA, seen.aloneB);
     Felt(leg, Fmt("Flicked, the rings keep turning after the bar has left (%.1f%% of the view changed in the next "
-                  "moments); pushed onto the inner ring's face, the bar is held back with %.2f N and the rings turn "
-                  "under it (%.0f%% of the view changed in all).",
+                  "moments); pushed onto the inner ring's face, the bar is held back with %.2f N; %.0f%% of the view "
+                  "changed as the rings turned.",
                   100.0 * coasting, back, 100.0 * turned));
     std::printf("reflexions: %.2f%% of the view changed while coasting, %.2f%% with the bar alone moving\n",
                 100.0 * coasting, 100.0 * alone);
@@ -539,6 +541,7 @@ class HapticDemoTourFelt : public HapticDemoFelt {
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 2.5, &seen->before));
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 3.65, &seen->coastA));
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 3.95, &seen->coastB));
+    ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 4.5, &seen->flicked));
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 5.35, &seen->aloneA));
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 5.65, &seen->aloneB));
     ASSERT_NO_FATAL_FAILURE(grid(leg.gesture + 11.2, &seen->after));
@@ -574,8 +577,9 @@ class HapticDemoTourFelt : public HapticDemoFelt {
 
 TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
   // --- where things are, in device metres (see the single demos' tests) ---
-  // reflexions: beside the rings
-  const cVec ringsBeside(0.08, 0, 0);
+  // reflexions: beside the rings, and on the inner ring's face along their axis,
+  // 10 degrees off x
+  const cVec ringsBeside(0.08, 0, 0), ringsPush(0.0075 * 0.9848077530121095, 0.0075 * 0.17364817766748877, 0);
   // grasp: the bubble's top, entered from the side away from it
   const double bc = 0.1 / 3.0, btop = bc + 0.062 / 3.0;
   const cVec bLow(0, bc, 0), bSide(0.03, bc, 0), bSideUp(0.03, bc, btop + 0.016), bAbove(0, bc, btop + 0.016);
@@ -602,7 +606,7 @@ TEST_F(HapticDemoTourFelt, Trion6SevenDemosEachFeltAsItShouldBe) {
     };
     // reflexions: flicked, then pushed onto the inner face
     double g = leg(0, "reflexions", "Reflexions", 12.0, 11.5);
-    ReflexionsGesture(s, g, ringsBeside, 0.035, PanelY(0));
+    ReflexionsGesture(s, g, ringsBeside, ringsPush, ringsPush, 0.035, PanelY(0));
     NanoGesture(s, leg(1, "nano", "Nano", 9.0, 5.0), 1.0);
     // grasp: round the bubble, above it, press down slowly until it pops
     g = leg(2, "grasp", "Grasp", 11.0, 8.0);
@@ -798,8 +802,12 @@ TEST_F(HapticDemoTourFelt, FalconHomedThenSevenDemos) {
   // grasp: its scale is fixed; beside the bubble, away from the other shapes
   const double bc = 0.1 / 3.0;
   const cVec bAside(0.035, 0, 0), bBeside(0.035, bc, bc), bPopped(-0.01, bc, bc);
-  // reflexions: beside the rings within the Falcon's reach
-  const cVec ringsBeside(0.045, 0, 0);
+  // reflexions: beside the rings within the Falcon's reach; flicked off their
+  // axis, where one sphere meets the rings and turns them (on the axis the two
+  // spheres' pushes nearly cancel, and the Falcon's gentler flick hardly turns
+  // them), and pushed on the inner ring's face along the axis
+  const cVec ringsBeside(0.045, 0.02, 0), ringsFlick(0.0075, 0.02, 0);
+  const cVec ringsPush(0.0075 * 0.9848077530121095, 0.0075 * 0.17364817766748877, 0);
 
   std::vector<Leg> legs;
   Script s;
@@ -814,7 +822,9 @@ TEST_F(HapticDemoTourFelt, FalconHomedThenSevenDemos) {
     double t = t0 + 2.5;
     auto leg = [&](int panel, const char *name, const char *title, double length, double shot) {
       legs.push_back({panel, name, title, t, t + 4.0, t + 4.0 + length, t + 4.0 + shot});
-      s.Press(t, PressAt(panel, PanelY(panel), kFalcon));
+      // the bar would open inside the outer ring's tube: the rings' press
+      // is made beside them
+      s.Press(t, panel == 0 ? cVec(ringsBeside.x, PanelY(0), 0) : PressAt(panel, PanelY(panel), kFalcon));
       const double g = t + 4.0;
       t = g + length + 3.5;
       return g;
@@ -831,7 +841,8 @@ TEST_F(HapticDemoTourFelt, FalconHomedThenSevenDemos) {
     s.At(g + 5.0, bBeside);
     s.At(g + 9.5, bPopped);
     s.At(g + 11.0, bPopped);
-    ReflexionsGesture(s, leg(0, "reflexions", "Reflexions", 12.0, 11.5), ringsBeside, 0.03, PanelY(0));
+    ReflexionsGesture(s, leg(0, "reflexions", "Reflexions", 12.0, 11.5), ringsBeside, ringsFlick, ringsPush, 0.03,
+                      PanelY(0));
     s.At(t, cVec());
     s.At(t + 5.0, cVec());
     WriteScript(s.keys);
