@@ -954,6 +954,24 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     return false;
   };
   stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
+  // a hit at squared distance d2 on triangle j, kept when it beats the best
+  auto record = [&](uint32_t j, double d2, const cVector3d &p) {
+    const uint32_t slot = m_triangles[j].m_slot;
+    if (!Better(have, d2, slot, best, bestSlot)) return;
+    have = true;
+    best = d2;
+    bestSlot = slot;
+    hitIndex = j;
+    point = p;
+    reach = Reach(best, lengthSq);
+  };
+  // triangle j through the exact test
+  auto test = [&](uint32_t j) {
+    const cCollisionAABBTriangle &t = m_triangles[j];
+    cVector3d p;
+    double d2;
+    if (cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) record(j, d2, p);
+  };
 
 #if defined(__SSE2__)
   const __m128 onx = _mm_set1_ps(originNear[0]), ony = _mm_set1_ps(originNear[1]), onz = _mm_set1_ps(originNear[2]);
@@ -980,17 +998,7 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
         while (pass != 0) {
           const uint32_t j = first + static_cast<uint32_t>(__builtin_ctz(pass));
           pass &= pass - 1;
-          const cCollisionAABBTriangle &t = m_triangles[j];
-          cVector3d p;
-          double d2;
-          if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
-          if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
-          have = true;
-          best = d2;
-          bestSlot = t.m_slot;
-          hitIndex = j;
-          point = p;
-          reach = Reach(best, lengthSq);
+          test(j);
         }
         if (!pop(e)) break;
         continue;
@@ -1008,30 +1016,11 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
             if (cosTheta > 1.0) continue;
             if (cosTheta >= 0.26 && std::acos(cosTheta) < kCollisionMinAngle) continue;
           }
-          const cCollisionAABBTriangle &t = m_triangles[i + k];
-          if (!Better(have, d2[k], t.m_slot, best, bestSlot)) continue;
-          have = true;
-          best = d2[k];
-          bestSlot = t.m_slot;
-          hitIndex = i + k;
-          point.set(px[k], py[k], pz[k]);
-          reach = Reach(best, lengthSq);
+          record(i + k, d2[k], cVector3d(px[k], py[k], pz[k]));
         }
       }
 #endif
-      for (; i < end; ++i) {
-        const cCollisionAABBTriangle &t = m_triangles[i];
-        cVector3d p;
-        double d2;
-        if (!cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) continue;
-        if (!Better(have, d2, t.m_slot, best, bestSlot)) continue;
-        have = true;
-        best = d2;
-        bestSlot = t.m_slot;
-        hitIndex = i;
-        point = p;
-        reach = Reach(best, lengthSq);
-      }
+      for (; i < end; ++i) test(i);
       if (!pop(e)) break;
       continue;
     }
