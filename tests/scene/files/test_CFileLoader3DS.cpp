@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -38,9 +39,22 @@ Bytes Encode(const models::Scene &scene) {
   return b;
 }
 
-std::string TempPath(const std::string &name) {
-  return ::testing::TempDir() + "l3ds_" + std::to_string(getpid()) + "_" + name;
+// the files this process writes, in a folder of its own that goes at exit
+const std::string &Scratch() {
+  static struct Folder {
+    std::string path;
+    Folder() {
+      std::string pattern = ::testing::TempDir() + "l3ds_XXXXXX";
+      if (mkdtemp(&pattern[0]) != nullptr) path = pattern;
+    }
+    ~Folder() {
+      if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
+    }
+  } folder;
+  return folder.path;
 }
+
+std::string TempPath(const std::string &name) { return Scratch() + "/" + name; }
 
 std::string WriteTemp(const std::string &name, const Bytes &bytes) {
   const std::string path = TempPath(name);
