@@ -866,11 +866,11 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
                                cVector3d &point, double &squareDistance) const {
   // a zero, infinite or undefined length fails every triangle's parallel test
   if (!(lengthSq > 0.0 && lengthSq < std::numeric_limits<double>::infinity())) return false;
-  double reachA = 0.0, reachD = 0.0;
-  for (int k = 0; k < 3; ++k) {
-    reachA = std::max(reachA, std::fabs(a[k]));
-    reachD = std::max(reachD, std::fabs(direction[k]));
-  }
+  // the coordinates as arrays: loops over them unroll, where the vector's indexed
+  // access would pick each one through a chain of comparisons
+  const double av[3] = {a.x, a.y, a.z}, dv[3] = {direction.x, direction.y, direction.z};
+  const double reachA = std::max(std::max(std::fabs(av[0]), std::fabs(av[1])), std::fabs(av[2]));
+  const double reachD = std::max(std::max(std::fabs(dv[0]), std::fabs(dv[1])), std::fabs(dv[2]));
   if (m_nodes.empty() || !(reachA <= kFloatRange) || !(reachD <= kFloatRange) || !(reachD > 1e-18))
     return queryScan(a, direction, lengthSq, hitIndex, point, squareDistance);
 
@@ -880,10 +880,11 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   const float pad = kQueryPadRelative * static_cast<float>(reachA + reachD);
   float originNear[3], originFar[3], inv[3];
   int nearRow[3], farRow[3];
+#pragma GCC unroll 3
   for (int k = 0; k < 3; ++k) {
-    const float o = static_cast<float>(a[k]);
-    float d = static_cast<float>(direction[k]);
-    if (std::fabs(d) < 1e-30f) d = direction[k] < 0.0 ? -1e-30f : 1e-30f;
+    const float o = static_cast<float>(av[k]);
+    float d = static_cast<float>(dv[k]);
+    if (std::fabs(d) < 1e-30f) d = dv[k] < 0.0 ? -1e-30f : 1e-30f;
     inv[k] = 1.0f / d;
     // towards +: enter at the minimum (origin moved up by the padding), leave at the
     // maximum. Without branches: the signs are the query's, and no guess holds them
@@ -978,6 +979,9 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   const __m128 ofx = _mm_set1_ps(originFar[0]), ofy = _mm_set1_ps(originFar[1]), ofz = _mm_set1_ps(originFar[2]);
   const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
   const __m128 zero = _mm_setzero_ps();
+  // where each axis's near and far rows start in a node's boxes
+  const ptrdiff_t nearOffset[3] = {nearRow[0] * kWidth, nearRow[1] * kWidth, nearRow[2] * kWidth};
+  const ptrdiff_t farOffset[3] = {farRow[0] * kWidth, farRow[1] * kWidth, farRow[2] * kWidth};
 #endif
 
   Entry e = stack[--top];
@@ -1032,13 +1036,15 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
     const __m128 within = _mm_set1_ps(reach);
     // both groups of four, whatever the count: waiting for it and guessing it would
     // cost more than the second group's test
+    const float *box = node.m_box[0];
+#pragma GCC unroll 2
     for (int g = 0; g < kWidth; g += 4) {
-      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[0]] + g), onx), ix);
-      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[1]] + g), ony), iy);
-      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[nearRow[2]] + g), onz), iz);
-      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[0]] + g), ofx), ix);
-      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[1]] + g), ofy), iy);
-      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.m_box[farRow[2]] + g), ofz), iz);
+      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[0] + g), onx), ix);
+      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[1] + g), ony), iy);
+      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[2] + g), onz), iz);
+      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[0] + g), ofx), ix);
+      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[1] + g), ofy), iy);
+      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[2] + g), ofz), iz);
       const __m128 tn = _mm_max_ps(_mm_max_ps(nx, ny), nz);
       const __m128 tf = _mm_min_ps(_mm_min_ps(fx, fy), fz);
       const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, zero)), _mm_cmple_ps(tn, within));
