@@ -208,7 +208,7 @@ Range RangeOf(const std::vector<Prim> &prims, uint32_t begin, uint32_t end) {
 
 class Builder {
  public:
-  Builder(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) : m_prims(prims), m_nodes(nodes) {}
+  Builder(std::vector<Prim> &prims, cCollisionAABBNodes &nodes) : m_prims(prims), m_nodes(nodes) {}
 
   // the children of a node over r: the largest is opened until the node is full or
   // none can be split; final marks those that must be leaves
@@ -420,7 +420,7 @@ class Builder {
   Range rangeOf(uint32_t begin, uint32_t end) const { return RangeOf(m_prims, begin, end); }
 
   std::vector<Prim> &m_prims;
-  std::vector<cCollisionAABBNode> &m_nodes;
+  cCollisionAABBNodes &m_nodes;
   int m_depth = 0;
 };
 
@@ -428,7 +428,7 @@ class Builder {
 // one is built by several threads, one subtree of the root each; every subtree is
 // the same whoever builds it, and they are laid out in the root's order, so the
 // tree is the one a single thread builds.
-int BuildTree(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) {
+int BuildTree(std::vector<Prim> &prims, cCollisionAABBNodes &nodes) {
   const Range whole = RangeOf(prims, 0, static_cast<uint32_t>(prims.size()));
   const unsigned int wanted = g_buildThreads.load();
   const unsigned int threads = std::min(wanted > 0 ? wanted : std::thread::hardware_concurrency(), kMaxBuildThreads);
@@ -443,7 +443,7 @@ int BuildTree(std::vector<Prim> &prims, std::vector<cCollisionAABBNode> &nodes) 
   bool final[kWidth] = {};
   const int n = top.openKids(whole, 0, kids, final);
   top.addNode(kids, n, 0);
-  std::vector<cCollisionAABBNode> sub[kWidth];
+  cCollisionAABBNodes sub[kWidth];
   int depths[kWidth] = {};
   std::atomic<int> next(0);
   std::atomic<bool> failed(false);
@@ -669,9 +669,9 @@ cCollisionAABB::~cCollisionAABB() { release(); }
 void cCollisionAABB::setBuildThreads(unsigned int threads) { g_buildThreads = threads; }
 
 void cCollisionAABB::release() {
-  std::vector<cCollisionAABBNode>().swap(m_nodes);
-  std::vector<cCollisionAABBTriangle>().swap(m_triangles);
-  std::vector<cCollisionAABBFilter>().swap(m_filters);
+  cCollisionAABBNodes().swap(m_nodes);
+  cCollisionAABBTriangles().swap(m_triangles);
+  cCollisionAABBFilters().swap(m_filters);
   m_rootBox.setEmpty();
   m_leafCount = 0;
   m_depth = 0;

@@ -14,9 +14,15 @@
 #include "scene/collision/CCollisionAABBBox.h"
 #include "scene/collision/CCollisionAABBTree.h"
 #include "scene/collision/CGenericCollision.h"
+#include "scene/collision/CHugePageAllocator.h"
 
 #include <cstdint>
 #include <vector>
+
+// the tree's arrays: large ones on huge pages, as queries read them at random
+using cCollisionAABBNodes = std::vector<cCollisionAABBNode, cHugePageAllocator<cCollisionAABBNode>>;
+using cCollisionAABBTriangles = std::vector<cCollisionAABBTriangle, cHugePageAllocator<cCollisionAABBTriangle>>;
+using cCollisionAABBFilters = std::vector<cCollisionAABBFilter, cHugePageAllocator<cCollisionAABBFilter>>;
 
 class cCollisionAABB : public cGenericCollision {
  public:
@@ -47,12 +53,12 @@ class cCollisionAABB : public cGenericCollision {
   std::vector<cTriangle> *m_triangleArray;
   // the nodes, root first, each before its subtree; empty without a tree, or when
   // the mesh is too large for single-precision boxes (then every query scans)
-  std::vector<cCollisionAABBNode> m_nodes;
+  cCollisionAABBNodes m_nodes;
   // the triangles that can be hit (allocated and not degenerate), leaf by leaf
-  std::vector<cCollisionAABBTriangle> m_triangles;
+  cCollisionAABBTriangles m_triangles;
   // the same in single precision, and three zeroed past the end so four can always
   // be read at once; empty when the mesh is too large for it
-  std::vector<cCollisionAABBFilter> m_filters;
+  cCollisionAABBFilters m_filters;
   // the union of the triangles' boxes, drawn at depth 0
   cCollisionAABBBox m_rootBox;
   // number of allocated triangles at the last build
