@@ -116,12 +116,8 @@ unsigned char tkxComFalcon::MapButtons(unsigned char flags) {
 
 int tkxComFalcon::FindDevices() {
   if (DeviceCount != -1) return DeviceCount;
-  tkxUSBInit();
-  int n = tkxUSBFindDevices(DeviceHandlesUSB, TKX_FALCON_VENDOR_ID, TKX_FALCON_PRODUCT_ID, &PipeOut, &PipeIn);
-  if (n < 0) n = 0;
-  if (n > kMaxDevices) n = kMaxDevices;
-  DeviceCount = n;
-  for (int i = 0; i < kMaxDevices; ++i) DeviceAllocationTableUSB[i] = i < n ? 0 : -1;
+  DeviceCount = tkxUSBFillDeviceTable(DeviceHandlesUSB, DeviceAllocationTableUSB, kMaxDevices, TKX_FALCON_VENDOR_ID,
+                                      TKX_FALCON_PRODUCT_ID, &PipeOut, &PipeIn);
   return DeviceCount;
 }
 
@@ -129,11 +125,7 @@ int tkxComFalcon::GetDeviceCount() { return FindDevices(); }
 
 int tkxComFalcon::ReleaseDevices() {
   if (DeviceCount == -1 || DeviceOpened > 0) return 0;
-  for (int i = 0; i < kMaxDevices; ++i) {
-    if (DeviceHandlesUSB[i] != nullptr) tkxUSBReleaseDevice(DeviceHandlesUSB[i]);
-    DeviceHandlesUSB[i] = nullptr;
-    DeviceAllocationTableUSB[i] = -1;
-  }
+  tkxUSBEmptyDeviceTable(DeviceHandlesUSB, DeviceAllocationTableUSB, kMaxDevices);
   DeviceCount = -1;
   // the maker's devices' records live in the same library context
   if (!tkxComUSB::Discovered()) tkxUSBCleanup(TKX_FALCON_VENDOR_ID, TKX_FALCON_PRODUCT_ID);

@@ -217,6 +217,24 @@ int tkxUSBFindDevices(void **records, int vendor, int product, int *pipeOut, int
   return count;
 }
 
+int tkxUSBFillDeviceTable(void **records, int *allocation, int max, int vendor, int product, int *pipeOut,
+                          int *pipeIn) {
+  tkxUSBInit();
+  int n = tkxUSBFindDevices(records, vendor, product, pipeOut, pipeIn);
+  if (n < 0) n = 0;
+  if (n > max) n = max;
+  for (int i = 0; i < max; ++i) allocation[i] = i < n ? 0 : -1;
+  return n;
+}
+
+void tkxUSBEmptyDeviceTable(void **records, int *allocation, int max) {
+  for (int i = 0; i < max; ++i) {
+    if (records[i] != nullptr) tkxUSBReleaseDevice(records[i]);
+    records[i] = nullptr;
+    allocation[i] = -1;
+  }
+}
+
 int tkxUSBReadData(void *record, int endpoint, unsigned char *buffer, int length, bool async) {
   tkxUSBBackend *b = BackendOf(record);
   if (b == nullptr || buffer == nullptr || length < 0) return -1;

@@ -36,12 +36,8 @@ constexpr int kFlushLimit = 64;
 
 int tkxComUSB::FindDevices() {
   if (DeviceCount != -1) return DeviceCount;
-  tkxUSBInit();
-  int n = tkxUSBFindDevices(DeviceHandlesUSB, TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID, &PipeOut, &PipeIn);
-  if (n < 0) n = 0;
-  if (n > kMaxDevices) n = kMaxDevices;
-  DeviceCount = n;
-  for (int i = 0; i < kMaxDevices; ++i) DeviceAllocationTableUSB[i] = i < n ? 0 : -1;
+  DeviceCount = tkxUSBFillDeviceTable(DeviceHandlesUSB, DeviceAllocationTableUSB, kMaxDevices, TKX_USB_VENDOR_ID,
+                                      TKX_USB_PRODUCT_ID, &PipeOut, &PipeIn);
   return DeviceCount;
 }
 
@@ -49,11 +45,7 @@ int tkxComUSB::GetDeviceCount() { return FindDevices(); }
 
 int tkxComUSB::ReleaseDevices() {
   if (DeviceCount == -1 || DeviceOpened > 0) return 0;
-  for (int i = 0; i < kMaxDevices; ++i) {
-    if (DeviceHandlesUSB[i] != nullptr) tkxUSBReleaseDevice(DeviceHandlesUSB[i]);
-    DeviceHandlesUSB[i] = nullptr;
-    DeviceAllocationTableUSB[i] = -1;
-  }
+  tkxUSBEmptyDeviceTable(DeviceHandlesUSB, DeviceAllocationTableUSB, kMaxDevices);
   DeviceCount = -1;
   // the Falcon's records live in the same library context
   if (!tkxComFalcon::Discovered()) tkxUSBCleanup(TKX_USB_VENDOR_ID, TKX_USB_PRODUCT_ID);

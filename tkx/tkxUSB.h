@@ -67,6 +67,13 @@ int tkxUSBReleaseDevice(void *record);
 // ends the library context, if any; 0
 int tkxUSBCleanup(int vendor, int product);
 
+// a channel class's table of devices: discovery of the vendor's devices into at
+// most max records, those found free (0) and the rest released (-1). Returns the
+// number found, 0 when discovery fails.
+int tkxUSBFillDeviceTable(void **records, int *allocation, int max, int vendor, int product, int *pipeOut, int *pipeIn);
+// every record of the table released and every entry marked released (-1)
+void tkxUSBEmptyDeviceTable(void **records, int *allocation, int max);
+
 namespace tkx {
 namespace testing {
 
