@@ -10,6 +10,7 @@
 #include "tools/models/Models.h"
 #include "tools/models/Writer3ds.h"
 
+#include "scene/files/ImageFiles.h"
 #include "support/GlSceneTest.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -41,17 +41,8 @@ Bytes Encode(const models::Scene &scene) {
 
 // the files this process writes, in a folder of its own that goes at exit
 const std::string &Scratch() {
-  static struct Folder {
-    std::string path;
-    Folder() {
-      std::string pattern = ::testing::TempDir() + "l3ds_XXXXXX";
-      if (mkdtemp(&pattern[0]) != nullptr) path = pattern;
-    }
-    ~Folder() {
-      if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
-    }
-  } folder;
-  return folder.path;
+  static const imagetest::TempDir folder;
+  return folder.path();
 }
 
 std::string TempPath(const std::string &name) { return Scratch() + "/" + name; }
