@@ -280,7 +280,10 @@ TEST_F(VirtualBus, ServoExchangesArePacedBySleeping) {
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // at most 1000 a second: the hundredth exchange comes 99 periods after the first
   EXPECT_GE(wall, 0.099);
-  EXPECT_GE(virt::testing::PaceSleeps() - sleeps, 50u);
+  // a sleep that wakes late is made up by answering the next packets at once, so a
+  // starved thread (a loaded machine, a sanitizer build at idle priority) sleeps fewer
+  // times than the 99 of a quiet one; the grid itself is checked in the pace tests
+  EXPECT_GE(virt::testing::PaceSleeps() - sleeps, 1u);
   // waiting by sleeping, not spinning
   EXPECT_LT(used, wall / 2);
   // identity, memory and status are answered at once
