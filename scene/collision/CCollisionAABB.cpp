@@ -10,6 +10,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// the 8-wide descent: built by GCC for x86-64, chosen at run time
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__SSE2__)
+#define TKX_COLLISION_HAS_WIDE 1
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -654,11 +659,45 @@ inline float Reach(double best, double lengthSq) {
   return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
 }
 
+// the arrays the descent reads; filters is null when the tree has none
+struct QueryTreeArrays {
+  const cCollisionAABBNode *nodes;
+  const cCollisionAABBFilter *filters;
+  const cCollisionAABBTriangle *triangles;
+};
+
+namespace narrow {
+#include "scene/collision/CCollisionAABBQuery.inl"
+}  // namespace narrow
+
+#if defined(TKX_COLLISION_HAS_WIDE)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#define TKX_COLLISION_WIDE 1
+namespace wide {
+#include "scene/collision/CCollisionAABBQuery.inl"
+}  // namespace wide
+#undef TKX_COLLISION_WIDE
+#pragma GCC pop_options
+
+bool MachineHasWideVectors() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}
+#else
+bool MachineHasWideVectors() { return false; }
+#endif
+
+// whether queries take the 8-wide descent: where the machine has it, unless a test
+// asks for the other
+std::atomic<bool> g_wideQueries(MachineHasWideVectors());
+
 }  // namespace
 
 cCollisionAABB::cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighbors)
     : m_triangleArray(triangles),
       m_leafCount(0),
+      m_sharedParent(nullptr),
       m_lastHitTriangle(nullptr),
       m_neighborQueries(useNeighbors),
       m_pad(0.0),
@@ -668,6 +707,12 @@ cCollisionAABB::~cCollisionAABB() { release(); }
 
 void cCollisionAABB::setBuildThreads(unsigned int threads) { g_buildThreads = threads; }
 
+bool cCollisionAABB::setWideQueries(bool wide) {
+  const bool on = wide && MachineHasWideVectors();
+  g_wideQueries = on;
+  return on;
+}
+
 void cCollisionAABB::release() {
   cCollisionAABBNodes().swap(m_nodes);
   cCollisionAABBTriangles().swap(m_triangles);
@@ -675,6 +720,7 @@ void cCollisionAABB::release() {
   m_rootBox.setEmpty();
   m_leafCount = 0;
   m_depth = 0;
+  m_sharedParent = nullptr;
 }
 
 void cCollisionAABB::initialize() {
@@ -686,6 +732,7 @@ void cCollisionAABB::initialize() {
   m_rootBox.setEmpty();
   m_leafCount = 0;
   m_depth = 0;
+  m_sharedParent = nullptr;
   m_lastHitTriangle = nullptr;
   if (m_triangleArray == nullptr) return;
   std::vector<cTriangle> &tris = *m_triangleArray;
@@ -702,9 +749,13 @@ void cCollisionAABB::initialize() {
     prims.reserve(count);
     double largest = 0.0;
     bool finite = true;
+    cMesh *parent = nullptr;
+    bool shared = true;
     for (size_t s = 0; s < tris.size(); ++s) {
       const cTriangle &t = tris[s];
       if (!t.m_inUse || t.m_parentNode == nullptr) continue;
+      if (parent == nullptr) parent = t.m_parentNode;
+      shared = shared && t.m_parentNode == parent;
       const std::vector<cVertex> &v = t.m_parentNode->m_vertexSlots;
       const cVector3d &v0 = v[t.m_corner0].m_pos, &v1 = v[t.m_corner1].m_pos, &v2 = v[t.m_corner2].m_pos;
       m_rootBox.enclose(v0);
@@ -728,6 +779,7 @@ void cCollisionAABB::initialize() {
     }
     m_rootBox.updateMidAndHalfSize();
     m_leafCount = count;
+    m_sharedParent = shared ? parent : nullptr;
     if (prims.empty()) return;
 
     // coordinates beyond single precision, too many triangles for a leaf to
@@ -873,231 +925,12 @@ bool cCollisionAABB::queryTree(const cVector3d &a, const cVector3d &direction, d
   const double reachD = std::max(std::max(std::fabs(dv[0]), std::fabs(dv[1])), std::fabs(dv[2]));
   if (m_nodes.empty() || !(reachA <= kFloatRange) || !(reachD <= kFloatRange) || !(reachD > 1e-18))
     return queryScan(a, direction, lengthSq, hitIndex, point, squareDistance);
-
-  // the segment in single precision: per axis the near and far planes' origin,
-  // widened by the query's padding, and the inverse direction (a zero component
-  // becomes a tiny one: the ray moves by far less than the padding)
-  const float pad = kQueryPadRelative * static_cast<float>(reachA + reachD);
-  float originNear[3], originFar[3], inv[3];
-  int nearRow[3], farRow[3];
-#pragma GCC unroll 3
-  for (int k = 0; k < 3; ++k) {
-    const float o = static_cast<float>(av[k]);
-    float d = static_cast<float>(dv[k]);
-    if (std::fabs(d) < 1e-30f) d = dv[k] < 0.0 ? -1e-30f : 1e-30f;
-    inv[k] = 1.0f / d;
-    // towards +: enter at the minimum (origin moved up by the padding), leave at the
-    // maximum. Without branches: the signs are the query's, and no guess holds them
-    const int down = std::signbit(inv[k]) ? 1 : 0;
-    nearRow[k] = k + 3 * down;
-    farRow[k] = k + 3 * (1 - down);
-    const float towards = std::copysign(pad, inv[k]);
-    originNear[k] = o + towards;
-    originFar[k] = o - towards;
-  }
-
-  bool have = false;
-  double best = lengthSq;
-  uint32_t bestSlot = 0;
-  // best / lengthSq is exactly 1 here
-  float reach = static_cast<float>(1.0 + 1e-5);
-#if defined(__SSE2__)
-  const V3D2 a2 = Splat(a), direction2 = Splat(direction);
-  const D2 lengthSq2 = Splat(lengthSq);
-  // the single-precision rejection, for meshes and segments within its range
-  const bool filter = !m_filters.empty() && reachA + reachD <= kFilterRange;
-  FilterSegment segment;
-  segment.ax = _mm_set1_ps(static_cast<float>(a.x));
-  segment.ay = _mm_set1_ps(static_cast<float>(a.y));
-  segment.az = _mm_set1_ps(static_cast<float>(a.z));
-  segment.dx = _mm_set1_ps(static_cast<float>(direction.x));
-  segment.dy = _mm_set1_ps(static_cast<float>(direction.y));
-  segment.dz = _mm_set1_ps(static_cast<float>(direction.z));
-  segment.error = _mm_set1_ps(kFilterError * RoundUpPositive(reachD));
-  segment.span = _mm_set1_ps(RoundUpPositive(reachA + reachD));
-#else
-  const bool filter = false;
+  const QueryTreeArrays tree{m_nodes.data(), m_filters.empty() ? nullptr : m_filters.data(), m_triangles.data()};
+#if defined(TKX_COLLISION_HAS_WIDE)
+  if (g_wideQueries.load(std::memory_order_relaxed))
+    return wide::QueryTree(tree, a, direction, av, dv, reachA, reachD, lengthSq, hitIndex, point, squareDistance);
 #endif
-
-  struct Entry {
-    uint32_t ref;
-    float entry;
-  };
-  Entry stack[kStackSize];
-  int top = 0;
-  // the lines of a node, or of a leaf's triangles
-  auto Prefetch = [this, filter](uint32_t ref) {
-    const char *p;
-    size_t bytes;
-    if (cCollisionAABBNode::isLeaf(ref)) {
-      // with the filter only its lines are read unless a triangle passes it
-      if (filter) {
-        p = reinterpret_cast<const char *>(&m_filters[cCollisionAABBNode::leafFirst(ref)]);
-        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBFilter);
-      } else {
-        p = reinterpret_cast<const char *>(&m_triangles[cCollisionAABBNode::leafFirst(ref)]);
-        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
-      }
-    } else {
-      p = reinterpret_cast<const char *>(&m_nodes[ref]);
-      bytes = sizeof(cCollisionAABBNode);
-    }
-    for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
-    __builtin_prefetch(p + bytes - 1);
-  };
-  // the next waiting subtree that can still hold a winner: one whose entry lies
-  // strictly beyond the best hit so far cannot
-  auto pop = [&](Entry &next) {
-    while (top > 0) {
-      next = stack[--top];
-      if (next.entry <= reach) return true;
-    }
-    return false;
-  };
-  stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
-  // a hit at squared distance d2 on triangle j, kept when it beats the best
-  auto record = [&](uint32_t j, double d2, const cVector3d &p) {
-    const uint32_t slot = m_triangles[j].m_slot;
-    if (!Better(have, d2, slot, best, bestSlot)) return;
-    have = true;
-    best = d2;
-    bestSlot = slot;
-    hitIndex = j;
-    point = p;
-    reach = Reach(best, lengthSq);
-  };
-  // triangle j through the exact test
-  auto test = [&](uint32_t j) {
-    const cCollisionAABBTriangle &t = m_triangles[j];
-    cVector3d p;
-    double d2;
-    if (cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) record(j, d2, p);
-  };
-
-#if defined(__SSE2__)
-  const __m128 onx = _mm_set1_ps(originNear[0]), ony = _mm_set1_ps(originNear[1]), onz = _mm_set1_ps(originNear[2]);
-  const __m128 ofx = _mm_set1_ps(originFar[0]), ofy = _mm_set1_ps(originFar[1]), ofz = _mm_set1_ps(originFar[2]);
-  const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
-  const __m128 zero = _mm_setzero_ps();
-  // where each axis's near and far rows start in a node's boxes
-  const ptrdiff_t nearOffset[3] = {nearRow[0] * kWidth, nearRow[1] * kWidth, nearRow[2] * kWidth};
-  const ptrdiff_t farOffset[3] = {farRow[0] * kWidth, farRow[1] * kWidth, farRow[2] * kWidth};
-#endif
-
-  Entry e = stack[--top];
-  for (;;) {
-    if (cCollisionAABBNode::isLeaf(e.ref)) {
-      const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
-      uint32_t i = first;
-#if defined(__SSE2__)
-      if (filter) {
-        // both groups of four through the filter at once (the lanes past the leaf
-        // read the next leaf's or the zeroed padding, and are dropped), the few that
-        // pass to the exact test in order
-        const uint32_t count = end - first;
-        const __m128 within = _mm_set1_ps(reach);
-        unsigned int pass = static_cast<unsigned int>(FilterFour(&m_filters[first], segment, within));
-        if (count > 4) pass |= static_cast<unsigned int>(FilterFour(&m_filters[first + 4], segment, within)) << 4;
-        pass &= (1u << count) - 1;
-        while (pass != 0) {
-          const uint32_t j = first + static_cast<uint32_t>(__builtin_ctz(pass));
-          pass &= pass - 1;
-          test(j);
-        }
-        if (!pop(e)) break;
-        continue;
-      }
-      // two at a time, then the last one alone
-      for (; i + 1 < end; i += 2) {
-        double x[2], nSquare[2], d2[2], px[2], py[2], pz[2];
-        const int mask = TestPair(m_triangles[i], m_triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x,
-                                  nSquare, px, py, pz, d2);
-        for (int k = 0; k < 2; ++k) {
-          if (!(mask & (1 << k))) continue;
-          // the angle, as the scalar test takes it
-          if (x[k] > 0.0) {
-            const double cosTheta = x[k] / std::sqrt(nSquare[k] * lengthSq);
-            if (cosTheta > 1.0) continue;
-            if (cosTheta >= 0.26 && std::acos(cosTheta) < kCollisionMinAngle) continue;
-          }
-          record(i + k, d2[k], cVector3d(px[k], py[k], pz[k]));
-        }
-      }
-#endif
-      for (; i < end; ++i) test(i);
-      if (!pop(e)) break;
-      continue;
-    }
-
-    const cCollisionAABBNode &node = m_nodes[e.ref];
-    float entry[kWidth];
-    int mask = 0;
-#if defined(__SSE2__)
-    const __m128 within = _mm_set1_ps(reach);
-    // both groups of four, whatever the count: waiting for it and guessing it would
-    // cost more than the second group's test
-    const float *box = node.m_box[0];
-#pragma GCC unroll 2
-    for (int g = 0; g < kWidth; g += 4) {
-      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[0] + g), onx), ix);
-      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[1] + g), ony), iy);
-      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[2] + g), onz), iz);
-      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[0] + g), ofx), ix);
-      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[1] + g), ofy), iy);
-      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[2] + g), ofz), iz);
-      const __m128 tn = _mm_max_ps(_mm_max_ps(nx, ny), nz);
-      const __m128 tf = _mm_min_ps(_mm_min_ps(fx, fy), fz);
-      const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, zero)), _mm_cmple_ps(tn, within));
-      mask |= _mm_movemask_ps(ok) << g;
-      _mm_storeu_ps(entry + g, tn);
-    }
-#else
-    for (int c = 0; c < kWidth; ++c) {
-      float tn = -std::numeric_limits<float>::infinity(), tf = std::numeric_limits<float>::infinity();
-      for (int k = 0; k < 3; ++k) {
-        tn = std::max(tn, (node.m_box[nearRow[k]][c] - originNear[k]) * inv[k]);
-        tf = std::min(tf, (node.m_box[farRow[k]][c] - originFar[k]) * inv[k]);
-      }
-      entry[c] = tn;
-      if (tn <= tf && tf >= 0.0f && tn <= reach) mask |= 1 << c;
-    }
-#endif
-    // an empty child's box lies at 1e30 on every axis: its entry is beyond any
-    // reach, or its exit behind the start, so it is never in the mask
-    if (mask == 0) {
-      if (!pop(e)) break;
-      continue;
-    }
-    int c = __builtin_ctz(static_cast<unsigned int>(mask));
-    mask &= mask - 1;
-    if (mask == 0) {
-      // one child: straight on
-      e = Entry{node.m_child[c], entry[c]};
-      continue;
-    }
-    // several: the nearest is next, the others wait on the stack farthest first,
-    // their memory loading meanwhile. They are sorted in place on the stack (the
-    // nearest one slot past its top: the depth check leaves room), so nothing is copied
-    Entry *hits = stack + top;
-    int n = 0;
-    for (;;) {
-      const Entry h{node.m_child[c], entry[c]};
-      int j = n++;
-      while (j > 0 && hits[j - 1].entry < h.entry) {
-        hits[j] = hits[j - 1];
-        --j;
-      }
-      hits[j] = h;
-      if (mask == 0) break;
-      c = __builtin_ctz(static_cast<unsigned int>(mask));
-      mask &= mask - 1;
-    }
-    for (int j = 0; j < n - 1; ++j) Prefetch(hits[j].ref);
-    top += n - 1;
-    e = hits[n - 1];
-  }
-  if (have) squareDistance = best;
-  return have;
+  return narrow::QueryTree(tree, a, direction, av, dv, reachA, reachD, lengthSq, hitIndex, point, squareDistance);
 }
 
 bool cCollisionAABB::computeCollision(cVector3d &a, cVector3d &b, cGenericObject *&object, cTriangle *&triangle,
@@ -1122,7 +955,8 @@ bool cCollisionAABB::computeCollision(cVector3d &a, cVector3d &b, cGenericObject
   cTriangle *hitTri = hit ? m_triangles[index].m_tri : nullptr;
   if (hit) {
     triangle = hitTri;
-    object = hitTri->m_parentNode;
+    // the mesh's own triangles name it without a read of the (cold) triangle
+    object = m_sharedParent != nullptr ? m_sharedParent : hitTri->m_parentNode;
   }
   // call number -1 queries without touching the neighbour cache
   if (callNumber != -1) m_lastHitTriangle = hit ? hitTri : nullptr;

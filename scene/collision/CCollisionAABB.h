@@ -24,6 +24,8 @@ using cCollisionAABBNodes = std::vector<cCollisionAABBNode, cHugePageAllocator<c
 using cCollisionAABBTriangles = std::vector<cCollisionAABBTriangle, cHugePageAllocator<cCollisionAABBTriangle>>;
 using cCollisionAABBFilters = std::vector<cCollisionAABBFilter, cHugePageAllocator<cCollisionAABBFilter>>;
 
+class cMesh;
+
 class cCollisionAABB : public cGenericCollision {
  public:
   cCollisionAABB(std::vector<cTriangle> *triangles, bool useNeighbors);
@@ -41,6 +43,10 @@ class cCollisionAABB : public cGenericCollision {
   // threads for the builds of large trees (0, the default: as many as the machine
   // has, up to four); the tree is the same with any number
   static void setBuildThreads(unsigned int threads);
+  // whether queries test a node's eight boxes at once with the machine's 8-wide
+  // vectors (the default where it has them) or four at a time; both give the same
+  // answers. Returns whether the 8-wide descent is now in use.
+  static bool setWideQueries(bool wide);
 
   // whether the last build left a tree (some triangle was allocated)
   bool hasTree() const { return m_leafCount > 0; }
@@ -63,6 +69,9 @@ class cCollisionAABB : public cGenericCollision {
   cCollisionAABBBox m_rootBox;
   // number of allocated triangles at the last build
   unsigned int m_leafCount;
+  // the parent all the triangles had at the build, when they had one and the same;
+  // null otherwise
+  cMesh *m_sharedParent;
   cTriangle *m_lastHitTriangle;
   bool m_neighborQueries;
 

@@ -88,22 +88,31 @@ class CollisionTest : public ::testing::Test {
     }
   }
 
+  // the 8-wide descent is the default where the machine has it
+  void TearDown() override { cCollisionAABB::setWideQueries(true); }
+
   // the tree and the scan give the same answer: hit or miss, and on a hit the same
   // triangle (at equal distances the lowest slot), point and squared distance;
-  // call -1 answers as call 1
+  // call -1 answers as call 1; the 4-wide and the 8-wide descent alike
   void ExpectSameAnswer(const cVector3d &a, const cVector3d &b) {
     const Answer ref = Query(*brute, a, b, 1);
-    for (int call : {1, -1}) {
-      const Answer got = Query(*tree, a, b, call);
-      ASSERT_EQ(got.hit, ref.hit) << Describe(a, b, call);
-      if (!ref.hit) continue;
-      ASSERT_EQ(got.object, &mesh);
-      ASSERT_EQ(got.triangle, ref.triangle) << Describe(a, b, call);
-      ASSERT_EQ(got.squareDistance, ref.squareDistance) << Describe(a, b, call);
-      ASSERT_EQ(got.point, ref.point) << Describe(a, b, call);
-      ++hits;
-      if (call == 1 && countTies) ties += CountAtSameDistance(a, b, ref.squareDistance) > 1 ? 1 : 0;
+    for (bool wide : {true, false}) {
+      const bool used = cCollisionAABB::setWideQueries(wide);
+      for (int call : {1, -1}) {
+        const Answer got = Query(*tree, a, b, call);
+        const std::string where = Describe(a, b, call) + (used ? ", 8-wide" : ", 4-wide");
+        ASSERT_EQ(got.hit, ref.hit) << where;
+        if (!ref.hit) continue;
+        ASSERT_EQ(got.object, &mesh);
+        ASSERT_EQ(got.triangle, ref.triangle) << where;
+        ASSERT_EQ(got.squareDistance, ref.squareDistance) << where;
+        ASSERT_EQ(got.point, ref.point) << where;
+        if (!wide) continue;
+        ++hits;
+        if (call == 1 && countTies) ties += CountAtSameDistance(a, b, ref.squareDistance) > 1 ? 1 : 0;
+      }
     }
+    cCollisionAABB::setWideQueries(true);
   }
 
   // how many slots the scan accepts at exactly that squared distance
@@ -841,6 +850,31 @@ TEST_F(CollisionTest, RemovedTrianglesAreSeenByTheScanButNotByTheTree) {
     }
   }
   EXPECT_GT(removedHits, SegmentsPerSeed() / 20);
+}
+
+TEST_F(CollisionTest, AHitNamesItsTrianglesParentAsAtTheBuild) {
+  // two meshes on the same vertices: the tree names the mesh itself, read once at
+  // the build, unless a triangle belongs to another
+  MakeGrid(mesh, 4, 0.25);
+  BuildDetectors();
+  const cVector3d above(0.05, 0.05, 0.5), below(0.05, 0.05, -0.5);
+  const Answer own = Query(*tree, above, below);
+  ASSERT_TRUE(own.hit);
+  EXPECT_EQ(own.object, &mesh);
+
+  cMesh other(nullptr);
+  other.m_vertexSlots = mesh.m_vertexSlots;
+  own.triangle->m_parentNode = &other;
+  tree->initialize();
+  const Answer moved = Query(*tree, above, below);
+  ASSERT_TRUE(moved.hit);
+  EXPECT_EQ(moved.triangle, own.triangle);
+  EXPECT_EQ(moved.object, &other);
+  const Answer stayed = Query(*tree, cVector3d(-0.3, -0.3, 0.5), cVector3d(-0.3, -0.3, -0.5));
+  ASSERT_TRUE(stayed.hit);
+  EXPECT_NE(stayed.triangle, own.triangle);
+  EXPECT_EQ(stayed.object, &mesh);
+  own.triangle->m_parentNode = &mesh;
 }
 
 // ---- the neighbour path --------------------------------------------------------------

@@ -1,0 +1,264 @@
+// The descent of the AABB tree's query, included twice by CCollisionAABB.cpp: once
+// for any x86-64, and once, with TKX_COLLISION_WIDE defined, for machines with
+// 8-wide vectors, where a node's eight boxes are tested at once. Every lane does
+// the same operations in the same order in both, so both give the same answers.
+//
+// The closest hit of the segment from a along direction within the tree, ties to
+// the lowest slot: the index of its triangle, its point and squared distance. av and
+// dv hold a and direction, reachA and reachD their largest magnitudes, all within
+// the boxes' single-precision range.
+bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d &direction, const double *av,
+               const double *dv, double reachA, double reachD, double lengthSq, uint32_t &hitIndex, cVector3d &point,
+               double &squareDistance) {
+  // the segment in single precision: per axis the near and far planes' origin,
+  // widened by the query's padding, and the inverse direction (a zero component
+  // becomes a tiny one: the ray moves by far less than the padding)
+  const float pad = kQueryPadRelative * static_cast<float>(reachA + reachD);
+  float originNear[3], originFar[3], inv[3];
+  int nearRow[3], farRow[3];
+#pragma GCC unroll 3
+  for (int k = 0; k < 3; ++k) {
+    const float o = static_cast<float>(av[k]);
+    float d = static_cast<float>(dv[k]);
+    if (std::fabs(d) < 1e-30f) d = dv[k] < 0.0 ? -1e-30f : 1e-30f;
+    inv[k] = 1.0f / d;
+    // towards +: enter at the minimum (origin moved up by the padding), leave at the
+    // maximum. Without branches: the signs are the query's, and no guess holds them
+    const int down = std::signbit(inv[k]) ? 1 : 0;
+    nearRow[k] = k + 3 * down;
+    farRow[k] = k + 3 * (1 - down);
+    const float towards = std::copysign(pad, inv[k]);
+    originNear[k] = o + towards;
+    originFar[k] = o - towards;
+  }
+
+  bool have = false;
+  double best = lengthSq;
+  uint32_t bestSlot = 0;
+  // best / lengthSq is exactly 1 here
+  float reach = static_cast<float>(1.0 + 1e-5);
+#if defined(__SSE2__)
+  const V3D2 a2 = Splat(a), direction2 = Splat(direction);
+  const D2 lengthSq2 = Splat(lengthSq);
+  // the single-precision rejection, for meshes and segments within its range
+  const bool filter = tree.filters != nullptr && reachA + reachD <= kFilterRange;
+  FilterSegment segment;
+  segment.ax = _mm_set1_ps(static_cast<float>(a.x));
+  segment.ay = _mm_set1_ps(static_cast<float>(a.y));
+  segment.az = _mm_set1_ps(static_cast<float>(a.z));
+  segment.dx = _mm_set1_ps(static_cast<float>(direction.x));
+  segment.dy = _mm_set1_ps(static_cast<float>(direction.y));
+  segment.dz = _mm_set1_ps(static_cast<float>(direction.z));
+  segment.error = _mm_set1_ps(kFilterError * RoundUpPositive(reachD));
+  segment.span = _mm_set1_ps(RoundUpPositive(reachA + reachD));
+#else
+  const bool filter = false;
+#endif
+
+  struct Entry {
+    uint32_t ref;
+    float entry;
+  };
+  Entry stack[kStackSize];
+  int top = 0;
+  // the lines of a node, or of a leaf's triangles
+  auto Prefetch = [&tree, filter](uint32_t ref) {
+    const char *p;
+    size_t bytes;
+    if (cCollisionAABBNode::isLeaf(ref)) {
+      // with the filter only its lines are read unless a triangle passes it
+      if (filter) {
+        p = reinterpret_cast<const char *>(&tree.filters[cCollisionAABBNode::leafFirst(ref)]);
+        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBFilter);
+      } else {
+        p = reinterpret_cast<const char *>(&tree.triangles[cCollisionAABBNode::leafFirst(ref)]);
+        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
+      }
+    } else {
+      p = reinterpret_cast<const char *>(&tree.nodes[ref]);
+      bytes = sizeof(cCollisionAABBNode);
+    }
+    for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
+    __builtin_prefetch(p + bytes - 1);
+  };
+  // the next waiting subtree that can still hold a winner: one whose entry lies
+  // strictly beyond the best hit so far cannot
+  auto pop = [&](Entry &next) {
+    while (top > 0) {
+      next = stack[--top];
+      if (next.entry <= reach) return true;
+    }
+    return false;
+  };
+  stack[top++] = Entry{0, -std::numeric_limits<float>::infinity()};
+  // a hit at squared distance d2 on triangle j, kept when it beats the best
+  auto record = [&](uint32_t j, double d2, const cVector3d &p) {
+    const uint32_t slot = tree.triangles[j].m_slot;
+    if (!Better(have, d2, slot, best, bestSlot)) return;
+    have = true;
+    best = d2;
+    bestSlot = slot;
+    hitIndex = j;
+    point = p;
+    reach = Reach(best, lengthSq);
+  };
+  // triangle j through the exact test
+  auto test = [&](uint32_t j) {
+    const cCollisionAABBTriangle &t = tree.triangles[j];
+    cVector3d p;
+    double d2;
+    if (cCollisionSegmentTriangle(t.m_v0, t.m_e1, t.m_e2, a, direction, lengthSq, best, p, d2)) record(j, d2, p);
+  };
+
+#if defined(__SSE2__)
+  // where each axis's near and far rows start in a node's boxes
+  const ptrdiff_t nearOffset[3] = {nearRow[0] * kWidth, nearRow[1] * kWidth, nearRow[2] * kWidth};
+  const ptrdiff_t farOffset[3] = {farRow[0] * kWidth, farRow[1] * kWidth, farRow[2] * kWidth};
+#endif
+#if defined(__SSE2__) && !defined(TKX_COLLISION_WIDE)
+  const __m128 onx = _mm_set1_ps(originNear[0]), ony = _mm_set1_ps(originNear[1]), onz = _mm_set1_ps(originNear[2]);
+  const __m128 ofx = _mm_set1_ps(originFar[0]), ofy = _mm_set1_ps(originFar[1]), ofz = _mm_set1_ps(originFar[2]);
+  const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
+  const __m128 zero = _mm_setzero_ps();
+#elif defined(TKX_COLLISION_WIDE)
+  const __m256 onx8 = _mm256_set1_ps(originNear[0]), ony8 = _mm256_set1_ps(originNear[1]),
+               onz8 = _mm256_set1_ps(originNear[2]);
+  const __m256 ofx8 = _mm256_set1_ps(originFar[0]), ofy8 = _mm256_set1_ps(originFar[1]),
+               ofz8 = _mm256_set1_ps(originFar[2]);
+  const __m256 ix8 = _mm256_set1_ps(inv[0]), iy8 = _mm256_set1_ps(inv[1]), iz8 = _mm256_set1_ps(inv[2]);
+  const __m256 zero8 = _mm256_setzero_ps();
+#endif
+
+  Entry e = stack[--top];
+  for (;;) {
+    if (cCollisionAABBNode::isLeaf(e.ref)) {
+      const uint32_t first = cCollisionAABBNode::leafFirst(e.ref), end = first + cCollisionAABBNode::leafCount(e.ref);
+      uint32_t i = first;
+#if defined(__SSE2__)
+      if (filter) {
+        // both groups of four through the filter at once (the lanes past the leaf
+        // read the next leaf's or the zeroed padding, and are dropped), the few that
+        // pass to the exact test in order
+        const uint32_t count = end - first;
+        const __m128 within = _mm_set1_ps(reach);
+        unsigned int pass = static_cast<unsigned int>(FilterFour(&tree.filters[first], segment, within));
+        if (count > 4) pass |= static_cast<unsigned int>(FilterFour(&tree.filters[first + 4], segment, within)) << 4;
+        pass &= (1u << count) - 1;
+        while (pass != 0) {
+          const uint32_t j = first + static_cast<uint32_t>(__builtin_ctz(pass));
+          pass &= pass - 1;
+          test(j);
+        }
+        if (!pop(e)) break;
+        continue;
+      }
+      // two at a time, then the last one alone
+      for (; i + 1 < end; i += 2) {
+        double x[2], nSquare[2], d2[2], px[2], py[2], pz[2];
+        const int mask = TestPair(tree.triangles[i], tree.triangles[i + 1], a2, direction2, lengthSq2, Splat(best), x,
+                                  nSquare, px, py, pz, d2);
+        for (int k = 0; k < 2; ++k) {
+          if (!(mask & (1 << k))) continue;
+          // the angle, as the scalar test takes it
+          if (x[k] > 0.0) {
+            const double cosTheta = x[k] / std::sqrt(nSquare[k] * lengthSq);
+            if (cosTheta > 1.0) continue;
+            if (cosTheta >= 0.26 && std::acos(cosTheta) < kCollisionMinAngle) continue;
+          }
+          record(i + k, d2[k], cVector3d(px[k], py[k], pz[k]));
+        }
+      }
+#endif
+      for (; i < end; ++i) test(i);
+      if (!pop(e)) break;
+      continue;
+    }
+
+    const cCollisionAABBNode &node = tree.nodes[e.ref];
+    float entry[kWidth];
+    int mask = 0;
+#if defined(TKX_COLLISION_WIDE)
+    {
+      // all eight boxes at once, each lane with the operations of the 4-wide test
+      const float *box = node.m_box[0];
+      const __m256 nx = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[0]), onx8), ix8);
+      const __m256 ny = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[1]), ony8), iy8);
+      const __m256 nz = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[2]), onz8), iz8);
+      const __m256 fx = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[0]), ofx8), ix8);
+      const __m256 fy = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[1]), ofy8), iy8);
+      const __m256 fz = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[2]), ofz8), iz8);
+      const __m256 tn = _mm256_max_ps(_mm256_max_ps(nx, ny), nz);
+      const __m256 tf = _mm256_min_ps(_mm256_min_ps(fx, fy), fz);
+      const __m256 ok =
+          _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(tn, tf, _CMP_LE_OQ), _mm256_cmp_ps(tf, zero8, _CMP_GE_OQ)),
+                        _mm256_cmp_ps(tn, _mm256_set1_ps(reach), _CMP_LE_OQ));
+      mask = _mm256_movemask_ps(ok);
+      _mm256_storeu_ps(entry, tn);
+    }
+#elif defined(__SSE2__)
+    const __m128 within = _mm_set1_ps(reach);
+    // both groups of four, whatever the count: waiting for it and guessing it would
+    // cost more than the second group's test
+    const float *box = node.m_box[0];
+#pragma GCC unroll 2
+    for (int g = 0; g < kWidth; g += 4) {
+      const __m128 nx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[0] + g), onx), ix);
+      const __m128 ny = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[1] + g), ony), iy);
+      const __m128 nz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + nearOffset[2] + g), onz), iz);
+      const __m128 fx = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[0] + g), ofx), ix);
+      const __m128 fy = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[1] + g), ofy), iy);
+      const __m128 fz = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(box + farOffset[2] + g), ofz), iz);
+      const __m128 tn = _mm_max_ps(_mm_max_ps(nx, ny), nz);
+      const __m128 tf = _mm_min_ps(_mm_min_ps(fx, fy), fz);
+      const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tn, tf), _mm_cmpge_ps(tf, zero)), _mm_cmple_ps(tn, within));
+      mask |= _mm_movemask_ps(ok) << g;
+      _mm_storeu_ps(entry + g, tn);
+    }
+#else
+    for (int c = 0; c < kWidth; ++c) {
+      float tn = -std::numeric_limits<float>::infinity(), tf = std::numeric_limits<float>::infinity();
+      for (int k = 0; k < 3; ++k) {
+        tn = std::max(tn, (node.m_box[nearRow[k]][c] - originNear[k]) * inv[k]);
+        tf = std::min(tf, (node.m_box[farRow[k]][c] - originFar[k]) * inv[k]);
+      }
+      entry[c] = tn;
+      if (tn <= tf && tf >= 0.0f && tn <= reach) mask |= 1 << c;
+    }
+#endif
+    // an empty child's box lies at 1e30 on every axis: its entry is beyond any
+    // reach, or its exit behind the start, so it is never in the mask
+    if (mask == 0) {
+      if (!pop(e)) break;
+      continue;
+    }
+    int c = __builtin_ctz(static_cast<unsigned int>(mask));
+    mask &= mask - 1;
+    if (mask == 0) {
+      // one child: straight on
+      e = Entry{node.m_child[c], entry[c]};
+      continue;
+    }
+    // several: the nearest is next, the others wait on the stack farthest first,
+    // their memory loading meanwhile. They are sorted in place on the stack (the
+    // nearest one slot past its top: the depth check leaves room), so nothing is copied
+    Entry *hits = stack + top;
+    int n = 0;
+    for (;;) {
+      const Entry h{node.m_child[c], entry[c]};
+      int j = n++;
+      while (j > 0 && hits[j - 1].entry < h.entry) {
+        hits[j] = hits[j - 1];
+        --j;
+      }
+      hits[j] = h;
+      if (mask == 0) break;
+      c = __builtin_ctz(static_cast<unsigned int>(mask));
+      mask &= mask - 1;
+    }
+    for (int j = 0; j < n - 1; ++j) Prefetch(hits[j].ref);
+    top += n - 1;
+    e = hits[n - 1];
+  }
+  if (have) squareDistance = best;
+  return have;
+}
