@@ -46,6 +46,9 @@ constexpr float kQueryPadRelative = 4e-6f;
 constexpr uint32_t kMaxLeaf = 8;
 // ranges this small are leaves without weighing a split
 constexpr uint32_t kSmallLeaf = 2;
+// the leaves' triangles go through the single-precision rejection four at a time:
+// a node does not open a child this small, and median splits keep whole groups
+constexpr uint32_t kFilterGroup = 4;
 // ranges up to this size split at the median, larger ones by the heuristic
 constexpr uint32_t kMedianSplit = 24;
 constexpr float kTraversalCost = 1.0f;
@@ -215,8 +218,9 @@ class Builder {
  public:
   Builder(std::vector<Prim> &prims, cCollisionAABBNodes &nodes) : m_prims(prims), m_nodes(nodes) {}
 
-  // the children of a node over r: the largest is opened until the node is full or
-  // none can be split; final marks those that must be leaves
+  // the children of a node over r: the largest holding more than a group of four
+  // is opened until the node is full or none can be split; final marks those that
+  // must be leaves
   int openKids(const Range &r, int depth, Range *kids, bool *final) {
     m_depth = std::max(m_depth, depth + 1);
     float areas[kWidth] = {};
@@ -227,7 +231,7 @@ class Builder {
     while (n < kWidth) {
       int pick = -1;
       for (int i = 0; i < n; ++i) {
-        if (final[i]) continue;
+        if (final[i] || kids[i].count() <= kFilterGroup) continue;
         if (pick < 0 || areas[i] > areas[pick]) pick = i;
       }
       if (pick < 0) break;
@@ -404,14 +408,17 @@ class Builder {
   }
 
   // a small range: halves across the longest extent of its centres, which costs
-  // far less than weighing bins
+  // far less than weighing bins; the first half in whole groups of four
   bool splitAtMedian(const Range &r, Range &left, Range &right) {
     Prim *p = m_prims.data();
     const Box &centres = r.centres;
     alignas(16) float extent[4];
     (centres.hi - centres.lo).store(extent);
     const int axis = extent[0] >= extent[1] && extent[0] >= extent[2] ? 0 : (extent[1] >= extent[2] ? 1 : 2);
-    const uint32_t m = r.begin + r.count() / 2;
+    const uint32_t half = r.count() / 2;
+    const uint32_t m = r.begin + (r.count() > kFilterGroup
+                                      ? std::max(kFilterGroup, (half + kFilterGroup / 2) / kFilterGroup * kFilterGroup)
+                                      : half);
     std::nth_element(p + r.begin, p + m, p + r.end, [axis](const Prim &x, const Prim &y) {
       const float cx = x.lo[axis] + x.hi[axis], cy = y.lo[axis] + y.hi[axis];
       // equal centres by record, so the order never depends on the library's choices
@@ -573,72 +580,6 @@ struct FilterSegment {
   __m128 error, span;
 };
 
-// the four triangles at f against the segment, in single precision, on the
-// algebra of the exact test's answer: with T = a - v0, P = d x e2, Q = T x e1 and
-// D = e1.P, its barycentric coordinates are T.P / D and d.Q / D and its ray
-// parameter e2.Q / D. Each of these is computed in floats, and each with a bound on
-// its rounding: 128 units of the last place of the product of its factors'
-// magnitudes (twice what the operations can lose, and the factors' own rounding
-// to floats included), plus a floor far above what underflow can lose within
-// kFilterRange. A lane is rejected only when D's sign is certain and some test of
-// the exact one fails by four such bounds and more than its slack (1e-13) beyond
-// doubt; the exact test's own rounding is 2^29 times finer, so it fails too. Bit
-// k of the result: lane k must go to the exact test.
-inline int FilterFour(const cCollisionAABBFilter *f, const FilterSegment &q, __m128 reach) {
-  __m128 v0x = _mm_load_ps(f[0].m_v0), v0y = _mm_load_ps(f[1].m_v0), v0z = _mm_load_ps(f[2].m_v0),
-         corner = _mm_load_ps(f[3].m_v0);
-  _MM_TRANSPOSE4_PS(v0x, v0y, v0z, corner);
-  __m128 e1x = _mm_load_ps(f[0].m_e1), e1y = _mm_load_ps(f[1].m_e1), e1z = _mm_load_ps(f[2].m_e1),
-         edge = _mm_load_ps(f[3].m_e1);
-  _MM_TRANSPOSE4_PS(e1x, e1y, e1z, edge);
-  __m128 e2x = _mm_load_ps(f[0].m_e2), e2y = _mm_load_ps(f[1].m_e2), e2z = _mm_load_ps(f[2].m_e2),
-         unused = _mm_load_ps(f[3].m_e2);
-  _MM_TRANSPOSE4_PS(e2x, e2y, e2z, unused);
-  (void)unused;
-
-  const __m128 tx = _mm_sub_ps(q.ax, v0x), ty = _mm_sub_ps(q.ay, v0y), tz = _mm_sub_ps(q.az, v0z);
-  const __m128 px = _mm_sub_ps(_mm_mul_ps(q.dy, e2z), _mm_mul_ps(q.dz, e2y));
-  const __m128 py = _mm_sub_ps(_mm_mul_ps(q.dz, e2x), _mm_mul_ps(q.dx, e2z));
-  const __m128 pz = _mm_sub_ps(_mm_mul_ps(q.dx, e2y), _mm_mul_ps(q.dy, e2x));
-  const __m128 qx = _mm_sub_ps(_mm_mul_ps(ty, e1z), _mm_mul_ps(tz, e1y));
-  const __m128 qy = _mm_sub_ps(_mm_mul_ps(tz, e1x), _mm_mul_ps(tx, e1z));
-  const __m128 qz = _mm_sub_ps(_mm_mul_ps(tx, e1y), _mm_mul_ps(ty, e1x));
-  auto Dot = [](__m128 x0, __m128 y0, __m128 z0, __m128 x1, __m128 y1, __m128 z1) {
-    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x0, x1), _mm_mul_ps(y0, y1)), _mm_mul_ps(z0, z1));
-  };
-  const __m128 d = Dot(e1x, e1y, e1z, px, py, pz);
-  // the others with D's sign taken out
-  const __m128 signBit = _mm_set1_ps(-0.0f);
-  const __m128 sign = _mm_and_ps(d, signBit);
-  const __m128 dAbs = _mm_andnot_ps(signBit, d);
-  const __m128 s = _mm_xor_ps(Dot(tx, ty, tz, px, py, pz), sign);
-  const __m128 r = _mm_xor_ps(Dot(q.dx, q.dy, q.dz, qx, qy, qz), sign);
-  const __m128 t = _mm_xor_ps(Dot(e2x, e2y, e2z, qx, qy, qz), sign);
-
-  // the bounds: |a| + |d| + |v0| stands for T's magnitude
-  const __m128 floor = _mm_set1_ps(0x1p-96f);
-  const __m128 span = _mm_add_ps(q.span, corner);
-  const __m128 base = _mm_mul_ps(q.error, edge);
-  const __m128 errorS = _mm_add_ps(_mm_mul_ps(base, span), floor);
-  const __m128 errorD = _mm_add_ps(_mm_mul_ps(base, edge), floor);
-  const __m128 errorT =
-      _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(kFilterError), span), _mm_mul_ps(edge, edge)), floor);
-  const __m128 four = _mm_set1_ps(4.0f);
-  const __m128 dMax = _mm_add_ps(dAbs, errorD);
-  const __m128 below = _mm_sub_ps(_mm_setzero_ps(), _mm_mul_ps(_mm_set1_ps(1e-12f), dMax));
-
-  const __m128 certain = _mm_cmpgt_ps(dAbs, _mm_add_ps(errorD, errorD));
-  // a barycentric coordinate below zero, or the third one (1 - s - r)
-  __m128 out = _mm_cmplt_ps(_mm_add_ps(s, _mm_mul_ps(four, errorS)), below);
-  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(r, _mm_mul_ps(four, errorS)), below));
-  const __m128 third = _mm_sub_ps(_mm_sub_ps(dAbs, s), r);
-  const __m128 errorThird = _mm_add_ps(errorD, _mm_add_ps(errorS, errorS));
-  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(third, _mm_mul_ps(four, errorThird)), below));
-  // the plane behind a, or beyond the reach of the best hit so far
-  out = _mm_or_ps(out, _mm_cmplt_ps(_mm_add_ps(t, _mm_mul_ps(four, errorT)), below));
-  out = _mm_or_ps(out, _mm_cmpgt_ps(_mm_sub_ps(t, _mm_mul_ps(four, errorT)), _mm_mul_ps(reach, dMax)));
-  return ~_mm_movemask_ps(_mm_and_ps(certain, out)) & 15;
-}
 #endif
 
 // a hit candidate against the best so far: closer, or as close from a lower slot
