@@ -613,7 +613,7 @@ namespace narrow {
 
 #if defined(TKX_COLLISION_HAS_WIDE)
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
 #define TKX_COLLISION_WIDE 1
 namespace wide {
 #include "scene/collision/CCollisionAABBQuery.inl"
@@ -623,7 +623,7 @@ namespace wide {
 
 bool MachineHasWideVectors() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
+  return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
 }
 #else
 bool MachineHasWideVectors() { return false; }

@@ -44,8 +44,8 @@ class cCollisionAABB : public cGenericCollision {
   // has, up to four); the tree is the same with any number
   static void setBuildThreads(unsigned int threads);
   // whether queries test a node's eight boxes at once with the machine's 8-wide
-  // vectors (the default where it has them) or four at a time; both give the same
-  // answers. Returns whether the 8-wide descent is now in use.
+  // vectors and fused multiply-adds (the default where it has them) or four at a
+  // time; both give the same answers. Returns whether the 8-wide descent is now in use.
   static bool setWideQueries(bool wide);
 
   // whether the last build left a tree (some triangle was allocated)

@@ -1,7 +1,8 @@
 // The descent of the AABB tree's query, included twice by CCollisionAABB.cpp: once
 // for any x86-64, and once, with TKX_COLLISION_WIDE defined, for machines with
-// 8-wide vectors, where a node's eight boxes are tested at once. Every lane does
-// the same operations in the same order in both, so both give the same answers.
+// 8-wide vectors and fused multiply-adds, where a node's eight boxes are tested at
+// once. Their slab tests round differently, both far inside the boxes' padding, and
+// the triangles' tests are the same: both give the same answers.
 
 #if defined(__SSE2__)
 // the four triangles at f against the segment, in single precision, on the
@@ -191,11 +192,22 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
   const __m128 ix = _mm_set1_ps(inv[0]), iy = _mm_set1_ps(inv[1]), iz = _mm_set1_ps(inv[2]);
   const __m128 zero = _mm_setzero_ps();
 #elif defined(TKX_COLLISION_WIDE)
-  const __m256 onx8 = _mm256_set1_ps(originNear[0]), ony8 = _mm256_set1_ps(originNear[1]),
-               onz8 = _mm256_set1_ps(originNear[2]);
-  const __m256 ofx8 = _mm256_set1_ps(originFar[0]), ofy8 = _mm256_set1_ps(originFar[1]),
-               ofz8 = _mm256_set1_ps(originFar[2]);
+  // the slab test as box * inv - origin * inv in one rounding: the product's own
+  // rounding is that of the origin to single precision, far inside the padding. A
+  // product beyond single precision (a huge origin on a nearly still axis) would
+  // make the difference undefined: that query takes the 4-wide descent
+  float product[6];
+#pragma GCC unroll 3
+  for (int k = 0; k < 3; ++k) {
+    product[k] = originNear[k] * inv[k];
+    product[3 + k] = originFar[k] * inv[k];
+  }
+  for (float f : product)
+    if (!(std::fabs(f) <= std::numeric_limits<float>::max()))
+      return narrow::QueryTree(tree, a, direction, av, dv, reachA, reachD, lengthSq, hitIndex, point, squareDistance);
   const __m256 ix8 = _mm256_set1_ps(inv[0]), iy8 = _mm256_set1_ps(inv[1]), iz8 = _mm256_set1_ps(inv[2]);
+  const __m256 onx8 = _mm256_set1_ps(product[0]), ony8 = _mm256_set1_ps(product[1]), onz8 = _mm256_set1_ps(product[2]);
+  const __m256 ofx8 = _mm256_set1_ps(product[3]), ofy8 = _mm256_set1_ps(product[4]), ofz8 = _mm256_set1_ps(product[5]);
   const __m256 zero8 = _mm256_setzero_ps();
 #endif
 
@@ -249,14 +261,14 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
     int mask = 0;
 #if defined(TKX_COLLISION_WIDE)
     {
-      // all eight boxes at once, each lane with the operations of the 4-wide test
+      // all eight boxes at once
       const float *box = node.m_box[0];
-      const __m256 nx = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[0]), onx8), ix8);
-      const __m256 ny = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[1]), ony8), iy8);
-      const __m256 nz = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + nearOffset[2]), onz8), iz8);
-      const __m256 fx = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[0]), ofx8), ix8);
-      const __m256 fy = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[1]), ofy8), iy8);
-      const __m256 fz = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(box + farOffset[2]), ofz8), iz8);
+      const __m256 nx = _mm256_fmsub_ps(_mm256_load_ps(box + nearOffset[0]), ix8, onx8);
+      const __m256 ny = _mm256_fmsub_ps(_mm256_load_ps(box + nearOffset[1]), iy8, ony8);
+      const __m256 nz = _mm256_fmsub_ps(_mm256_load_ps(box + nearOffset[2]), iz8, onz8);
+      const __m256 fx = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[0]), ix8, ofx8);
+      const __m256 fy = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[1]), iy8, ofy8);
+      const __m256 fz = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[2]), iz8, ofz8);
       const __m256 tn = _mm256_max_ps(_mm256_max_ps(nx, ny), nz);
       const __m256 tf = _mm256_min_ps(_mm256_min_ps(fx, fy), fz);
       const __m256 ok =

@@ -685,6 +685,32 @@ TEST_F(CollisionTest, SegmentsWithoutLengthOrWithoutFiniteCoordinatesNeverHit) {
   }
 }
 
+TEST_F(CollisionTest, AxisAlignedSegmentsFarFromTheOriginMatchTheScan) {
+  // a still axis gets a tiny direction component, whose inverse times a far origin
+  // lies beyond single precision: the boxes must still hold what they hold
+  bench::MakeSphere(mesh, 1500, 1.0);
+  const cVector3d centre(4e8, -4e8, 3e8);
+  for (cVertex &v : mesh.m_vertexSlots) v.m_pos = v.m_pos * 1e6 + centre;
+  BuildDetectors();
+  ASSERT_FALSE(tree->m_nodes.empty());
+  std::mt19937 rng(Seeds()[0] + 300);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int i = 0; i < 600; ++i) {
+    const int k = i % 3;
+    cVector3d along(0, 0, 0);
+    along[k] = (i / 3) % 2 == 0 ? 3e6 : -3e6;
+    cVector3d across(u(rng), u(rng), u(rng));
+    across[k] = 0.0;
+    const cVector3d a = centre + across * 0.9e6 + along;
+    cVector3d d = along * -1.5;
+    // now and then not quite still: a component far below the others
+    if (i % 5 == 0) d[(k + 1) % 3] = 1e-25 * u(rng);
+    ExpectSameAnswer(a, a + d);
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GT(hits, 300);
+}
+
 TEST_F(CollisionTest, CoordinatesBeyondSinglePrecisionStillMatchTheScan) {
   // a mesh far out (its boxes cannot be held in single precision) and segments from
   // farther still: the tree answers by scanning, with the scan's answers
