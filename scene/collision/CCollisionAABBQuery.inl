@@ -196,15 +196,16 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
   // rounding is that of the origin to single precision, far inside the padding. A
   // product beyond single precision (a huge origin on a nearly still axis) would
   // make the difference undefined: that query takes the 4-wide descent
-  float product[6];
+  float product[6], largest = 0.0f;
 #pragma GCC unroll 3
   for (int k = 0; k < 3; ++k) {
     product[k] = originNear[k] * inv[k];
     product[3 + k] = originFar[k] * inv[k];
+    // one branch for all six (no product is undefined: origin and inverse are finite)
+    largest = std::max(largest, std::max(std::fabs(product[k]), std::fabs(product[3 + k])));
   }
-  for (float f : product)
-    if (!(std::fabs(f) <= std::numeric_limits<float>::max()))
-      return narrow::QueryTree(tree, a, direction, av, dv, reachA, reachD, lengthSq, hitIndex, point, squareDistance);
+  if (!(largest <= std::numeric_limits<float>::max()))
+    return narrow::QueryTree(tree, a, direction, av, dv, reachA, reachD, lengthSq, hitIndex, point, squareDistance);
   const __m256 ix8 = _mm256_set1_ps(inv[0]), iy8 = _mm256_set1_ps(inv[1]), iz8 = _mm256_set1_ps(inv[2]);
   const __m256 onx8 = _mm256_set1_ps(product[0]), ony8 = _mm256_set1_ps(product[1]), onz8 = _mm256_set1_ps(product[2]);
   const __m256 ofx8 = _mm256_set1_ps(product[3]), ofy8 = _mm256_set1_ps(product[4]), ofz8 = _mm256_set1_ps(product[5]);
