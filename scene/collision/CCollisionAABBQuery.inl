@@ -133,24 +133,17 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
   Entry stack[kStackSize];
   int top = 0;
   // the lines of a node, or of a leaf's triangles
+  // the first four lines of a node (its boxes), or of a leaf's triangles (a group
+  // of four with the filter), chosen without a branch: which it is cannot be guessed
   auto Prefetch = [&tree, filter](uint32_t ref) {
-    const char *p;
-    size_t bytes;
-    if (cCollisionAABBNode::isLeaf(ref)) {
-      // with the filter only its lines are read unless a triangle passes it
-      if (filter) {
-        p = reinterpret_cast<const char *>(&tree.filters[cCollisionAABBNode::leafFirst(ref)]);
-        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBFilter);
-      } else {
-        p = reinterpret_cast<const char *>(&tree.triangles[cCollisionAABBNode::leafFirst(ref)]);
-        bytes = cCollisionAABBNode::leafCount(ref) * sizeof(cCollisionAABBTriangle);
-      }
-    } else {
-      p = reinterpret_cast<const char *>(&tree.nodes[ref]);
-      bytes = sizeof(cCollisionAABBNode);
-    }
-    for (size_t o = 0; o < bytes; o += 64) __builtin_prefetch(p + o);
-    __builtin_prefetch(p + bytes - 1);
+    const char *leaf = filter ? reinterpret_cast<const char *>(&tree.filters[cCollisionAABBNode::leafFirst(ref)])
+                              : reinterpret_cast<const char *>(&tree.triangles[cCollisionAABBNode::leafFirst(ref)]);
+    const char *node = reinterpret_cast<const char *>(&tree.nodes[ref & (cCollisionAABBNode::kLeafFlag - 1)]);
+    const char *p = cCollisionAABBNode::isLeaf(ref) ? leaf : node;
+    __builtin_prefetch(p);
+    __builtin_prefetch(p + 64);
+    __builtin_prefetch(p + 128);
+    __builtin_prefetch(p + 191);
   };
   // the next waiting subtree that can still hold a winner: one whose entry lies
   // strictly beyond the best hit so far cannot
@@ -319,6 +312,18 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
     if (mask == 0) {
       // one child: straight on
       e = Entry{node.m_child[c], entry[c]};
+      continue;
+    }
+    const int second = __builtin_ctz(static_cast<unsigned int>(mask));
+    if ((mask & (mask - 1)) == 0) {
+      // two: the nearer next (on a tie the second, as the sort below has it), the
+      // other waits; chosen without a branch, which no guess would hold
+      const Entry x{node.m_child[c], entry[c]}, y{node.m_child[second], entry[second]};
+      const bool firstNearer = x.entry < y.entry;
+      const Entry wait = firstNearer ? y : x;
+      e = firstNearer ? x : y;
+      Prefetch(wait.ref);
+      stack[top++] = wait;
       continue;
     }
     // several: the nearest is next, the others wait on the stack farthest first,
