@@ -263,11 +263,11 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
       const __m256 fx = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[0]), ix8, ofx8);
       const __m256 fy = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[1]), iy8, ofy8);
       const __m256 fz = _mm256_fmsub_ps(_mm256_load_ps(box + farOffset[2]), iz8, ofz8);
-      const __m256 tn = _mm256_max_ps(_mm256_max_ps(nx, ny), nz);
-      const __m256 tf = _mm256_min_ps(_mm256_min_ps(fx, fy), fz);
-      const __m256 ok =
-          _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(tn, tf, _CMP_LE_OQ), _mm256_cmp_ps(tf, zero8, _CMP_GE_OQ)),
-                        _mm256_cmp_ps(tn, _mm256_set1_ps(reach), _CMP_LE_OQ));
+      // entered no earlier than the start, and left no later than the reach: one
+      // comparison, each side two levels deep (the reach is never negative)
+      const __m256 tn = _mm256_max_ps(_mm256_max_ps(nx, ny), _mm256_max_ps(nz, zero8));
+      const __m256 tf = _mm256_min_ps(_mm256_min_ps(fx, fy), _mm256_min_ps(fz, _mm256_set1_ps(reach)));
+      const __m256 ok = _mm256_cmp_ps(tn, tf, _CMP_LE_OQ);
       mask = _mm256_movemask_ps(ok);
       _mm256_storeu_ps(entry, tn);
     }
