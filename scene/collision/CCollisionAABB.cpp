@@ -592,12 +592,14 @@ inline bool Better(bool have, double d2, uint32_t slot, double best, uint32_t be
 
 // the farthest ray parameter at which a box can still hold a hit as close as best;
 // the margin dwarfs the rounding to single precision
-inline float Reach(double best, double lengthSq) {
-  // in single precision, whose three roundings are far inside the margin, unless
-  // the ratio is too small for it to hold
-  const float ratio = static_cast<float>(best / lengthSq);
-  if (ratio >= 1e-30f) return std::sqrt(ratio) * (1.0f + 1e-5f);
-  return static_cast<float>(std::sqrt(best / lengthSq) * (1.0 + 1e-5));
+inline float Reach(double best, double inverseLengthSq) {
+  // in single precision, whose roundings (and the inverse's) are far inside the
+  // margin, unless the ratio is too small for it to hold; by the inverse, as a
+  // division would wait longer on the exact test's answer
+  const double ratio = best * inverseLengthSq;
+  const float single = static_cast<float>(ratio);
+  if (single >= 1e-30f) return std::sqrt(single) * (1.0f + 1e-5f);
+  return static_cast<float>(std::sqrt(ratio) * (1.0 + 1e-5));
 }
 
 // the arrays the descent reads; filters is null when the tree has none

@@ -105,6 +105,8 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
 
   bool have = false;
   double best = lengthSq;
+  // finite: a direction here has a component beyond 1e-18
+  const double inverseLengthSq = 1.0 / lengthSq;
   uint32_t bestSlot = 0;
   // best / lengthSq is exactly 1 here
   float reach = static_cast<float>(1.0 + 1e-5);
@@ -164,7 +166,7 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
     bestSlot = slot;
     hitIndex = j;
     point = p;
-    reach = Reach(best, lengthSq);
+    reach = Reach(best, inverseLengthSq);
   };
   // triangle j through the exact test
   auto test = [&](uint32_t j) {
