@@ -134,9 +134,10 @@ bool QueryTree(const QueryTreeArrays &tree, const cVector3d &a, const cVector3d 
   };
   Entry stack[kStackSize];
   int top = 0;
-  // the lines of a node, or of a leaf's triangles
-  // the first four lines of a node (its boxes), or of a leaf's triangles (a group
-  // of four with the filter), chosen without a branch: which it is cannot be guessed
+  // the boxes of a node (its first three lines: the children's references come
+  // with the last of them, as the cache fetches lines in pairs), or the filters of
+  // a leaf's first four triangles (the first 192 bytes of their exact records
+  // without a filter), chosen without a branch: which it is cannot be guessed
   auto Prefetch = [&tree, filter](uint32_t ref) {
     const char *leaf = filter ? reinterpret_cast<const char *>(&tree.filters[cCollisionAABBNode::leafFirst(ref)])
                               : reinterpret_cast<const char *>(&tree.triangles[cCollisionAABBNode::leafFirst(ref)]);
