@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -23,11 +27,17 @@ class Hand : public ::testing::Test {
     if (bad) *bad = line;
     return ok;
   }
-  static std::string WriteFile(const std::string &name, const std::string &text) {
-    const std::string path = ::testing::TempDir() + name;
+  // a file of this process's own, removed when the test ends
+  std::string WriteFile(const std::string &name, const std::string &text) {
+    const std::string path = ::testing::TempDir() + std::to_string(::getpid()) + "_" + name;
     std::ofstream(path) << text;
+    written.push_back(path);
     return path;
   }
+  void TearDown() override {
+    for (const std::string &path : written) std::remove(path.c_str());
+  }
+  std::vector<std::string> written;
 };
 
 // ---- parsing ----
