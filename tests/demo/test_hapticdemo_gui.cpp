@@ -87,7 +87,8 @@ TEST_F(HapticDemo, MenuHighlightsThePanelUnderTheSixthMotion) {
   for (int i = 1; i <= 6 && first == 0; ++i) {
     MoveTo(x0_ + w_ / 2 - h_ / 5 - 30 + i * 6, y0_ + h_ / 2 + i);
     Sleep(0.5);
-    if (!ShowsFront(2)) first = i;
+    // the last motion's highlight is given longer to be drawn on a busy machine
+    if (i < 6 ? !ShowsFront(2) : WaitFor([&] { return !ShowsFront(2); }, 3.0)) first = i;
   }
   std::printf("first highlight on mouse motion %d\n", first);
   ASSERT_GT(first, 0) << "six motions over panel 2 highlighted nothing";
@@ -125,8 +126,9 @@ TEST_F(HapticDemo, ClickFadesIntoTheDemoAndEscapesLeadBackAndOut) {
   // Escape in the demo returns to the menu
   Key("Escape");
   EXPECT_TRUE(WaitFor([&] { return !DemoShown(); }, 3.0));
+  EXPECT_TRUE(WaitFor([&] { return ShowsFront(0); }, 5.0));
+  // Escape is ignored until the fade has ended
   Sleep(1.2);
-  EXPECT_TRUE(ShowsFront(0));
   EXPECT_TRUE(program_.Running());
 
   // Escape in the menu ends the program once the haptic thread closed the device
