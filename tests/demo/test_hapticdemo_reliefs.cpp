@@ -212,15 +212,23 @@ TEST_F(HapticDemoReliefs, TexturesEachTileIsFeltAndTheSiliconeDrags) {
   });
   if (HasFatalFailure()) return;
   ASSERT_TRUE(WaitFor([&] { return DemoShown(); }, 30.0)) << "the press opened no demo";
-  Sleep(1.0);
-  Screenshot();
-  // the four tiles in their places, each brighter than the gap between them
+  // the four tiles in their places, each brighter than the gap between them,
+  // once the fade has uncovered them (slowly on a loaded machine)
   const int q = h_ / 5;
-  const double gap = Region(x0_ + w_ / 2 - 5, y0_ + h_ / 2 - 5, 10, 10).Mean();
-  double tiles[4];
   const int dx[4] = {1, -1, -1, 1}, dy[4] = {-1, -1, 1, 1};
-  for (int k = 0; k < 4; ++k)
-    tiles[k] = Region(x0_ + w_ / 2 + dx[k] * q - 30, y0_ + h_ / 2 + dy[k] * q - 30, 60, 60).Mean();
+  double gap = 0, tiles[4] = {};
+  auto tilesShown = [&] {
+    Screenshot();
+    gap = Region(x0_ + w_ / 2 - 5, y0_ + h_ / 2 - 5, 10, 10).Mean();
+    bool all = true;
+    for (int k = 0; k < 4; ++k) {
+      tiles[k] = Region(x0_ + w_ / 2 + dx[k] * q - 30, y0_ + h_ / 2 + dy[k] * q - 30, 60, 60).Mean();
+      all = all && tiles[k] > gap + 0.05;
+    }
+    return all;
+  };
+  Sleep(1.0);
+  WaitFor(tilesShown, 10.0);
   KeepScreen("textures");
   std::printf("screen: gap %.3f, tiles %.3f %.3f %.3f %.3f\n", gap, tiles[0], tiles[1], tiles[2], tiles[3]);
   for (int k = 0; k < 4; ++k) EXPECT_GT(tiles[k], gap + 0.05) << "tile " << k;
